@@ -1,0 +1,26 @@
+// The cursor over the badges valid today (badge table joined with badge use),
+// restricted to the terminal's assignments when the terminal has any.
+#pragma once
+
+#include <cstdint>
+
+#include "queries/badge_record.h"
+#include "queries/terminal_params.h"
+
+namespace zx {
+
+// Opens the terminal-filtered form when terminal.TfzCount > 0, else the
+// unfiltered form. Returns the SQLCODE of the OPEN.
+int32_t OpenBadgeCursor(const TerminalParams& terminal);
+
+// Fetches the next row into `record` (which the caller has cleared).
+// 0: a row was delivered; 1403: no more rows; other: SQL error. On a
+// non-zero result the record is left unchanged. A badge number longer than
+// AswNum holds is delivered with 0 and LongAswNum set (AswNum then holds
+// its first 50 characters and must not be written).
+int32_t FetchBadge(BadgeRecord& record);
+
+// Closes the form that was opened; returns the SQLCODE of the CLOSE.
+int32_t CloseBadgeCursor();
+
+}  // namespace zx
