@@ -28,4 +28,28 @@ int HasTimeRight(const BadgeRecord& record, const char* terminalName);
 int CollectAccessRights(BadgeRecord& record, const char* terminalName, int32_t maxReader,
                         int withReaders);
 
+// The statements behind the two answers. Texts are NUL-terminated and bound
+// as STRING inputs of 256 (at most 255 characters are read). Each returns the
+// SQLCODE of its statement and writes its outputs only when it is 0.
+
+// Number of the terminal's time-right rows ('1') for classes the badge holds.
+int32_t CountTimeRights(const char* badgeNumber, const char* terminalName, int32_t& count);
+
+// The terminal's valid readers with ZlsLes <= maxReader, ascending. A row
+// with NULL ZlsLes is fetched with readerNumber 0.
+int32_t OpenZlsCursor(const char* terminalName, int32_t maxReader);
+int32_t FetchZls(int32_t& readerNumber, std::array<char, 6>& zko);
+int32_t CloseZlsCursor();
+
+// The distinct access-right ('0') classes of the badge on the terminal,
+// descending; each fetched entry is "%-3s" of the class.
+int32_t OpenAccessClassCursor(const char* badgeNumber, const char* terminalName);
+int32_t FetchAccessClass(AccessRightEntry& entry);
+int32_t CloseAccessClassCursor();
+
+// Adds the entry at the end of AccessRightList. When no storage can be had
+// it prints "Fehler beim allokieren von Speicher" (first entry) or "Fehler
+// beim reallokieren von Speicher" and leaves the list as it was.
+void AppendAccessRight(const AccessRightEntry& entry);
+
 }  // namespace zx

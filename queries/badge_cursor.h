@@ -23,4 +23,13 @@ int32_t FetchBadge(BadgeRecord& record);
 // Closes the form that was opened; returns the SQLCODE of the CLOSE.
 int32_t CloseBadgeCursor();
 
+// Which form the last OpenBadgeCursor opened (set: terminal-filtered);
+// FetchBadge and CloseBadgeCursor act on that form. Starts cleared.
+extern bool BadgeCursorFiltered;
+
+// AswSpr holds its decimal text in 4 characters. A delivered row whose
+// AswSpr does not fit (below -999 or above 9999) has an empty AswSpr, which
+// no other row has (NULL gives "1"); a writer that prints AswSpr leaves such
+// a row out and names it in a message instead of writing a cut number.
+
 }  // namespace zx

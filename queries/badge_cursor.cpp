@@ -1,0 +1,140 @@
+#include "queries/badge_cursor.h"
+
+#include <array>
+#include <charconv>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "queries/fixed_text.h"
+#include "queries/sql_runtime.h"
+
+namespace zx {
+
+bool BadgeCursorFiltered = false;
+
+namespace {
+
+constexpr std::string_view kFilteredCursor = "BadgeCursorTfz";
+constexpr std::string_view kAllCursor = "BadgeCursorAll";
+
+// Badges valid today whose LIZ and MND match an assignment row of the terminal.
+constexpr std::string_view kFilteredStatement =
+    "select AswNum ,TO_CHAR(AswGvo,'yyyymmdd') ,TO_CHAR(AswGbi,'yyyymmdd') ,AswPnr ,AswBkl ,AswGrp "
+    ",AswAan ,AswAtp ,AwvSto ,AswSal ,AswBk2 ,AswSpr ,AswPin  from Zardonix.Zdx301Asw "
+    ",Zardonix.Zdx113Awv ,Zardonix.Zdx115Tfz where (((((((TFZTRM=:b0 and ASWLIZ=TFZLIZ) and "
+    "ASWMND=TFZMND) and ASWNUM=AWVNUM) and (((trunc(SYSDATE)>=AswGvo and AswGbi is null ) or "
+    "(trunc(SYSDATE)<=AswGbi and trunc(AswGvo) is null )) or (trunc(SYSDATE)>=AswGvo and "
+    "trunc(SYSDATE)<=AswGbi))) and (AWVCOD<>8 or AWVCOD is null )) and ((AwvSta<>4 and "
+    "AwvSta<>8) or AwvSta is null )) and ((AswSta<>4 and AswSta<>8) or AswSta is null )) order "
+    "by AswNum,AswGvo,AswBkl";
+
+// All badges valid today.
+constexpr std::string_view kAllStatement =
+    "select AswNum ,TO_CHAR(AswGvo,'yyyymmdd') ,TO_CHAR(AswGbi,'yyyymmdd') ,AswPnr ,AswBkl ,AswGrp "
+    ",AswAan ,AswAtp ,AwvSto ,AswSal ,AswBk2 ,AswSpr ,AswPin  from Zardonix.Zdx301Asw "
+    ",Zardonix.Zdx113Awv where ((((ASWNUM=AWVNUM and (((trunc(SYSDATE)>=AswGvo and AswGbi is "
+    "null ) or (trunc(SYSDATE)<=AswGbi and trunc(AswGvo) is null )) or (trunc(SYSDATE)>=AswGvo "
+    "and trunc(SYSDATE)<=AswGbi))) and (AWVCOD<>8 or AWVCOD is null )) and ((AwvSta<>4 and "
+    "AwvSta<>8) or AwvSta is null )) and ((AswSta<>4 and AswSta<>8) or AswSta is null )) order "
+    "by AswNum,AswGvo,AswBkl";
+
+// The host variables of the select list, in select-list order.
+struct BadgeRow {
+  std::array<char, 256> AswNum;
+  std::array<char, 15> AswGvo;
+  std::array<char, 15> AswGbi;
+  std::array<char, 9> AswPnr;
+  std::array<char, 6> AswBkl;
+  std::array<char, 6> AswGrp;
+  std::array<char, 51> AswAan;
+  int32_t AswAtp;
+  std::array<char, 9> AwvSto;
+  std::array<char, 11> AswSal;
+  std::array<char, 6> AswBk2;
+  int32_t AswSpr;
+  std::array<char, 33> AswPin;
+};
+
+template <std::size_t N>
+HostVar Out(std::array<char, N>& buffer) {
+  return StringVar(buffer.data(), static_cast<int32_t>(N));
+}
+
+// "%08s": the text right-justified in 8 characters, '0' in front.
+std::string ZeroFill8(std::string_view text) {
+  std::string result;
+  if (text.size() < 8) result.assign(8 - text.size(), '0');
+  result.append(text);
+  return result;
+}
+
+// "%-3s": the text left-justified, blanks after it up to 3 characters.
+std::string BlankPad3(std::string_view text) {
+  std::string result(text);
+  if (result.size() < 3) result.append(3 - result.size(), ' ');
+  return result;
+}
+
+// "%d" of a 32-bit integer (at most 11 characters).
+std::string Decimal(int32_t value) {
+  std::array<char, 12> buffer{};
+  const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  (void)ec;  // 12 bytes hold every 32-bit value
+  return std::string(buffer.data(), end);
+}
+
+}  // namespace
+
+int32_t OpenBadgeCursor(const TerminalParams& terminal) {
+  BadgeCursorFiltered = terminal.TfzCount > 0;
+  if (BadgeCursorFiltered) {
+    const HostVar inputs[] = {StringIn(terminal.TrmNam.data(), 256)};
+    return SqlOpen(kFilteredCursor, kFilteredStatement, inputs);
+  }
+  return SqlOpen(kAllCursor, kAllStatement, {});
+}
+
+int32_t FetchBadge(BadgeRecord& record) {
+  // A NULL column leaves its output as it was, so every output is preset:
+  // texts empty, AswSpr 1, AswAtp 0. Nothing carries over from the last row.
+  BadgeRow row{};
+  row.AswAtp = 0;
+  row.AswSpr = 1;
+  const HostVar outputs[] = {
+      Out(row.AswNum), Out(row.AswGvo), Out(row.AswGbi),        Out(row.AswPnr),
+      Out(row.AswBkl), Out(row.AswGrp), Out(row.AswAan),        IntegerVar(&row.AswAtp),
+      Out(row.AwvSto), Out(row.AswSal), Out(row.AswBk2),        IntegerVar(&row.AswSpr),
+      Out(row.AswPin)};
+  const int32_t code = SqlFetch(BadgeCursorFiltered ? kFilteredCursor : kAllCursor, outputs);
+  if (code != 0) return code;
+
+  const std::string_view number = FieldText(row.AswNum);
+  // A number that AswNum cannot hold is kept whole in LongAswNum, so that the
+  // writers leave the row out and name the badge instead of writing a cut number.
+  if (SetField(record.AswNum, number)) {
+    ClearField(record.LongAswNum);
+  } else {
+    SetField(record.LongAswNum, number);
+  }
+  SetField(record.AswGvo, FieldText(row.AswGvo));
+  SetField(record.AswGbi, FieldText(row.AswGbi));
+  SetField(record.AswPnr, FieldText(row.AswPnr));
+  SetField(record.AswGrp, FieldText(row.AswGrp));
+  SetField(record.AswSal, FieldText(row.AswSal));
+  SetField(record.AswPin, FieldText(row.AswPin));
+  SetField(record.AwvSto, ZeroFill8(FieldText(row.AwvSto)));
+  SetField(record.AswBkl, BlankPad3(FieldText(row.AswBkl)));
+  SetField(record.AswBk2, BlankPad3(FieldText(row.AswBk2)));
+  SetField(record.AswAtp, Decimal(row.AswAtp));
+  // AswSpr holds 4 characters; a value whose decimal text is longer leaves
+  // the field empty rather than cut to a different number.
+  if (!SetField(record.AswSpr, Decimal(row.AswSpr))) ClearField(record.AswSpr);
+  return 0;
+}
+
+int32_t CloseBadgeCursor() {
+  return SqlClose(BadgeCursorFiltered ? kFilteredCursor : kAllCursor);
+}
+
+}  // namespace zx
