@@ -51,6 +51,10 @@ class SqlBackend {
   // ALTER SESSION SET CURRENT_SCHEMA: 0, -922 for an empty name, -1435 for
   // a schema the database does not hold.
   virtual int32_t SetCurrentSchema(std::string_view schema) = 0;
+  // Number of statement preparations since the session opened: grows by one
+  // per distinct text (and per text run again while its cached statement is
+  // still busy in an open cursor), so tests can prove the reuse.
+  virtual int64_t PreparedStatementCount() const = 0;
 };
 
 // Opens the backend that the net service name selects ("sqlite:PATH" the
