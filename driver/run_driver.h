@@ -1,0 +1,14 @@
+// The run driver: one run creates or extends one DNL file for one terminal
+// and one DNL function.
+#pragma once
+
+namespace zx {
+
+// The configuration file, relative to the working directory.
+inline constexpr const char* kConfigFilePath = "../../files/morvalent.ini";
+
+// Runs the program with its parameters (without the program name) and
+// returns the exit status: 0 on success, -1 on failure.
+int RunDriver(int paramCount, const char* const* params);
+
+}  // namespace zx

@@ -1,0 +1,155 @@
+// The run driver seen from outside: command line, configuration, connection
+// errors, the DNL file modes and its atomic replacement.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/e2e.h"
+
+namespace zx::test {
+namespace {
+
+const std::string kUsage =
+    "Aufruf: ZEPRINK [Param1] [Param2] [Param3] [Param4] /d \n"
+    "Param1: DNL-Funktion\n"
+    "Param2: Terminal-Name\n"
+    "Param3: Pfad der DNL-Datei\n"
+    "Param4: 1: neu 0: dran h\xE4ngen\n";
+const std::string kConnected = "Mit Datenbank verbunden! Schema: ZARDONIX\n";
+const std::string kEmptyCount = "Ausweise gesamt: 0 davon in Datei gestellt: 0\n";
+
+// One badge valid today with a time right on terminal T1 and one without
+// any right, so that "/d" shows in the output.
+const std::string kTwoBadges =
+    "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', '7600-000', 'S1');\n"
+    "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswPnr, AswBkl) VALUES ('100', '2000-01-01 00:00:00', 'P100', 'Z');\n"
+    "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES ('100', 7);\n"
+    "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswPnr) VALUES ('200', '2000-01-01 00:00:00', 'P200');\n"
+    "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES ('200', 7);\n"
+    "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'Z', '1');\n"
+    "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('100', 'Z');\n";
+const std::string kBadge100Line =
+    "\"100\",\"20000101\",\"\",\"00007\",\"1\",\"0\",\"1\",\"S1\",\"001\",\"Z  \",\"\",\"100\",\"0\",\"\"\r\n";
+const std::string kCount21 = "Ausweise gesamt: 2 davon in Datei gestellt: 1\n";
+
+TEST(DriverCommandLine, TooFewParametersPrintUsageJoinedToTheCount) {
+  const struct {
+    std::vector<std::string> args;
+    std::string expected;
+  } cases[] = {
+      {{}, "Anzahl Parameter(mind. 4) unterschritten! AnzParam: 0" + kUsage},
+      {{"IDSTAMM"}, "Anzahl Parameter(mind. 4) unterschritten! AnzParam: 1" + kUsage},
+      {{"IDSTAMM", "T1", "@DNL"}, "Anzahl Parameter(mind. 4) unterschritten! AnzParam: 3" + kUsage},
+  };
+  for (const auto& c : cases) {
+    E2eResult r = RunZeprink({.rowsSql = "", .args = c.args, .oldDnl = std::nullopt, .config = std::nullopt});
+    EXPECT_EQ(r.exitStatus, 255) << c.args.size();
+    EXPECT_EQ(r.out, c.expected) << c.args.size();
+    EXPECT_FALSE(r.dnl.has_value()) << c.args.size();
+  }
+}
+
+TEST(DriverCommandLine, RefusalsLeaveTheDnlFileAlone) {
+  const std::string longName(256, 'T');
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    std::string expected;
+  } cases[] = {
+      {"unknown function", {"MGDNL99P", "T1", "@DNL", "1"}, "Unbekannte DNL-Funktion: MGDNL99P!\n"},
+      {"function name with a suffix", {"IDSTAMMX", "T1", "@DNL", "1"}, "Unbekannte DNL-Funktion: IDSTAMMX!\n"},
+      {"terminal name of 256 characters", {"IDSTAMM", longName, "@DNL", "1"},
+       "Terminal-Name zu lang (mehr als 255 Zeichen): " + longName + "\n"},
+  };
+  for (const auto& c : cases) {
+    E2eResult r = RunZeprink({.rowsSql = kTwoBadges, .args = c.args, .oldDnl = "old content", .config = std::nullopt});
+    EXPECT_EQ(r.exitStatus, 255) << c.what;
+    EXPECT_EQ(r.out, c.expected) << c.what;
+    EXPECT_EQ(r.dnl, "old content") << c.what;
+    EXPECT_TRUE(r.leftover.empty()) << c.what;
+  }
+}
+
+TEST(DriverConnection, FailuresPrintTheCodeWithoutThePassword) {
+  using Config = std::vector<std::pair<std::string, std::string>>;
+  const struct {
+    const char* what;
+    Config config;
+    std::string expectedPrefix;  // followed by the net service name and the rest
+    std::string expectedSuffix;
+  } cases[] = {
+      {"unknown schema",
+       {{"LOGIN", "zeprink"}, {"PASS", "geheim"}, {"NET8", "@NET8"}, {"DB_SYSTEM", "X"}, {"SCHEMA", "NOSUCH;"}},
+       "DB-Connect-Error: -1435!Name:zeprink Pwd:*** Net:", " Schema:NOSUCH\n"},
+      {"schema of one character is empty",
+       {{"LOGIN", "zeprink"}, {"PASS", ""}, {"NET8", "@NET8"}, {"DB_SYSTEM", "X"}, {"SCHEMA", "Z"}},
+       "DB-Connect-Error: -922!Name:zeprink Pwd: Net:", " Schema:\n"},
+      {"missing schema key",
+       {{"LOGIN", "zeprink"}, {"PASS", "geheim"}, {"NET8", "@NET8"}},
+       "DB-Connect-Error: -922!Name:zeprink Pwd:*** Net:", " Schema:\n"},
+      {"missing database file",
+       {{"LOGIN", "zeprink"}, {"PASS", "geheim"}, {"NET8", "sqlite:/nonexistent/zardonix.db"}, {"DB_SYSTEM", "X"}, {"SCHEMA", "ZARDONIX;"}},
+       "DB-Connect-Error: -12154!Name:zeprink Pwd:*** Net:", " Schema:ZARDONIX\n"},
+  };
+  for (const auto& c : cases) {
+    E2eResult r = RunZeprink({.rowsSql = kTwoBadges, .args = {"IDSTAMM", "T1", "@DNL", "1"}, .oldDnl = "old", .config = c.config});
+    EXPECT_EQ(r.exitStatus, 255) << c.what;
+    ASSERT_GE(r.out.size(), c.expectedPrefix.size() + c.expectedSuffix.size()) << c.what << ": " << r.out;
+    EXPECT_EQ(r.out.substr(0, c.expectedPrefix.size()), c.expectedPrefix) << c.what << ": " << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - c.expectedSuffix.size()), c.expectedSuffix) << c.what << ": " << r.out;
+    EXPECT_EQ(r.out.find("geheim"), std::string::npos) << c.what;
+    EXPECT_EQ(r.dnl, "old") << c.what;
+  }
+}
+
+TEST(DriverRun, ModesOptionsAndLetterCase) {
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    std::optional<std::string> oldDnl;
+    std::string expectedOut;
+    std::string expectedDnl;
+  } cases[] = {
+      {"new file", {"IDSTAMM", "T1", "@DNL", "1"}, "old\r\n", kConnected + kCount21, kBadge100Line},
+      {"new file for any text starting with 1", {"idstamm", "T1", "@DNL", "10"}, "old\r\n", kConnected + kCount21, kBadge100Line},
+      {"append", {"IdStamm", "T1", "@DNL", "0"}, "old\r\n", kConnected + kCount21, "old\r\n" + kBadge100Line},
+      {"append for any other text", {"IDSTAMM", "T1", "@DNL", "21"}, "old\r\n", kConnected + kCount21, "old\r\n" + kBadge100Line},
+      {"append creates a missing file", {"IDSTAMM", "T1", "@DNL", "0"}, std::nullopt, kConnected + kCount21, kBadge100Line},
+      {"/d sets Verbose",
+       {"IDSTAMM", "T1", "@DNL", "1", "/d"}, std::nullopt,
+       kConnected + "Aws: 100 Zeitberechtigung: 1\nAws: 200 Zeitberechtigung: 0\n"
+                    "Ausweis 200 ohne Zeit-/Zutrittsberechtigung auf Terminal T1\n" + kCount21,
+       kBadge100Line},
+      {"/D in capitals does not", {"IDSTAMM", "T1", "@DNL", "1", "/D"}, std::nullopt, kConnected + kCount21, kBadge100Line},
+      {"/d as fifth of six does not", {"IDSTAMM", "T1", "@DNL", "1", "/d", "x"}, std::nullopt, kConnected + kCount21, kBadge100Line},
+      {"terminal name keeps its case", {"IDSTAMM", "t1", "@DNL", "1"}, std::nullopt, kConnected + "Ausweise gesamt: 0 davon in Datei gestellt: 0\n", ""},
+  };
+  for (const auto& c : cases) {
+    E2eResult r = RunZeprink({.rowsSql = kTwoBadges, .args = c.args, .oldDnl = c.oldDnl, .config = std::nullopt});
+    EXPECT_EQ(r.exitStatus, 0) << c.what;
+    EXPECT_EQ(r.out, c.expectedOut) << c.what;
+    EXPECT_EQ(r.dnl, c.expectedDnl) << c.what;
+    EXPECT_TRUE(r.leftover.empty()) << c.what;
+  }
+}
+
+TEST(DriverRun, LowerCaseSchemaIsUpperCasedAndEmptyDatabaseGivesEmptyFile) {
+  E2eResult r = RunZeprink({.rowsSql = "",
+                            .args = {"IDSTAMM", "T1", "@DNL", "1"},
+                            .oldDnl = "old",
+                            .config = std::vector<std::pair<std::string, std::string>>{
+                                {"LOGIN", "u"}, {"PASS", "p"}, {"NET8", "@NET8"}, {"DB_SYSTEM", "S"}, {"SCHEMA", "zardonix;"}}});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, kConnected + kEmptyCount);
+  EXPECT_EQ(r.dnl, "");
+}
+
+TEST(DriverRun, UnopenableDnlFileIsReported) {
+  E2eResult r = RunZeprink({.rowsSql = kTwoBadges, .args = {"IDSTAMM", "T1", "/nonexistent-dir/x.dnl", "1"}, .oldDnl = std::nullopt, .config = std::nullopt});
+  EXPECT_EQ(r.exitStatus, 255);
+  EXPECT_EQ(r.out, kConnected + "Downloadfile /nonexistent-dir/x.dnl konnte nicht geoeffnet werden!\n");
+}
+
+}  // namespace
+}  // namespace zx::test

@@ -1,0 +1,47 @@
+// End-to-end harness: runs the real zeprink binary against a database built
+// for one case, in a temporary working directory two levels below the
+// directory that holds files/morvalent.ini.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zx::test {
+
+struct E2eOptions {
+  // INSERT statements for the case's rows (dates as 'YYYY-MM-DD HH:MM:SS').
+  std::string rowsSql;
+  // The program's parameters; "@DNL" stands for the DNL file path.
+  std::vector<std::string> args;
+  // Content of the DNL file before the run (absent: no file).
+  std::optional<std::string> oldDnl;
+  // Configuration records (key, plain value) instead of the default ones;
+  // "@NET8" in a value stands for the net service name of the case's database.
+  std::optional<std::vector<std::pair<std::string, std::string>>> config;
+};
+
+struct E2eResult {
+  int exitStatus = -1;               // 0..255 (255 for -1); -1 when not run
+  std::string out;                   // standard output bytes
+  std::optional<std::string> dnl;    // DNL file bytes after the run (absent: no file)
+  std::vector<std::string> leftover; // other files left in the working directory
+};
+
+// The default configuration: user, password, the case's database, schema
+// ZARDONIX (stored with the trailing character that the program drops).
+std::vector<std::pair<std::string, std::string>> DefaultConfig();
+
+E2eResult RunZeprink(const E2eOptions& options);
+
+// Dates relative to today (local time), as the database stores them.
+std::string DaysFromToday(int days, const char* time = "00:00:00");  // "YYYY-MM-DD HH:MM:SS"
+std::string Yyyymmdd(int daysFromToday);                             // "yyyymmdd"
+
+// Runs the binary with the given parameters in `workDir`; returns the exit
+// status (0..255) and collects standard output.
+int RunProgram(const std::string& binary, const std::vector<std::string>& args,
+               const std::string& workDir, std::string& out);
+
+}  // namespace zx::test
