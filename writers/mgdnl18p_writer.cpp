@@ -1,0 +1,256 @@
+// The MGDNL18P download: one record of 173 characters per badge, the badge
+// number followed by eight display fields of a 13-character label and a
+// 7-character value (today's date, a balance value or a balance text).
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "driver/run_state.h"
+#include "queries/access_rights.h"
+#include "queries/badge_cursor.h"
+#include "queries/badge_record.h"
+#include "queries/balance_data.h"
+#include "queries/fixed_text.h"
+#include "queries/sql_runtime.h"
+#include "writers/display_texts.h"
+#include "writers/fixed_record.h"
+#include "writers/writers.h"
+
+namespace zx {
+namespace {
+
+constexpr std::size_t kRecordLength = 173;
+constexpr std::size_t kNumberWidth = kBadgeNumberWidth;
+constexpr std::size_t kFieldWidth = 20;
+constexpr std::size_t kLabelWidth = 13;
+constexpr std::size_t kValueWidth = 7;
+constexpr int kFieldCount = 8;
+
+// Terminal models with their own record rules.
+constexpr std::string_view kBadgeTextModel = "7744-010";    // badge display texts
+constexpr std::string_view kFourFieldModel = "7598-002";    // fields 5 to 8 blank
+constexpr std::size_t kFourFieldModelBlankFrom = 93;
+
+constexpr std::string_view kDateCode = "#W1";
+constexpr std::string_view kNoValue = "       ";
+
+using Record = std::array<char, kRecordLength>;
+
+// First column of display field n (1..8).
+constexpr std::size_t FieldStart(int n) {
+  return kNumberWidth + kFieldWidth * static_cast<std::size_t>(n - 1);
+}
+
+// Writes `text` into columns [column, column + width), cut to the width; the
+// columns beyond the text keep what they hold (blanks).
+void Put(Record& record, std::size_t column, std::size_t width, std::string_view text) {
+  const std::size_t n = text.size() < width ? text.size() : width;
+  text.copy(record.data() + column, n);
+}
+
+void Blank(Record& record, std::size_t column, std::size_t width) {
+  for (std::size_t i = column; i < column + width; ++i) record[i] = ' ';
+}
+
+// The value codes "#W2".."#W16" and "#W21".."#W30" with the balance field
+// each selects; "#W1" is the date. Codes compare exactly ("#W1" is not "#W10").
+struct BalanceValueCode {
+  std::string_view code;
+  std::array<char, 8> BadgeRecord::*field;
+};
+constexpr BalanceValueCode kBalanceValueCodes[] = {
+    {"#W2", &BadgeRecord::TswW02},   {"#W3", &BadgeRecord::TswW03},
+    {"#W4", &BadgeRecord::TswW04},   {"#W5", &BadgeRecord::TswW05},
+    {"#W6", &BadgeRecord::TswW06},   {"#W7", &BadgeRecord::TswW07},
+    {"#W8", &BadgeRecord::TswW08},   {"#W9", &BadgeRecord::TswW09},
+    {"#W10", &BadgeRecord::TswW10},  {"#W11", &BadgeRecord::TswW11},
+    {"#W12", &BadgeRecord::TswW12},  {"#W13", &BadgeRecord::TswW13},
+    {"#W14", &BadgeRecord::TswW14},  {"#W15", &BadgeRecord::TswW15},
+    {"#W16", &BadgeRecord::TswW16},
+};
+struct BalanceTextCode {
+  std::string_view code;
+  std::array<char, 21> BadgeRecord::*field;
+};
+constexpr BalanceTextCode kBalanceTextCodes[] = {
+    {"#W21", &BadgeRecord::TswF01}, {"#W22", &BadgeRecord::TswF02},
+    {"#W23", &BadgeRecord::TswF03}, {"#W24", &BadgeRecord::TswF04},
+    {"#W25", &BadgeRecord::TswF05}, {"#W26", &BadgeRecord::TswF06},
+    {"#W27", &BadgeRecord::TswF07}, {"#W28", &BadgeRecord::TswF08},
+    {"#W29", &BadgeRecord::TswF09}, {"#W30", &BadgeRecord::TswF10},
+};
+
+// The value that a slot's code selects; 7 blanks for any other code.
+std::string_view ValueForCode(std::string_view code, const BadgeRecord& badge,
+                              std::string_view dateText) {
+  if (code == kDateCode) return dateText;
+  for (const BalanceValueCode& entry : kBalanceValueCodes) {
+    if (code == entry.code) return FieldText(badge.*entry.field);
+  }
+  for (const BalanceTextCode& entry : kBalanceTextCodes) {
+    if (code == entry.code) return FieldText(badge.*entry.field);
+  }
+  return kNoValue;
+}
+
+// Reads a display text cursor into `table` until the first non-zero read.
+// A text whose MsdLfd names no display field has no slot and is left out.
+template <typename Read>
+void LoadDisplayTexts(DisplayTextTable& table, Read read, bool printLoaded) {
+  for (;;) {
+    DisplayText text;
+    if (read(text) != 0) return;
+    if (text.MsdLfd < 1 || text.MsdLfd > kFieldCount) {
+      if (Verbose) {
+        std::printf("Anzeigetext Nr. %d liegt nicht in Feld 1 bis 8, nicht gespeichert!\n",
+                    static_cast<int>(text.MsdLfd));
+      }
+      continue;
+    }
+    table[static_cast<std::size_t>(text.MsdLfd - 1)] = text;
+    if (printLoaded && Verbose) {
+      std::printf("Wert: %s  Txt: %s  Con: %s !\n", text.Wert.data(), text.Txt.data(),
+                  text.Con.data());
+    }
+  }
+}
+
+std::string TodayText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buffer[16] = {};
+  std::strftime(buffer, sizeof buffer, "%d.%m.%y", &local);
+  return buffer;
+}
+
+// Lays the labels and values of the working table into the record.
+void PlaceFields(Record& record, DisplayTextTable& work, const BadgeRecord& badge,
+                 std::string_view dateText) {
+  for (int n = 1; n <= kFieldCount; ++n) {
+    const DisplayText& slot = work[static_cast<std::size_t>(n - 1)];
+    const std::size_t s = FieldStart(n);
+    const std::string_view label = FieldText(slot.Txt);
+    if (label.empty()) continue;
+    if (n >= 5 && slot.MsdSpl == 2) {
+      Put(record, s + 1, kLabelWidth - 1, label);
+    } else {
+      Put(record, s, kLabelWidth, label);
+    }
+  }
+
+  for (DisplayText& slot : work) {
+    SetField(slot.Wert, ValueForCode(FieldText(slot.Con), badge, dateText));
+  }
+
+  for (int n = 1; n <= kFieldCount; ++n) {
+    const std::string_view value = FieldText(work[static_cast<std::size_t>(n - 1)].Wert);
+    const std::size_t s = FieldStart(n);
+    if (value.empty()) continue;
+    if (value.size() <= 10) {
+      Blank(record, s + kLabelWidth, kValueWidth);
+      Put(record, s + kLabelWidth, kValueWidth, value);
+    } else {
+      // A balance text fills the whole display field, label included.
+      Blank(record, s, kFieldWidth);
+      Put(record, s, kFieldWidth, value);
+    }
+  }
+
+  // The first date slot shows the whole date, one column into its label.
+  for (int n = 1; n <= kFieldCount; ++n) {
+    const DisplayText& slot = work[static_cast<std::size_t>(n - 1)];
+    if (FieldText(slot.Con) != kDateCode) continue;
+    Put(record, FieldStart(n) + kLabelWidth - 1, dateText.size(), FieldText(slot.Wert));
+    break;
+  }
+}
+
+// Writes the badge's record unless a skip rule holds. Returns false only
+// when the write to the DNL file failed.
+bool ProcessBadge(BadgeRecord& badge, const std::string& terminalName, std::string_view model,
+                  const DisplayTextTable& terminalTexts, std::string_view dateText,
+                  std::string& lastWritten, int& written) {
+  const std::string_view number = FieldText(badge.AswNum);
+  const int timeRight = HasTimeRight(badge, terminalName.c_str());
+  if (timeRight == 0 && Verbose) {
+    std::printf("Ausweis %s auf Terminal %s nicht zulaessig!\n", badge.AswNum.data(),
+                terminalName.c_str());
+  }
+  if (FieldText(badge.AswPnr).empty() || number == lastWritten || timeRight == 0) return true;
+
+  Record record;
+  record.fill(' ');
+  DisplayTextTable work = terminalTexts;
+  if (!FieldText(badge.AswSal).empty() && model == kBadgeTextModel) {
+    // The badge's own message set; without badge texts the fields stay blank.
+    DisplayTextTable badgeTexts;
+    ClearDisplayTextTable(badgeTexts);
+    if (OpenBadgeTextCursor(number) == 0) LoadDisplayTexts(badgeTexts, ReadBadgeText, false);
+    CloseBadgeTextCursor();
+    work = badgeTexts;
+  }
+
+  Put(record, 0, kNumberWidth, number);
+  const int32_t balance = ReadBalanceData(badge);
+  if (balance != 0 && Verbose) {
+    std::printf("Ausweis:%s Person:%s Saldodaten nicht gefunden! %d\n", badge.AswNum.data(),
+                badge.AswPnr.data(), static_cast<int>(balance));
+  }
+  PlaceFields(record, work, badge, dateText);
+  if (model == kFourFieldModel) {
+    Blank(record, kFourFieldModelBlankFrom, kRecordLength - kFourFieldModelBlankFrom);
+  }
+
+  if (!WriteDnl(std::string_view(record.data(), record.size()))) return false;
+  lastWritten = number;
+  ++written;
+  return true;
+}
+
+}  // namespace
+
+int CreateMgDnl18P(const char* /*dnlPath*/, const TerminalParams& terminal) {
+  const std::string dateText = TodayText();
+  const std::string terminalName(FieldText(terminal.TrmNam));
+  const std::string_view model = FieldText(terminal.TrmMod);
+
+  DisplayTextTable terminalTexts;
+  ClearDisplayTextTable(terminalTexts);
+  std::string lastWritten;
+  int fetched = 0;
+  int written = 0;
+
+  if (OpenTerminalTextCursor(terminalName) == 0) {
+    LoadDisplayTexts(terminalTexts, ReadTerminalText, true);
+  }
+  CloseTerminalTextCursor();
+
+  OpenBadgeCursor(terminal);
+  BadgeRecord badge;
+  ClearBadgeRecord(badge);
+  bool writeFailed = false;
+  int32_t rc = FetchBadge(badge);
+  while (rc == 0) {
+    ++fetched;
+    // A number longer than columns 0-12 is never cut (a cut number could name
+    // another badge): the row is left out with a message naming it.
+    if (BadgeNumberFits(badge)) {
+      writeFailed = !ProcessBadge(badge, terminalName, model, terminalTexts, dateText, lastWritten,
+                                  written);
+    }
+    ClearBadgeRecord(badge);
+    if (writeFailed) break;
+    rc = FetchBadge(badge);
+  }
+  CloseBadgeCursor();
+
+  std::printf("Ausweise gesamt: %d davon in Datei gestellt: %d\n", fetched, written);
+  return !writeFailed && rc == sqlcode::kNoData ? 1 : 0;
+}
+
+}  // namespace zx
