@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what the build, the demo and the tests need (Debian packages).
+# Runs apt-get only when something is missing; needs root for that.
+set -euo pipefail
+packages=(build-essential cmake ninja-build pkg-config sqlite3 libsqlite3-dev libpq-dev
+          postgresql-15 postgresql-client-15 googletest libgtest-dev libgmock-dev libbenchmark-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
