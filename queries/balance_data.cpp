@@ -35,42 +35,17 @@ using Sign = std::array<char, 2>;
 using Value = std::array<char, 10>;
 using Text = std::array<char, 21>;
 
-// The record field of TswWnn for nn = 2 .. 16 (the record keeps them in its
-// own order).
-std::array<char, 8>& ValueField(BadgeRecord& record, int nn) {
-  switch (nn) {
-    case 2: return record.TswW02;
-    case 3: return record.TswW03;
-    case 4: return record.TswW04;
-    case 5: return record.TswW05;
-    case 6: return record.TswW06;
-    case 7: return record.TswW07;
-    case 8: return record.TswW08;
-    case 9: return record.TswW09;
-    case 10: return record.TswW10;
-    case 11: return record.TswW11;
-    case 12: return record.TswW12;
-    case 13: return record.TswW13;
-    case 14: return record.TswW14;
-    case 15: return record.TswW15;
-    default: return record.TswW16;
-  }
-}
-
-std::array<char, 21>& TextField(BadgeRecord& record, int nn) {
-  switch (nn) {
-    case 1: return record.TswF01;
-    case 2: return record.TswF02;
-    case 3: return record.TswF03;
-    case 4: return record.TswF04;
-    case 5: return record.TswF05;
-    case 6: return record.TswF06;
-    case 7: return record.TswF07;
-    case 8: return record.TswF08;
-    case 9: return record.TswF09;
-    default: return record.TswF10;
-  }
-}
+// The record fields in the statement's order: TswW02 .. TswW16, then
+// TswF01 .. TswF10 (the record keeps the values in an order of its own).
+constexpr std::array<std::array<char, 8> BadgeRecord::*, kValueCount> kValueFields = {
+    &BadgeRecord::TswW02, &BadgeRecord::TswW03, &BadgeRecord::TswW04, &BadgeRecord::TswW05,
+    &BadgeRecord::TswW06, &BadgeRecord::TswW07, &BadgeRecord::TswW08, &BadgeRecord::TswW09,
+    &BadgeRecord::TswW10, &BadgeRecord::TswW11, &BadgeRecord::TswW12, &BadgeRecord::TswW13,
+    &BadgeRecord::TswW14, &BadgeRecord::TswW15, &BadgeRecord::TswW16};
+constexpr std::array<std::array<char, 21> BadgeRecord::*, kTextCount> kTextFields = {
+    &BadgeRecord::TswF01, &BadgeRecord::TswF02, &BadgeRecord::TswF03, &BadgeRecord::TswF04,
+    &BadgeRecord::TswF05, &BadgeRecord::TswF06, &BadgeRecord::TswF07, &BadgeRecord::TswF08,
+    &BadgeRecord::TswF09, &BadgeRecord::TswF10};
 
 // Six characters of value, right-aligned, then the sign; "+" shows as a
 // blank. An empty sign part (NULL column, or a value without sign) also
@@ -112,10 +87,10 @@ int32_t ReadBalanceData(BadgeRecord& record) {
   if (SQLCODE != sqlcode::kOk) return SQLCODE;
 
   for (int i = 0; i < kValueCount; ++i) {
-    FormatValue(ValueField(record, i + 2), values[i], signs[i]);
+    FormatValue(record.*kValueFields[i], values[i], signs[i]);
   }
   for (int i = 0; i < kTextCount; ++i) {
-    std::array<char, 21>& field = TextField(record, i + 1);
+    std::array<char, 21>& field = record.*kTextFields[i];
     std::snprintf(field.data(), field.size(), "%-20s", texts[i].data());
   }
   return SQLCODE;
