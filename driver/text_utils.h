@@ -24,7 +24,8 @@ const char* SkipBlanks(const char* text);
 bool CopySubstring(const char* text, int start, int length, char* dest, std::size_t destSize);
 
 // Position (from 0) of the n-th occurrence of c in text; of the last one
-// when there are fewer than n; -1 when there is none or text is empty.
+// when there are fewer than n; -1 when there is none or text is empty, and
+// for an n below 1.
 int FindNthChar(const char* text, char c, int n);
 
 }  // namespace zx
