@@ -182,6 +182,9 @@ bool ProcessBadge(BadgeRecord& badge, const std::string& terminalName, std::stri
                 terminalName.c_str());
   }
   if (FieldText(badge.AswPnr).empty() || number == lastWritten || timeRight == 0) return true;
+  // Columns 0-12 hold the badge number; a longer one is never cut (a cut
+  // number could name another badge): the badge is left out with a message.
+  if (!BadgeNumberFits(badge)) return true;
 
   Record record;
   record.fill(' ');
@@ -237,9 +240,11 @@ int CreateMgDnl18P(const char* /*dnlPath*/, const TerminalParams& terminal) {
   int32_t rc = FetchBadge(badge);
   while (rc == 0) {
     ++fetched;
-    // A number longer than columns 0-12 is never cut (a cut number could name
-    // another badge): the row is left out with a message naming it.
-    if (BadgeNumberFits(badge)) {
+    if (!FieldText(badge.LongAswNum).empty()) {
+      // The rights and texts cannot be asked under the cut number: the row
+      // ends here, with the message naming the whole number.
+      BadgeNumberFits(badge);
+    } else {
       writeFailed = !ProcessBadge(badge, terminalName, model, terminalTexts, dateText, lastWritten,
                                   written);
     }
