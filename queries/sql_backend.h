@@ -22,7 +22,9 @@ struct SqlValue {
   std::string_view text;
 };
 
-// An input host variable's value, as the statement binds it.
+// An input host variable's value, as the statement binds it. An empty text
+// binds NULL: Oracle cannot tell an empty STRING input from NULL, so it
+// matches nothing in a comparison.
 struct SqlBind {
   bool isInteger = false;
   int64_t integer = 0;

@@ -44,6 +44,12 @@ inline constexpr int32_t kConnectStringTooLong = -2084;    // connect string ove
 inline constexpr int32_t kInternal = -600;                 // any other backend failure
 inline constexpr int32_t kUnknownService = -12154;         // net service name does not resolve
 inline constexpr int32_t kNoListener = -12541;             // no server listening
+inline constexpr int32_t kNoStatementParsed = -1003;       // EXECUTE without a PREPARE
+inline constexpr int32_t kBindVariableDoesNotExist = -1006;  // more inputs than placeholders
+inline constexpr int32_t kVariableNotInSelectList = -1007;   // more outputs than columns
+inline constexpr int32_t kNotAllVariablesBound = -1008;      // fewer inputs than placeholders
+inline constexpr int32_t kDateFormatNotRecognized = -1821;   // TO_CHAR with an unknown format
+inline constexpr int32_t kDateFormatMismatch = -1861;        // stored date not in the fixed format
 }  // namespace sqlcode
 
 enum class HostType { String, Integer };
@@ -70,6 +76,11 @@ inline HostVar IntegerVar(int32_t* value) {
 // CONNECT with "user/password@netservice". A connect string of more than
 // 100 characters is refused (-2084), never cut. Opens one read-only session
 // that reads one consistent state of the database until the process ends.
+// The user name ends at the first '/' (a user name holds no '/'); the net
+// service name follows the last '@', so a password may hold '/' and '@' and a
+// net service name ("sqlite:../db/site.db") may hold '/' but no '@'. Without
+// a '/' the login is refused (-1017); without an '@' after it the net service
+// name is empty. A CONNECT while connected ends the old session first.
 int32_t SqlConnect(const char* connectString);
 
 // PREPARE of the dynamic statement (the one ALTER SESSION statement), then
@@ -94,5 +105,10 @@ int32_t SqlClose(std::string_view cursorName);
 // Ends the session and forgets all cursors and prepared statements. The
 // program never calls it (the session ends with the process); tests do.
 void SqlDisconnect();
+
+// Number of statement preparations of the session's backend since CONNECT;
+// -1 when not connected. Every distinct statement text is prepared once per
+// session and reused, so running a statement again leaves this unchanged.
+int64_t SqlPreparedStatementCount();
 
 }  // namespace zx
