@@ -1,0 +1,180 @@
+// The zeprink-config tool, run as a separate program on files that the
+// configuration reader then reads.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/config_cipher.h"
+#include "driver/config_file.h"
+
+namespace zx {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class ZeprinkConfigTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "zx-tool-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    path_ = (dir_ / "morvalent.ini").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs the tool with `args`, standard output and error into files.
+  ToolResult Run(const std::vector<std::string>& args) {
+    const fs::path out = dir_ / "stdout";
+    const fs::path err = dir_ / "stderr";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (outFd < 0 || errFd < 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0) ::_exit(127);
+      std::vector<char*> argv;
+      std::string binary = ZEPRINK_CONFIG_BINARY;
+      argv.push_back(binary.data());
+      std::vector<std::string> copies = args;
+      for (auto& arg : copies) argv.push_back(arg.data());
+      argv.push_back(nullptr);
+      ::execv(binary.c_str(), argv.data());
+      ::_exit(127);
+    }
+    ToolResult result;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    result.out = ReadAll(out);
+    result.err = ReadAll(err);
+    fs::remove(out);
+    fs::remove(err);
+    return result;
+  }
+
+  fs::path dir_;
+  std::string path_;
+};
+
+TEST_F(ZeprinkConfigTest, CreateSetGetRoundTrip) {
+  ToolResult r = Run({"create", path_, "--login", "scott", "--pass", "tiger;pw", "--net8", "sqlite:/tmp/x.db",
+                      "--db-system", "ORACLE", "--schema", "ZARDONIX"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadAll(path_), ";ZEPRINK;LOGIN;\n1;LOGIN;" + EncryptConfigValue("scott") + "\n;ZEPRINK;PASS;\n2;PASS;" +
+                                EncryptConfigValue("tiger;pw") + "\n;ZEPRINK;NET8;\n3;NET8;" +
+                                EncryptConfigValue("sqlite:/tmp/x.db") + "\n;ZEPRINK;DB_SYSTEM;\n4;DB_SYSTEM;" +
+                                EncryptConfigValue("ORACLE") + "\n;ZEPRINK;SCHEMA;\n5;SCHEMA;" +
+                                EncryptConfigValue("ZARDONIX;") + "\n");
+
+  const struct {
+    const char* key;
+    const char* expected;
+  } cases[] = {
+      {"LOGIN", "scott"}, {"PASS", "tiger;pw"}, {"NET8", "sqlite:/tmp/x.db"}, {"DB_SYSTEM", "ORACLE"},
+      {"SCHEMA", "ZARDONIX;"},  // stored with the trailing character the program drops
+  };
+  for (const auto& c : cases) {
+    r = Run({"get", path_, c.key});
+    EXPECT_EQ(r.status, 0) << c.key << ": " << r.err;
+    EXPECT_EQ(r.out, std::string(c.expected) + "\n") << c.key;
+    EXPECT_EQ(ReadConfigValue("", c.key, 0, path_), c.expected) << c.key;
+  }
+
+  r = Run({"set", path_, "PASS", "geheim 2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Run({"set", path_, "EXTRA", "added"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Run({"set", path_, "--schema", "OTHER", "--login", "zx"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadConfigValue("", "PASS", 0, path_), "geheim 2");
+  EXPECT_EQ(ReadConfigValue("", "EXTRA", 0, path_), "added");
+  EXPECT_EQ(ReadConfigValue("", "SCHEMA", 0, path_), "OTHER;");
+  EXPECT_EQ(ReadConfigValue("", "LOGIN", 0, path_), "zx");
+  EXPECT_EQ(ReadConfigValue("", "NET8", 0, path_), "sqlite:/tmp/x.db");
+  r = Run({"get", path_, "EXTRA"});
+  EXPECT_EQ(r.out, "added\n");
+  EXPECT_NE(ReadAll(path_).find(";ZEPRINK;EXTRA;\n6;EXTRA;" + EncryptConfigValue("added") + "\n"), std::string::npos);
+}
+
+TEST_F(ZeprinkConfigTest, CreateWithoutOptionsWritesEmptyValuesAndKeepsExistingFiles) {
+  ToolResult r = Run({"create", path_});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadAll(path_),
+            ";ZEPRINK;LOGIN;\n1;LOGIN;\n;ZEPRINK;PASS;\n2;PASS;\n;ZEPRINK;NET8;\n3;NET8;\n"
+            ";ZEPRINK;DB_SYSTEM;\n4;DB_SYSTEM;\n;ZEPRINK;SCHEMA;\n5;SCHEMA;\n");
+  r = Run({"get", path_, "PASS"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "\n");
+
+  const std::string before = ReadAll(path_);
+  r = Run({"create", path_, "--login", "x"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadAll(path_), before);
+  r = Run({"create", path_, "--force", "--login", "x"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadConfigValue("", "LOGIN", 0, path_), "x");
+}
+
+TEST_F(ZeprinkConfigTest, FailuresAndBadCommandLines) {
+  ToolResult r = Run({"get", path_, "LOGIN"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  ASSERT_EQ(Run({"create", path_}).status, 0);
+  r = Run({"get", path_, "NOPE"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("NOPE"), std::string::npos) << r.err;
+  r = Run({"set", path_, "PASS", std::string(97, 'p')});
+  EXPECT_EQ(r.status, 1);
+  r = Run({"set", (dir_ / "missing.ini").string(), "PASS", "x"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists(dir_ / "missing.ini"));
+
+  const std::vector<std::string> bad[] = {
+      {},
+      {"create"},
+      {"frob", path_},
+      {"get", path_},
+      {"get", path_, "A", "B"},
+      {"set", path_, "KEY"},
+      {"set", path_, "--login"},
+      {"set", path_, "--force", "--login", "x"},
+      {"create", path_, "--login"},
+      {"create", path_, "--bogus", "x"},
+      {"create", path_, "--login", "a", "--login", "b"},
+  };
+  const std::string before = ReadAll(path_);
+  for (const auto& args : bad) {
+    std::string shown;
+    for (const auto& arg : args) shown += arg + " ";
+    r = Run(args);
+    EXPECT_EQ(r.status, 2) << shown;
+    EXPECT_NE(r.err.find("usage:"), std::string::npos) << shown;
+    EXPECT_NE(r.err.find("SCHEMA"), std::string::npos) << shown;
+  }
+  EXPECT_EQ(ReadAll(path_), before);
+}
+
+}  // namespace
+}  // namespace zx
