@@ -20,6 +20,13 @@ const std::string kN(1, static_cast<char>(0xF1));
 const std::vector<std::string> kArgs = {"MGDNL18P", "T1", "@DNL", "1"};
 const std::vector<std::string> kVerboseArgs = {"MGDNL18P", "T1", "@DNL", "1", "/d"};
 
+// The line that "/d" prints for each terminal display text loaded.
+std::string Loaded(std::string_view label, std::string_view code) {
+  // Wert is 7 blanks when loaded; Txt the label padded to 13.
+  return "Wert: " + std::string(7, ' ') + "  Txt: " + std::string(label) +
+         std::string(13 - label.size(), ' ') + "  Con: " + std::string(code) + " !\n";
+}
+
 std::string Count(int fetched, int written) {
   return "Ausweise gesamt: " + std::to_string(fetched) +
          " davon in Datei gestellt: " + std::to_string(written) + "\n";
@@ -125,7 +132,7 @@ TEST(MgDnl18PEndToEnd, LabelsValuesAndTheDate) {
        base + Display(1, "S1", 3, "Urlaub", "#W5") +
            "INSERT INTO O2002TSW (TswIdn, TswW05) VALUES ('100', '-12,50');\n",
        kVerboseArgs,
-       "Wert:          Txt: Urlaub        Con: #W5 !\n"
+       Loaded("Urlaub", "#W5") +
        "Aws: 100 Zeitberechtigung: 1\n" + Count(1, 1),
        Record("100", {kBlank, kBlank, Field("Urlaub", " 12,50-")})},
 
@@ -134,9 +141,9 @@ TEST(MgDnl18PEndToEnd, LabelsValuesAndTheDate) {
        base + Display(1, "S1", 1, "Saldo", "#W2") + Display(2, "S1", 3, "Urlaub", "#W1") +
            Display(3, "S1", 5, "Stand", "#W1"),
        kVerboseArgs,
-       "Wert:          Txt: Saldo         Con: #W2 !\n"
-       "Wert:          Txt: Urlaub        Con: #W1 !\n"
-       "Wert:          Txt: Stand         Con: #W1 !\n"
+       Loaded("Saldo", "#W2") +
+       Loaded("Urlaub", "#W1") +
+       Loaded("Stand", "#W1") +
        "Aws: 100 Zeitberechtigung: 1\n"
        "Ausweis:100 Person:P100 Saldodaten nicht gefunden! 1403\n" + Count(1, 1),
        Record("100", {Field("Saldo", ""), kBlank, Pad("Urlaub", 12) + date, kBlank,
@@ -161,7 +168,7 @@ TEST(MgDnl18PEndToEnd, LabelsValuesAndTheDate) {
            Display(3, "S1", 3, "Drei", "#W3") +
            "INSERT INTO O2002TSW (TswIdn, TswW02, TswW03) VALUES ('100', '+1', '+2');\n",
        kVerboseArgs,
-       "Wert:          Txt: Eins          Con: #W2 !\n"
+       Loaded("Eins", "#W2") +
        "Aws: 100 Zeitberechtigung: 1\n" + Count(1, 1),
        Record("100", {Field("Eins", "     1 ")})},
 
@@ -170,8 +177,8 @@ TEST(MgDnl18PEndToEnd, LabelsValuesAndTheDate) {
            Display(3, "S1", 9, "Neun", "#W2") +
            "INSERT INTO O2002TSW (TswIdn, TswW02) VALUES ('100', '-3');\n",
        kVerboseArgs,
-       "Anzeigetext Nr. 0 liegt nicht in Feld 1 bis 8, nicht gespeichert!\n"
-       "Wert:          Txt: Vier          Con: #W2 !\n"
+       "Anzeigetext Nr. 0 liegt nicht in Feld 1 bis 8, nicht gespeichert!\n" +
+       Loaded("Vier", "#W2") +
        "Anzeigetext Nr. 9 liegt nicht in Feld 1 bis 8, nicht gespeichert!\n"
        "Aws: 100 Zeitberechtigung: 1\n" + Count(1, 1),
        Record("100", {kBlank, kBlank, kBlank, Field("Vier", "     3-")})},
@@ -181,8 +188,8 @@ TEST(MgDnl18PEndToEnd, LabelsValuesAndTheDate) {
            Display(2, "S1", 2, nullptr, nullptr) +
            "INSERT INTO O2002TSW (TswIdn, TswW02) VALUES ('100', '+4');\n",
        kVerboseArgs,
-       "Wert:          Txt: Eigen         Con: #W2 !\n"
-       "Wert:          Txt:               Con:  !\n"
+       Loaded("Eigen", "#W2") +
+       Loaded("", "") +
        "Aws: 100 Zeitberechtigung: 1\n" + Count(1, 1),
        Record("100", {Field("Eigen", "     4 ")})},
   });
