@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Starts the local PostgreSQL 15 cluster for the tests and prepares what they
+# connect to: the role zeprink (password zeprink_pw, may create databases),
+# the database zeprink_test owned by it, and the service zeprink_test in the
+# libpq service file ($PGSERVICEFILE, else ~/.pg_service.conf).
+# Installs nothing; exits non-zero with a message when the server does not
+# come up.
+set -euo pipefail
+
+PG_VERSION=15
+PG_CLUSTER=main
+ROLE=${ZEPRINK_PG_USER:-zeprink}
+ROLE_PASSWORD=${ZEPRINK_PG_PASSWORD:-zeprink_pw}
+DATABASE=zeprink_test
+SERVICE=zeprink_test
+SERVICE_FILE=${PGSERVICEFILE:-$HOME/.pg_service.conf}
+
+fail() {
+  echo "pg_setup: $*" >&2
+  exit 1
+}
+
+command -v pg_ctlcluster >/dev/null || fail "pg_ctlcluster not found (package postgresql-$PG_VERSION missing)"
+
+if ! pg_lsclusters -h 2>/dev/null | awk -v v="$PG_VERSION" -v c="$PG_CLUSTER" '$1==v && $2==c {found=1} END {exit !found}'; then
+  echo "pg_setup: creating cluster $PG_VERSION/$PG_CLUSTER"
+  pg_createcluster "$PG_VERSION" "$PG_CLUSTER" || fail "pg_createcluster $PG_VERSION $PG_CLUSTER failed"
+fi
+
+status=$(pg_lsclusters -h | awk -v v="$PG_VERSION" -v c="$PG_CLUSTER" '$1==v && $2==c {print $4}')
+if [ "$status" != "online" ]; then
+  pg_ctlcluster "$PG_VERSION" "$PG_CLUSTER" start || {
+    tail -n 20 "/var/log/postgresql/postgresql-$PG_VERSION-$PG_CLUSTER.log" >&2 || true
+    fail "the PostgreSQL cluster $PG_VERSION/$PG_CLUSTER did not start"
+  }
+fi
+
+PORT=$(pg_lsclusters -h | awk -v v="$PG_VERSION" -v c="$PG_CLUSTER" '$1==v && $2==c {print $3}')
+[ -n "$PORT" ] || fail "no port for cluster $PG_VERSION/$PG_CLUSTER"
+
+# The server accepts connections a moment after pg_ctlcluster returns.
+ready=0
+for _ in $(seq 1 30); do
+  if pg_isready -q -h 127.0.0.1 -p "$PORT"; then ready=1; break; fi
+  sleep 1
+done
+[ "$ready" = 1 ] || fail "the server on port $PORT does not accept connections"
+
+as_postgres() {
+  runuser -u postgres -- psql -X -q -v ON_ERROR_STOP=1 -p "$PORT" "$@"
+}
+
+as_postgres -d postgres -v role="$ROLE" -v pw="$ROLE_PASSWORD" <<'SQL' || fail "creating role failed"
+SELECT format('CREATE ROLE %I LOGIN', :'role')
+ WHERE NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = :'role') \gexec
+ALTER ROLE :"role" LOGIN CREATEDB PASSWORD :'pw';
+SQL
+
+as_postgres -d postgres -v role="$ROLE" -v db="$DATABASE" <<'SQL' || fail "creating database failed"
+SELECT format('CREATE DATABASE %I OWNER %I ENCODING %L LC_COLLATE %L LC_CTYPE %L TEMPLATE template0',
+              :'db', :'role', 'UTF8', 'C', 'C')
+ WHERE NOT EXISTS (SELECT 1 FROM pg_database WHERE datname = :'db') \gexec
+SQL
+
+# Rewrite only our own section of the service file, keep the others.
+mkdir -p "$(dirname "$SERVICE_FILE")"
+touch "$SERVICE_FILE"
+tmp=$(mktemp)
+awk -v s="[$SERVICE]" '
+  /^[[:space:]]*\[/ { skip = ($0 == s) }
+  !skip { print }
+' "$SERVICE_FILE" >"$tmp"
+cat >>"$tmp" <<CONF
+[$SERVICE]
+host=127.0.0.1
+port=$PORT
+dbname=$DATABASE
+CONF
+mv "$tmp" "$SERVICE_FILE"
+
+# The tests' own check: a password login over TCP through the service.
+PGPASSWORD="$ROLE_PASSWORD" PGSERVICEFILE="$SERVICE_FILE" \
+  psql -X -q -At "service=$SERVICE user=$ROLE" -c 'select 1' >/dev/null \
+  || fail "cannot log in as $ROLE through service $SERVICE ($SERVICE_FILE)"
+
+echo "pg_setup: PostgreSQL $PG_VERSION/$PG_CLUSTER on port $PORT, service $SERVICE in $SERVICE_FILE"
