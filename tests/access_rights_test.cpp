@@ -1,0 +1,179 @@
+// Time rights, access classes and reader slots of a badge on a terminal, on
+// a real SQLite database.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/run_state.h"
+#include "queries/access_rights.h"
+#include "queries/badge_record.h"
+#include "queries/fixed_text.h"
+#include "queries/sql_runtime.h"
+#include "tests/support/sqlite_fixture.h"
+
+namespace zx::test {
+namespace {
+
+// Terminal T1 grants time rights ('1') for Z and K and access rights ('0')
+// for A (twice), ABCDE, B, b and K; T2 grants a time right for A.
+const char kRights[] =
+    "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'Z', '1');\n"
+    "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'K', '1');\n"
+    "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'A', '0');\n"
+    "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'A', '0');\n"
+    "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'ABCDE', '0');\n"
+    "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'B', '0');\n"
+    "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'b', '0');\n"
+    "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'K', '0');\n"
+    "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T2', 'A', '1');\n"
+    // Badge 100 holds every class, 200 only the time class Z, 300 none,
+    // 400 only A, 500 only a class the terminals do not know.
+    "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('100', 'A');\n"
+    "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('100', 'ABCDE');\n"
+    "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('100', 'B');\n"
+    "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('100', 'b');\n"
+    "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('100', 'K');\n"
+    "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('100', 'Z');\n"
+    "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('200', 'Z');\n"
+    "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('400', 'A');\n"
+    "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('500', 'Q');\n"
+    // Readers of T1: 3 and 4 have status 4 and 8, one has no number, 12 has
+    // no slot; T2's reader 6 is not T1's.
+    "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko, ZlsSta) VALUES ('T1', 2, 'Z2', 0);\n"
+    "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko, ZlsSta) VALUES ('T1', 1, NULL, NULL);\n"
+    "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko, ZlsSta) VALUES ('T1', 3, 'Z3', 4);\n"
+    "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko, ZlsSta) VALUES ('T1', 4, 'Z4', 8);\n"
+    "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko, ZlsSta) VALUES ('T1', 5, 'Z5', NULL);\n"
+    "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko, ZlsSta) VALUES ('T1', NULL, 'ZN', NULL);\n"
+    "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko, ZlsSta) VALUES ('T1', 11, 'Z11', NULL);\n"
+    "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko, ZlsSta) VALUES ('T1', 12, 'Z12', NULL);\n"
+    "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko, ZlsSta) VALUES ('T2', 6, 'Z6', NULL);\n";
+
+BadgeRecord Badge(const char* number) {
+  BadgeRecord record;
+  ClearBadgeRecord(record);
+  SetField(record.AswNum, number);
+  return record;
+}
+
+std::vector<std::string> Entries() {
+  std::vector<std::string> entries;
+  for (const AccessRightEntry& entry : AccessRightList) entries.emplace_back(FieldText(entry));
+  return entries;
+}
+
+// The eleven reader slots, each shown as its text, joined by '|'.
+std::string Slots(const BadgeRecord& record) {
+  std::string slots;
+  for (const auto& slot : record.ReaderSlots) {
+    if (!slots.empty()) slots += '|';
+    slots += FieldText(slot);
+  }
+  return slots;
+}
+
+class AccessRightsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_ = std::make_unique<SqliteDatabase>(kRights);
+    ASSERT_TRUE(db_->ok()) << db_->error();
+    ASSERT_EQ(db_->Connect(), 0);
+  }
+  void TearDown() override {
+    Verbose = 0;
+    SqlDisconnect();
+  }
+  std::unique_ptr<SqliteDatabase> db_;
+};
+
+TEST_F(AccessRightsTest, TimeRight) {
+  const struct {
+    const char* badge;
+    const char* terminal;
+    int expected;
+  } cases[] = {
+      {"100", "T1", 1}, {"200", "T1", 1}, {"300", "T1", 0}, {"400", "T1", 0},
+      {"400", "T2", 1}, {"500", "T1", 0}, {"100", "T9", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(HasTimeRight(Badge(c.badge), c.terminal), c.expected) << c.badge << " on " << c.terminal;
+  }
+}
+
+TEST_F(AccessRightsTest, TimeRightLineWhileVerbose) {
+  Verbose = 1;
+  testing::internal::CaptureStdout();
+  HasTimeRight(Badge("100"), "T1");
+  HasTimeRight(Badge("300"), "T1");
+  Verbose = 0;
+  HasTimeRight(Badge("100"), "T1");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Aws: 100 Zeitberechtigung: 1\nAws: 300 Zeitberechtigung: 0\n");
+}
+
+TEST_F(AccessRightsTest, AccessClassesReplacedPerBadge) {
+  // One after the other, as a writer asks for consecutive badges: every call
+  // replaces what the last one left.
+  const struct {
+    const char* badge;
+    const char* terminal;
+    int expected;
+    std::vector<std::string> entries;
+  } cases[] = {
+      // Distinct, descending byte-wise, each padded to three characters.
+      {"100", "T1", 1, {"b  ", "K  ", "B  ", "ABCDE", "A  "}},
+      {"300", "T1", 0, {}},
+      {"400", "T1", 1, {"A  "}},
+      {"200", "T1", 0, {}},
+      {"100", "T1", 1, {"b  ", "K  ", "B  ", "ABCDE", "A  "}},
+      {"400", "T2", 0, {}},
+      {"500", "T1", 0, {}},
+  };
+  for (const auto& c : cases) {
+    BadgeRecord record = Badge(c.badge);
+    EXPECT_EQ(CollectAccessRights(record, c.terminal, 32, 0), c.expected) << c.badge << " on " << c.terminal;
+    EXPECT_EQ(Entries(), c.entries) << c.badge << " on " << c.terminal;
+    EXPECT_EQ(AccessRightCount, static_cast<int32_t>(c.entries.size())) << c.badge;
+  }
+}
+
+TEST_F(AccessRightsTest, ReaderSlots) {
+  const struct {
+    int32_t maxReader;
+    int withReaders;
+    const char* terminal;
+    const char* slots;
+  } cases[] = {
+      {3, 1, "T1", "01|02|xx|xx|xx|xx|xx|xx|xx|xx|xx"},
+      {11, 1, "T1", "01|02|xx|xx|05|xx|xx|xx|xx|xx|11"},
+      {32, 1, "T1", "01|02|xx|xx|05|xx|xx|xx|xx|xx|11"},
+      {0, 1, "T1", "xx|xx|xx|xx|xx|xx|xx|xx|xx|xx|xx"},
+      {32, 0, "T1", "xx|xx|xx|xx|xx|xx|xx|xx|xx|xx|xx"},
+      {32, 1, "T2", "xx|xx|xx|xx|xx|06|xx|xx|xx|xx|xx"},
+  };
+  for (const auto& c : cases) {
+    // Slots are written for a badge without any class, too.
+    BadgeRecord record = Badge("300");
+    for (auto& slot : record.ReaderSlots) SetField(slot, "xx");
+    EXPECT_EQ(CollectAccessRights(record, c.terminal, c.maxReader, c.withReaders), 0);
+    EXPECT_EQ(Slots(record), c.slots) << c.terminal << " maxReader " << c.maxReader
+                                      << " withReaders " << c.withReaders;
+  }
+}
+
+TEST_F(AccessRightsTest, SqlErrorsAnswerNo) {
+  BadgeRecord record = Badge("100");
+  ASSERT_EQ(CollectAccessRights(record, "T1", 32, 0), 1);
+  SqlDisconnect();
+  EXPECT_EQ(HasTimeRight(record, "T1"), 0);
+  for (auto& slot : record.ReaderSlots) SetField(slot, "xx");
+  EXPECT_EQ(CollectAccessRights(record, "T1", 11, 1), 0);
+  EXPECT_TRUE(Entries().empty());
+  EXPECT_EQ(AccessRightCount, 0);
+  EXPECT_EQ(Slots(record), "xx|xx|xx|xx|xx|xx|xx|xx|xx|xx|xx");
+}
+
+}  // namespace
+}  // namespace zx::test
