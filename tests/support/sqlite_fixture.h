@@ -1,0 +1,55 @@
+// Test databases: a SQLite file built from schema/sqlite.sql plus the rows a
+// case needs, in a temporary directory of its own, and dates relative to
+// today in the form the database stores them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zx::test {
+
+class SqliteDatabase {
+ public:
+  // Builds the database from the schema (unless withSchema is false) and
+  // then `sql`. ok() tells whether it worked; error() says why not.
+  explicit SqliteDatabase(std::string_view sql = {}, bool withSchema = true);
+  ~SqliteDatabase();
+  SqliteDatabase(const SqliteDatabase&) = delete;
+  SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+  const std::string& directory() const { return directory_; }
+  const std::string& path() const { return path_; }
+  std::string NetService() const { return "sqlite:" + path_; }
+  std::string ConnectString() const { return "zeprink/geheim@" + NetService(); }
+
+  // Runs SQL on the file through a connection of its own (read-write);
+  // returns "" or SQLite's message.
+  std::string Execute(std::string_view sql) const;
+
+  // CONNECT to the file and ALTER SESSION SET CURRENT_SCHEMA=<schema>
+  // through the runtime, as the program's session does. Returns the first
+  // non-zero SQLCODE, else 0.
+  int32_t Connect(const char* schema = "ZARDONIX") const;
+
+ private:
+  std::string directory_;
+  std::string path_;
+  std::string error_;
+};
+
+// The contents of a file below the source tree ("schema/demo_data.sql").
+std::string SourceFile(std::string_view relativePath);
+
+// "YYYY-MM-DD HH:MM:SS" for today (local time) at `time` ("HH:MM:SS").
+std::string TodayAt(const char* time);
+// The same for the day `days` from today (negative: in the past).
+std::string DateFromToday(int days, const char* time = "00:00:00");
+// "yyyymmdd" of the day `days` from today.
+std::string YyyymmddFromToday(int days);
+// An SQL literal: the text quoted (quotes doubled), or NULL for nullptr.
+std::string SqlLiteral(const char* text);
+
+}  // namespace zx::test
