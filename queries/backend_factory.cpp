@@ -2,6 +2,7 @@
 // database; every other name is a service of a database server.
 #include <string_view>
 
+#include "queries/postgres_backend.h"
 #include "queries/sql_backend.h"
 #include "queries/sql_runtime.h"
 #include "queries/sqlite_backend.h"
@@ -18,7 +19,8 @@ int32_t OpenBackend(std::string_view user, std::string_view password, std::strin
     (void)password;
     return OpenSqliteBackend(netService.substr(kSqlitePrefix.size()), backend);
   }
-  return sqlcode::kUnknownService;
+  // A section of the libpq service file or a postgresql:// URI.
+  return OpenPostgresBackend(user, password, netService, backend);
 }
 
 }  // namespace zx

@@ -1,0 +1,613 @@
+// The PostgreSQL backend: translation and code mapping on their own, and the
+// runtime's results on a real server (fresh database per test).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "queries/access_rights.h"
+#include "queries/badge_cursor.h"
+#include "queries/badge_record.h"
+#include "queries/balance_data.h"
+#include "queries/fixed_text.h"
+#include "queries/location_text.h"
+#include "queries/postgres_backend.h"
+#include "queries/sql_backend.h"
+#include "queries/sql_runtime.h"
+#include "queries/terminal_lookup.h"
+#include "queries/terminal_params.h"
+#include "tests/support/pg_fixture.h"
+#include "tests/support/sqlite_fixture.h"
+#include "writers/display_texts.h"
+
+namespace zx {
+namespace {
+
+using test::PgDatabase;
+
+// The program's session ends with the process; a test ends it itself.
+struct SessionGuard {
+  ~SessionGuard() { SqlDisconnect(); }
+};
+
+constexpr const char* kReadTerminalSql =
+    "select TRMMOD ,TRMSAL into :b0:b1,:b2:b3  from Zardonix.Zdx1140Trm where (TrmNam=:b4 and "
+    "((TrmSta<>4 and TrmSta<>8) or TrmSta is null ))";
+
+constexpr const char* kBadgeCursorSql =
+    "select AswNum ,TO_CHAR(AswGvo,'yyyymmdd') ,TO_CHAR(AswGbi,'yyyymmdd') ,AswPnr ,AswBkl ,AswGrp "
+    ",AswAan ,AswAtp ,AwvSto ,AswSal ,AswBk2 ,AswSpr ,AswPin  from Zardonix.Zdx301Asw "
+    ",Zardonix.Zdx113Awv where ((((ASWNUM=AWVNUM and (((trunc(SYSDATE)>=AswGvo and AswGbi is null "
+    ") or (trunc(SYSDATE)<=AswGbi and trunc(AswGvo) is null )) or (trunc(SYSDATE)>=AswGvo and "
+    "trunc(SYSDATE)<=AswGbi))) and (AWVCOD<>8 or AWVCOD is null )) and ((AwvSta<>4 and AwvSta<>8) "
+    "or AwvSta is null )) and ((AswSta<>4 and AswSta<>8) or AswSta is null )) order by "
+    "AswNum,AswGvo,AswBkl";
+
+constexpr const char* kCountTimeRightsSql =
+    "select count(*)  from Zardonix.MGSST35P where ((M35Trm=:b2 and M35Bch='1') and M35Bkl in "
+    "(select AWBBKL  from Zardonix.Zdx301Awb where AWBASW=:b3))";
+
+// ---------------------------------------------------------------------------
+// Without a server.
+
+TEST(PostgresTranslation, OracleTextsBecomePostgresTexts) {
+  const struct {
+    const char* oracle;
+    const char* postgres;
+    int parameters;
+  } cases[] = {
+      // Placeholders are numbered in order of appearance, whatever their names.
+      {"select count(*)  from Zardonix.Zdx115Tfz where (TfzTrm=:b2 and TfzLiz=:b3)",
+       "select count(*) from Zardonix.Zdx115Tfz where (TfzTrm=$1 and TfzLiz=$2)", 2},
+      {"select a from t where (trunc(SYSDATE)>=AswGvo and trunc(AswGvo) is null )",
+       "select a from t where (date_trunc('day', date_trunc('second', LOCALTIMESTAMP))>=AswGvo "
+       "and date_trunc('day', AswGvo) is null )",
+       0},
+      {"select MsdLfd ,NVL(MsdSpl,1) ,SubStr(FtxT50,1,17) from x where MsdLfd=:b0",
+       "select MsdLfd ,coalesce(MsdSpl,1) ,SubStr(FtxT50,1,17) from x where MsdLfd=$1", 1},
+      // Literals are left alone.
+      {"select TO_CHAR(AswGvo,'yyyymmdd') from t where MSDERF='SYSDATE :b0 trunc(x)'",
+       "select TO_CHAR(AswGvo,'yyyymmdd') from t where MSDERF='SYSDATE :b0 trunc(x)'", 0},
+  };
+  for (const auto& c : cases) {
+    std::string text;
+    int parameters = -1;
+    ASSERT_TRUE(TranslateForPostgres(c.oracle, text, parameters)) << c.oracle;
+    EXPECT_EQ(text, c.postgres) << c.oracle;
+    EXPECT_EQ(parameters, c.parameters) << c.oracle;
+  }
+  std::string text;
+  int parameters = 0;
+  EXPECT_FALSE(TranslateForPostgres("select 'open", text, parameters));
+}
+
+TEST(PostgresErrors, ConnectMessagesMapToOracleCodes) {
+  // libpq's messages (verbose, C locale) as the connection attempts give them.
+  const struct {
+    const char* message;
+    int32_t code;
+  } cases[] = {
+      {"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  28P01: password "
+       "authentication failed for user \"zeprink\"\nLOCATION:  auth_failed, auth.c:334\n",
+       sqlcode::kBadLogin},
+      {"connection to server on socket \"/run/postgresql/.s.PGSQL.5432\" failed: FATAL:  28000: "
+       "Peer authentication failed for user \"zeprink\"\n",
+       sqlcode::kBadLogin},
+      {"connection to server at \"127.0.0.1\", port 5432 failed: fe_sendauth: no password supplied\n",
+       sqlcode::kBadLogin},
+      {"definition of service \"nosuch\" not found\n", sqlcode::kUnknownService},
+      {"service file \"/nonexistent\" not found\n", sqlcode::kUnknownService},
+      {"end of string reached when looking for matching \"]\" in IPv6 host address in URI: "
+       "\"postgresql://[bad\"\n",
+       sqlcode::kUnknownService},
+      {"connection to server at \"127.0.0.1\", port 1 failed: Connection refused\n\tIs the server "
+       "running on that host and accepting TCP/IP connections?\n",
+       sqlcode::kNoListener},
+      {"connection to server on socket \"/tmp/nodir/.s.PGSQL.5432\" failed: No such file or "
+       "directory\n\tIs the server running locally and accepting connections on that socket?\n",
+       sqlcode::kNoListener},
+      {"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  3D000: database \"nodb\" "
+       "does not exist\n",
+       pgcode::kDatabaseUnknown},
+      {"could not translate host name \"nohost.invalid\" to address: Name or service not known\n",
+       pgcode::kHostUnknown},
+      {"connection to server at \"10.1.1.1\", port 5432 failed: timeout expired\n",
+       pgcode::kConnectTimeout},
+      {"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  53300: sorry, too many "
+       "clients already\n",
+       pgcode::kTooManySessions},
+      {"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  57P03: the database "
+       "system is starting up\n",
+       pgcode::kStartupOrShutdown},
+      {"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  0A000: conversion "
+       "between WIN1252 and EUC_JP is not supported\n",
+       pgcode::kEncodingUnsupported},
+      {"connection to server at \"127.0.0.1\", port 5432 failed: server closed the connection "
+       "unexpectedly\n",
+       pgcode::kConnectionClosed},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PostgresConnectErrorCode(c.message), c.code) << c.message;
+  }
+}
+
+TEST(PostgresErrors, SqlStatesMapToOracleCodes) {
+  const struct {
+    const char* state;
+    int32_t code;
+  } cases[] = {
+      {"42P01", sqlcode::kTableNotFound},   {"42703", sqlcode::kInvalidIdentifier},
+      {"22P02", sqlcode::kInvalidNumber},   {"22003", sqlcode::kIntegerOverflow},
+      {"22P05", pgcode::kUntranslatable},   {"57P01", pgcode::kShutdownInProgress},
+      {"08006", pgcode::kConnectionLost},   {"42601", sqlcode::kInvalidSql},
+      {"XX000", sqlcode::kInternal},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PostgresErrorCode(c.state), c.code) << c.state;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// On the server.
+
+TEST(PostgresRuntime, StatusCodesAndOutputs) {
+  PgDatabase db(
+      "INSERT INTO Zdx1140Trm VALUES ('T1', 'MODEL-LONG-NAME', 'SET1', 1, 1, 10, NULL);"
+      "INSERT INTO Zdx1140Trm VALUES ('T2', NULL, NULL, 1, 1, 10, 0);"
+      "INSERT INTO Zdx1140Trm VALUES ('DUP', 'A', 'B', 1, 1, 10, NULL);"
+      "INSERT INTO Zdx1140Trm VALUES ('DUP', 'C', 'D', 1, 1, 10, NULL);"
+      "INSERT INTO Zdx1140Trm VALUES ('', 'EMPTY', 'EMPTY', 1, 1, 10, NULL);"
+      "INSERT INTO Zdx1140Trm VALUES ('GONE', 'X', 'X', 1, 1, 10, 8);");
+  ZX_REQUIRE_PG(db);
+  SessionGuard guard;
+  ASSERT_EQ(db.Connect(), 0);
+
+  const struct {
+    const char* name;
+    int32_t code;
+    const char* mod;  // TRMMOD output afterwards (preset "keep")
+    const char* sal;
+  } cases[] = {
+      {"T1", 0, "MODEL-LONG", "SET1"},  // cut to the output's 10 characters
+      {"NOSUCH", sqlcode::kNoData, "keep", "keep"},
+      {"GONE", sqlcode::kNoData, "keep", "keep"},
+      {"DUP", sqlcode::kTooManyRows, "keep", "keep"},
+      {"T2", 0, "keep", "keep"},  // NULL columns leave the outputs as they were
+      {"", sqlcode::kNoData, "keep", "keep"},  // an empty input binds NULL
+  };
+  for (const auto& c : cases) {
+    std::array<char, 11> mod{};
+    std::array<char, 11> sal{};
+    SetField(mod, "keep");
+    SetField(sal, "keep");
+    std::array<char, 256> name{};
+    SetField(name, c.name);
+    const HostVar outputs[] = {StringVar(mod.data(), 11), StringVar(sal.data(), 11)};
+    const HostVar inputs[] = {StringIn(name.data(), 256)};
+    EXPECT_EQ(SqlSelectInto(kReadTerminalSql, outputs, inputs), c.code) << c.name;
+    EXPECT_EQ(SQLCODE, c.code) << c.name;
+    EXPECT_EQ(FieldText(mod), c.mod) << c.name;
+    EXPECT_EQ(FieldText(sal), c.sal) << c.name;
+  }
+
+  // Errors: each is reported and the session goes on with the next statement.
+  const struct {
+    const char* sql;
+    bool integerOutput;
+    const char* input;
+    int32_t code;
+  } errors[] = {
+      {"select TrmMod into :b0:b1 from Zardonix.NoSuchTable where TrmNam=:b2", false, "T1",
+       sqlcode::kTableNotFound},
+      {"select NoSuchColumn into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "T1",
+       sqlcode::kInvalidIdentifier},
+      {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", true, "T1",
+       sqlcode::kInvalidNumber},  // a text column into an INTEGER
+      {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmSpr=:b2", false, "abc",
+       sqlcode::kInvalidNumber},  // a text input against an integer column
+      {"select TrmSal into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "T1", 0},
+  };
+  for (const auto& c : errors) {
+    std::array<char, 11> text{};
+    int32_t integer = 0;
+    std::array<char, 256> input{};
+    SetField(input, c.input);
+    const HostVar outputs[] = {c.integerOutput ? IntegerVar(&integer) : StringVar(text.data(), 11)};
+    const HostVar inputs[] = {StringIn(input.data(), 256)};
+    EXPECT_EQ(SqlSelectInto(c.sql, outputs, inputs), c.code) << c.sql;
+  }
+
+  std::array<char, 11> text{};
+  const HostVar outputs[] = {StringVar(text.data(), 11)};
+  EXPECT_EQ(SqlFetch("NotOpen", outputs), sqlcode::kInvalidCursor);
+  EXPECT_EQ(SqlClose("NotOpen"), sqlcode::kInvalidCursor);
+}
+
+TEST(PostgresRuntime, SchemaAndConnectFailures) {
+  PgDatabase db(
+      "INSERT INTO Zdx1140Trm VALUES ('T1', 'M', 'S', 1, 1, 10, NULL);"
+      "CREATE SCHEMA other; CREATE TABLE other.solo (v text); INSERT INTO other.solo VALUES ('o');");
+  ZX_REQUIRE_PG(db);
+  SessionGuard guard;
+  const auto& server = test::TestServer();
+
+  const struct {
+    std::string login;
+    int32_t code;
+  } logins[] = {
+      {server.user + "/wrong_pw@" + db.NetService(), sqlcode::kBadLogin},
+      {server.user + "/" + server.password + "@zx_no_such_service", sqlcode::kUnknownService},
+      {server.user + "/" + server.password + "@postgresql://[bad", sqlcode::kUnknownService},
+      {server.user + "/" + server.password + "@postgresql://127.0.0.1:1/zeprink_test",
+       sqlcode::kNoListener},
+      {server.user + "/" + server.password + "@postgresql:///x?host=/nonexistent-zx",
+       sqlcode::kNoListener},
+      {server.user + "/" + server.password + "@postgresql:///zx_no_such_db?service=" +
+           server.service,
+       pgcode::kDatabaseUnknown},
+      {db.ConnectString(), 0},
+  };
+  for (const auto& c : logins) {
+    EXPECT_EQ(SqlConnect(c.login.c_str()), c.code) << c.login;
+  }
+
+  // The schema is found by its upper-cased name and becomes the search path.
+  const struct {
+    const char* statement;
+    int32_t code;
+    const char* table;  // an unqualified table the schema then holds
+  } schemas[] = {
+      {"ALTER SESSION SET CURRENT_SCHEMA=NOSUCH", sqlcode::kUnknownSchema, nullptr},
+      {"ALTER SESSION SET CURRENT_SCHEMA=", sqlcode::kMissingOption, nullptr},
+      {"ALTER SESSION SET CURRENT_SCHEMA=OTHER", 0, "solo"},
+      {"ALTER SESSION SET CURRENT_SCHEMA=ZARDONIX", 0, "Zdx1140Trm"},
+  };
+  for (const auto& c : schemas) {
+    SqlPrepare(c.statement);
+    EXPECT_EQ(SqlExecute(), c.code) << c.statement;
+    if (c.table == nullptr) continue;
+    int32_t count = -1;
+    const HostVar outputs[] = {IntegerVar(&count)};
+    const std::string sql = std::string("select count(*) into :b0:b1 from ") + c.table;
+    EXPECT_EQ(SqlSelectInto(sql, outputs, {}), 0) << c.statement;
+    EXPECT_EQ(count, 1) << c.statement;
+  }
+}
+
+// Badge numbers that the unfiltered badge cursor delivers, in order.
+std::vector<std::string> FetchAllBadges() {
+  TerminalParams terminal{};
+  FillTerminalParamsWithZeros(terminal);
+  terminal.TfzCount = 0;
+  std::vector<std::string> badges;
+  if (OpenBadgeCursor(terminal) != 0) return {"open failed"};
+  BadgeRecord record{};
+  for (;;) {
+    ClearBadgeRecord(record);
+    const int32_t rc = FetchBadge(record);
+    if (rc != 0) {
+      if (rc != sqlcode::kNoData) badges.push_back("error " + std::to_string(rc));
+      break;
+    }
+    badges.push_back(std::string(FieldText(record.AswNum)) + "|" +
+                     std::string(FieldText(record.AswGvo)) + "|" +
+                     std::string(FieldText(record.AswGbi)) + "|" +
+                     std::string(FieldText(record.AswBkl)) + "|" +
+                     std::string(FieldText(record.AswSpr)));
+  }
+  CloseBadgeCursor();
+  return badges;
+}
+
+TEST(PostgresRuntime, DatesAndOracleFunctions) {
+  // Dates relative to the server's today, as SYSDATE sees it.
+  const char* kToday = "date_trunc('day', localtimestamp)";
+  const std::string rows =
+      std::string("INSERT INTO Zdx301Asw (AswNum, AswGvo, AswGbi, AswBkl, AswSpr) VALUES ") +
+      "('D1', " + kToday + ", NULL, 'A', 7)," +                                 // first day today 00:00
+      "('D2', " + kToday + " + interval '10 hours', NULL, 'A', 7)," +          // today, later hour
+      "('D3', NULL, " + kToday + " + interval '23:59:59', 'A', 7)," +          // last day today
+      "('D4', NULL, " + kToday + " - interval '1 second', 'A', 7)," +          // last day yesterday
+      "('D5', NULL, NULL, 'A', 7)," +                                          // no period at all
+      "('D6', " + kToday + " - interval '3 days', " + kToday + " + interval '2 days', 'A', NULL);" +
+      "INSERT INTO Zdx113Awv (AwvNum, AwvSto) SELECT AswNum, 1 FROM Zdx301Asw;" +
+      "INSERT INTO Zdx119Msd (MsdLfd, MsdSpl, MsdTxt) VALUES (1, NULL, 'abcdef'), (2, 3, 'x');";
+  PgDatabase db(rows);
+  ZX_REQUIRE_PG(db);
+  SessionGuard guard;
+  ASSERT_EQ(db.Connect(), 0);
+
+  const std::string today = db.Value("SELECT to_char(localtimestamp, 'YYYYMMDD')");
+  const std::string minus3 = db.Value("SELECT to_char(localtimestamp - interval '3 days', 'YYYYMMDD')");
+  const std::string plus2 = db.Value("SELECT to_char(localtimestamp + interval '2 days', 'YYYYMMDD')");
+  ASSERT_EQ(today.size(), 8u);
+  const std::vector<std::string> expected = {
+      "D1|" + today + "||A  |7",
+      "D3||" + today + "|A  |7",
+      "D6|" + minus3 + "|" + plus2 + "|A  |1",  // NULL AswSpr gives 1
+  };
+  EXPECT_EQ(FetchAllBadges(), expected);
+
+  const struct {
+    int32_t lfd;
+    int32_t spl;
+    const char* sub;
+  } cases[] = {{1, 1, "bcd"}, {2, 3, "keep"}};  // SubStr of 'x' from 2 is NULL in Oracle
+  for (const auto& c : cases) {
+    int32_t spl = -1;
+    std::array<char, 11> sub{};
+    SetField(sub, "keep");
+    int32_t lfd = c.lfd;
+    const HostVar outputs[] = {IntegerVar(&spl), StringVar(sub.data(), 11)};
+    const HostVar inputs[] = {IntegerVar(&lfd)};
+    EXPECT_EQ(SqlSelectInto("select NVL(MsdSpl,1) ,SubStr(MsdTxt,2,3) into :b0:b1,:b2:b3 from "
+                            "Zardonix.Zdx119Msd where MsdLfd=:b4",
+                            outputs, inputs),
+              0)
+        << c.lfd;
+    EXPECT_EQ(spl, c.spl) << c.lfd;
+    EXPECT_EQ(FieldText(sub), c.sub) << c.lfd;
+  }
+}
+
+TEST(PostgresRuntime, BinaryOrderingAndNulls) {
+  // Badge numbers in every case and one byte above ASCII (0xC4, 'Ä' in
+  // Windows-1252); A1 has two periods, one without a first day, and three
+  // rows of one period with different access classes.
+  PgDatabase db(
+      "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswGbi, AswBkl) VALUES "
+      "('b1', '2020-01-01', NULL, 'X'), ('\xC4" "1', '2020-01-01', NULL, 'X'),"
+      "('a1', '2020-01-01', NULL, 'X'), ('_1', '2020-01-01', NULL, 'X'),"
+      "('B1', '2020-01-01', NULL, 'X'), ('10', '2020-01-01', NULL, 'X'),"
+      "('A1', NULL, '2040-01-01', 'N'), ('A1', '2020-01-01', NULL, 'a'),"
+      "('A1', '2020-01-01', NULL, NULL), ('A1', '2020-01-01', NULL, 'Z');"
+      "INSERT INTO Zdx113Awv (AwvNum) SELECT DISTINCT AswNum FROM Zdx301Asw;"
+      "INSERT INTO MGSST35P (M35Bkl) VALUES ('a'), (NULL), ('B'), ('b'), ('A');");
+  ZX_REQUIRE_PG(db);
+  SessionGuard guard;
+  ASSERT_EQ(db.Connect(), 0);
+
+  const std::vector<std::string> expected = {
+      "10|20200101||X  |1",       "A1|20200101||Z  |1", "A1|20200101||a  |1",
+      "A1|20200101||   |1",       "A1||20400101|N  |1", "B1|20200101||X  |1",
+      "_1|20200101||X  |1",       "a1|20200101||X  |1", "b1|20200101||X  |1",
+      "\xC4" "1|20200101||X  |1",
+  };
+  EXPECT_EQ(FetchAllBadges(), expected);
+
+  // Descending: NULL first, then byte order backwards.
+  ASSERT_EQ(SqlOpen("Desc", "select M35Bkl from Zardonix.MGSST35P order by M35Bkl desc", {}), 0);
+  std::vector<std::string> classes;
+  for (;;) {
+    std::array<char, 6> bkl{};
+    SetField(bkl, "NULL");
+    const HostVar outputs[] = {StringVar(bkl.data(), 6)};
+    if (SqlFetch("Desc", outputs) != 0) break;
+    classes.emplace_back(FieldText(bkl));
+  }
+  EXPECT_EQ(SQLCODE, sqlcode::kNoData);
+  EXPECT_EQ(SqlClose("Desc"), 0);
+  EXPECT_EQ(classes, (std::vector<std::string>{"NULL", "b", "a", "B", "A"}));
+}
+
+TEST(PostgresRuntime, OneSnapshotForTheWholeSession) {
+  PgDatabase db("INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');");
+  ZX_REQUIRE_PG(db);
+  SessionGuard guard;
+  ASSERT_EQ(db.Connect(), 0);
+  auto count = [] {
+    int32_t n = -1;
+    const HostVar outputs[] = {IntegerVar(&n)};
+    SqlSelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", outputs, {});
+    return n;
+  };
+  EXPECT_EQ(count(), 1);
+  ASSERT_EQ(db.Execute("INSERT INTO zardonix.Zdx1140Trm (TrmNam) VALUES ('T2')"), "");
+  EXPECT_EQ(count(), 1) << "a row committed during the run is not seen";
+  ASSERT_EQ(db.Connect(), 0);
+  EXPECT_EQ(count(), 2) << "a new session sees it";
+}
+
+TEST(PostgresRuntime, LostConnectionIsReported) {
+  PgDatabase db("INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');");
+  ZX_REQUIRE_PG(db);
+  SessionGuard guard;
+  ASSERT_EQ(db.Connect(), 0);
+  int32_t pid = 0;
+  const HostVar outputs[] = {IntegerVar(&pid)};
+  ASSERT_EQ(SqlSelectInto("select pg_backend_pid() into :b0:b1 from Zardonix.Zdx1140Trm", outputs, {}),
+            0);
+  ASSERT_EQ(db.Execute("SELECT pg_terminate_backend(" + std::to_string(pid) + ")"), "");
+  int32_t count = 0;
+  const HostVar countOut[] = {IntegerVar(&count)};
+  const int32_t first = SqlSelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", countOut, {});
+  EXPECT_TRUE(first == pgcode::kConnectionLost || first == pgcode::kShutdownInProgress) << first;
+  EXPECT_EQ(SqlSelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", countOut, {}),
+            pgcode::kNotConnected);
+}
+
+// Everything the program's query operations read for each terminal and
+// badge of a database, one line per operation with its SQLCODE.
+std::string DumpQueries() {
+  std::string dump;
+  auto line = [&dump](const std::string& text) { dump += text + "\n"; };
+  for (const char* name : {"HAUPTEINGANG", "WERKSTOR2", "KANTINE", "LAGER", "NOSUCH"}) {
+    TerminalParams terminal{};
+    FillTerminalParamsWithZeros(terminal);
+    SetField(terminal.TrmNam, name);
+    const int32_t rc = ReadTerminal(terminal);
+    line(std::string("terminal ") + name + " " + std::to_string(rc) + " " +
+         std::string(FieldText(terminal.TrmMod)) + " " + std::string(FieldText(terminal.TrmSal)) +
+         " " + std::to_string(terminal.TfzCount));
+    DisplayText text{};
+    std::string texts = "  texts " + std::to_string(OpenTerminalTextCursor(name));
+    int32_t read = 0;
+    while ((read = ReadTerminalText(text)) == 0) {
+      texts += " [" + std::to_string(text.MsdLfd) + "," + std::to_string(text.MsdSpl) + "," +
+               std::string(FieldText(text.Txt)) + "," + std::string(FieldText(text.Con)) + "]";
+    }
+    line(texts + " end " + std::to_string(read));
+    CloseTerminalTextCursor();
+
+    line("  open " + std::to_string(OpenBadgeCursor(terminal)));
+    BadgeRecord record{};
+    for (;;) {
+      ClearBadgeRecord(record);
+      const int32_t fetched = FetchBadge(record);
+      if (fetched != 0) {
+        line("  fetch end " + std::to_string(fetched));
+        break;
+      }
+      std::string badge = "  badge";
+      for (std::string_view field :
+           {FieldText(record.AswNum), FieldText(record.AswGvo), FieldText(record.AswGbi),
+            FieldText(record.AswSal), FieldText(record.AswSpr), FieldText(record.AswBkl),
+            FieldText(record.AswBk2), FieldText(record.AwvSto), FieldText(record.AswGrp),
+            FieldText(record.AswPnr), FieldText(record.AswAtp), FieldText(record.AswPin)}) {
+        badge += "|" + std::string(field);
+      }
+      line(badge);
+      line("    time " + std::to_string(HasTimeRight(record, name)));
+      std::string rights = "    access " + std::to_string(CollectAccessRights(record, name, 11, 1));
+      for (const AccessRightEntry& entry : AccessRightList) rights += " [" + std::string(FieldText(entry)) + "]";
+      for (const auto& slot : record.ReaderSlots) rights += "|" + std::string(FieldText(slot));
+      line(rights);
+      line("    location " + std::to_string(ReadLocationText(record)) + " " +
+           std::string(FieldText(record.StoKtx)));
+      std::string balance = "    balance " + std::to_string(ReadBalanceData(record));
+      for (std::string_view field :
+           {FieldText(record.TswW02), FieldText(record.TswW03), FieldText(record.TswW09),
+            FieldText(record.TswW16), FieldText(record.TswF01), FieldText(record.TswF10)}) {
+        balance += "|" + std::string(field);
+      }
+      line(balance);
+      std::string badgeTexts = "    texts " + std::to_string(OpenBadgeTextCursor(FieldText(record.AswNum)));
+      DisplayText badgeText{};
+      while ((read = ReadBadgeText(badgeText)) == 0) {
+        badgeTexts += " [" + std::to_string(badgeText.MsdLfd) + "," +
+                      std::string(FieldText(badgeText.Txt)) + "," +
+                      std::string(FieldText(badgeText.Con)) + "]";
+      }
+      line(badgeTexts + " end " + std::to_string(read));
+      CloseBadgeTextCursor();
+    }
+    CloseBadgeCursor();
+  }
+  return dump;
+}
+
+TEST(PostgresRuntime, EveryStatementGivesWhatTheEmbeddedDatabaseGives) {
+  const std::string demo = test::SourceFile("schema/demo_data.sql");
+  ASSERT_FALSE(demo.empty());
+  PgDatabase pg(demo);
+  ZX_REQUIRE_PG(pg);
+  test::SqliteDatabase sqlite(demo);
+  ASSERT_TRUE(sqlite.ok()) << sqlite.error();
+  SessionGuard guard;
+
+  ASSERT_EQ(sqlite.Connect(), 0);
+  const std::string expected = DumpQueries();
+  ASSERT_EQ(pg.Connect(), 0);
+  const int64_t prepared = SqlPreparedStatementCount();
+  const std::string actual = DumpQueries();
+  EXPECT_EQ(actual, expected);
+  // The demo data exercise every statement with rows.
+  EXPECT_NE(actual.find("badge|10001|"), std::string::npos) << actual;
+  EXPECT_NE(actual.find("balance 0|"), std::string::npos) << actual;
+  EXPECT_EQ(actual.find(" -"), std::string::npos) << "no statement failed:\n" << actual;
+  // A second pass prepares nothing new: each text was prepared once.
+  const int64_t afterFirst = SqlPreparedStatementCount();
+  EXPECT_GT(afterFirst, prepared);
+  EXPECT_EQ(DumpQueries(), actual);
+  EXPECT_EQ(SqlPreparedStatementCount(), afterFirst);
+}
+
+long ResidentKb() {
+  std::FILE* file = std::fopen("/proc/self/statm", "r");
+  if (file == nullptr) return -1;
+  long size = 0;
+  long resident = 0;
+  const int read = std::fscanf(file, "%ld %ld", &size, &resident);
+  std::fclose(file);
+  return read == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMeasureMemory = false;  // freed batches stay in the sanitizer's quarantine
+#else
+constexpr bool kMeasureMemory = true;
+#endif
+
+TEST(PostgresBackend, LargeBadgeCursorStreamsInBatches) {
+  constexpr int kBadges = 200000;
+  PgDatabase db(
+      "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswPnr, AswBkl, AswAan, AswAtp, AswSpr, AswPin) "
+      "SELECT lpad(g::text, 40, '0'), '2020-01-01', 'P' || g, 'A', repeat('x', 50), 1, 1, "
+      "repeat('p', 32) FROM generate_series(1, " + std::to_string(kBadges) + ") g;"
+      "INSERT INTO Zdx113Awv (AwvNum, AwvSto, AwvCod) SELECT lpad(g::text, 40, '0'), g, 0 "
+      "FROM generate_series(1, " + std::to_string(kBadges) + ") g;"
+      "INSERT INTO MGSST35P VALUES ('T', 'A', '1'); INSERT INTO Zdx301Awb VALUES "
+      "(lpad('7', 40, '0'), 'A'); ANALYZE Zdx301Asw; ANALYZE Zdx113Awv;");
+  ZX_REQUIRE_PG(db);
+  const auto& server = test::TestServer();
+  std::unique_ptr<SqlBackend> backend;
+  ASSERT_EQ(OpenBackend(server.user, server.password, db.NetService(), backend), 0);
+  ASSERT_EQ(backend->SetCurrentSchema("ZARDONIX"), 0);
+
+  const long before = ResidentKb();
+  std::unique_ptr<SqlRows> badges;
+  ASSERT_EQ(backend->Query(kBadgeCursorSql, {}, badges), 0);
+  int rows = 0;
+  int maxBuffered = 0;
+  int timeRights = 0;
+  std::string previous;
+  for (;;) {
+    const int32_t rc = badges->Next();
+    if (rc != 0) {
+      EXPECT_EQ(rc, sqlcode::kNoData);
+      break;
+    }
+    ++rows;
+    maxBuffered = std::max(maxBuffered, PostgresBufferedRows(*badges));
+    const SqlValue number = badges->Column(0);
+    ASSERT_EQ(number.kind, SqlValue::Kind::Text);
+    const std::string current(number.text);
+    ASSERT_LT(previous, current) << "row " << rows;
+    previous = current;
+    // The per-badge lookups run on the same connection while the cursor is open.
+    if (rows % 500 == 0 || current == std::string(39, '0') + "7") {
+      const SqlBind binds[] = {SqlBind{false, 0, "T"}, SqlBind{false, 0, current}};
+      std::unique_ptr<SqlRows> count;
+      ASSERT_EQ(backend->Query(kCountTimeRightsSql, binds, count), 0);
+      ASSERT_EQ(count->Next(), 0);
+      timeRights += static_cast<int>(count->Column(0).integer);
+      EXPECT_EQ(count->Next(), sqlcode::kNoData);
+    }
+    // A failing statement in between leaves the open cursor usable.
+    if (rows % 50000 == 0) {
+      std::unique_ptr<SqlRows> none;
+      EXPECT_EQ(backend->Query("select x from Zardonix.NoSuchTable", {}, none),
+                sqlcode::kTableNotFound);
+    }
+  }
+  const long after = ResidentKb();
+  EXPECT_EQ(rows, kBadges);
+  EXPECT_EQ(timeRights, 1);
+  EXPECT_LE(maxBuffered, kPostgresFetchBatch);
+  EXPECT_GT(maxBuffered, 0);
+  // Two texts ran; the failing one was never prepared.
+  EXPECT_EQ(backend->PreparedStatementCount(), 2);
+  if (kMeasureMemory && before > 0 && after > 0) {
+    // The whole result would take well over 40 MB in memory.
+    EXPECT_LT(after - before, 16 * 1024) << "resident KB before " << before << " after " << after;
+  }
+}
+
+}  // namespace
+}  // namespace zx

@@ -1,0 +1,141 @@
+#include "tests/support/pg_fixture.h"
+
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+
+#include "queries/sql_runtime.h"
+#include "tests/support/sqlite_fixture.h"
+
+namespace zx::test {
+
+namespace {
+
+struct ConnDeleter {
+  void operator()(PGconn* conn) const { PQfinish(conn); }
+};
+struct ResultDeleter {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+using Conn = std::unique_ptr<PGconn, ConnDeleter>;
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+std::string EnvOr(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+// A connection as the test login, to the service's own database or to
+// `database`; WIN1252 like the program's sessions.
+Conn Open(const std::string& database, std::string& error) {
+  const PgServer& server = TestServer();
+  const char* keywords[] = {"service", "dbname", "user", "password", "client_encoding",
+                            "connect_timeout", nullptr};
+  const char* values[] = {server.service.c_str(),
+                          database.empty() ? nullptr : database.c_str(),
+                          server.user.c_str(),
+                          server.password.c_str(),
+                          "WIN1252",
+                          "10",
+                          nullptr};
+  Conn conn(PQconnectdbParams(keywords, values, 0));
+  if (!conn || PQstatus(conn.get()) != CONNECTION_OK) {
+    error = conn ? PQerrorMessage(conn.get()) : "out of memory";
+    return nullptr;
+  }
+  PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
+  return conn;
+}
+
+std::string Run(PGconn* conn, const std::string& sql) {
+  Result result(PQexec(conn, sql.c_str()));
+  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return {};
+  std::string message = PQerrorMessage(conn);
+  return message.empty() ? "statement failed" : message;
+}
+
+}  // namespace
+
+const PgServer& TestServer() {
+  static const PgServer server{EnvOr("ZEPRINK_PG_SERVICE", "zeprink_test"),
+                               EnvOr("ZEPRINK_PG_USER", "zeprink"),
+                               EnvOr("ZEPRINK_PG_PASSWORD", "zeprink_pw")};
+  return server;
+}
+
+bool PgRequired() { return EnvOr("ZEPRINK_PG_REQUIRED", "") == "1"; }
+
+PgDatabase::PgDatabase(std::string_view sql, bool withSchema) {
+  static std::atomic<int> counter{0};
+  name_ = "zx_t_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+  Conn admin = Open({}, error_);
+  if (!admin) {
+    unreachable_ = true;
+    return;
+  }
+  // Byte-wise text order comes from the columns' "C" collation; the
+  // database itself is UTF8, as a site's usually is.
+  error_ = Run(admin.get(), "CREATE DATABASE " + name_ +
+                                " TEMPLATE template0 ENCODING 'UTF8' LC_COLLATE 'C' LC_CTYPE 'C'");
+  if (!error_.empty()) return;
+  created_ = true;
+  std::string script;
+  if (withSchema) {
+    script = SourceFile("schema/postgresql.sql");
+    if (script.empty()) {
+      error_ = "schema/postgresql.sql not found";
+      return;
+    }
+    script += "\nSET search_path TO zardonix;\n";
+  }
+  script += sql;
+  if (!script.empty()) error_ = Execute(script);
+}
+
+PgDatabase::~PgDatabase() {
+  if (!created_) return;
+  std::string ignored;
+  if (Conn admin = Open({}, ignored)) {
+    Run(admin.get(), "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
+  }
+}
+
+std::string PgDatabase::NetService() const {
+  return "postgresql:///" + name_ + "?service=" + TestServer().service;
+}
+
+std::string PgDatabase::ConnectString() const {
+  return TestServer().user + "/" + TestServer().password + "@" + NetService();
+}
+
+std::string PgDatabase::Execute(std::string_view sql) const {
+  std::string error;
+  Conn conn = Open(name_, error);
+  if (!conn) return error;
+  return Run(conn.get(), std::string(sql));
+}
+
+std::string PgDatabase::Value(std::string_view sql) const {
+  std::string error;
+  Conn conn = Open(name_, error);
+  if (!conn) return {};
+  Result result(PQexec(conn.get(), std::string(sql).c_str()));
+  if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) < 1) {
+    return {};
+  }
+  return PQgetvalue(result.get(), 0, 0);
+}
+
+int32_t PgDatabase::Connect(const char* schema) const {
+  const std::string login = ConnectString();
+  if (SqlConnect(login.c_str()) != 0) return SQLCODE;
+  const std::string statement = std::string("ALTER SESSION SET CURRENT_SCHEMA=") + schema;
+  SqlPrepare(statement.c_str());
+  return SqlExecute();
+}
+
+}  // namespace zx::test

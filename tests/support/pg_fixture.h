@@ -1,0 +1,84 @@
+// Test databases on the PostgreSQL test server: a fresh database per test,
+// built from schema/postgresql.sql plus the rows a case needs, dropped at the
+// end. The server is the one .ci/pg_setup.sh prepares: the libpq service
+// ZEPRINK_PG_SERVICE (default zeprink_test) with the login ZEPRINK_PG_USER /
+// ZEPRINK_PG_PASSWORD (default zeprink / zeprink_pw), allowed to create
+// databases.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+namespace zx::test {
+
+struct PgServer {
+  std::string service;
+  std::string user;
+  std::string password;
+};
+
+// The test server's service and login.
+const PgServer& TestServer();
+
+// True when ZEPRINK_PG_REQUIRED=1: a test that needs the server fails
+// instead of skipping when the server cannot be reached.
+bool PgRequired();
+
+class PgDatabase {
+ public:
+  // Creates the database and runs the schema (unless withSchema is false)
+  // and then `sql` (schema zardonix current, client encoding WIN1252, so
+  // texts are stored as the program's single bytes). ok() tells whether it
+  // worked; unreachable() whether the server could not be reached at all.
+  explicit PgDatabase(std::string_view sql = {}, bool withSchema = true);
+  ~PgDatabase();
+  PgDatabase(const PgDatabase&) = delete;
+  PgDatabase& operator=(const PgDatabase&) = delete;
+
+  bool ok() const { return error_.empty(); }
+  bool unreachable() const { return unreachable_; }
+  const std::string& error() const { return error_; }
+  const std::string& name() const { return name_; }
+
+  // The net service name of this database: a URI that takes host and port
+  // from the test service.
+  std::string NetService() const;
+  std::string ConnectString() const;
+
+  // Runs SQL (several statements) on the database through a connection of
+  // its own; returns "" or the server's message.
+  std::string Execute(std::string_view sql) const;
+
+  // The first column of the first row of a query ("" when none or on error).
+  std::string Value(std::string_view sql) const;
+
+  // CONNECT and ALTER SESSION SET CURRENT_SCHEMA=<schema> through the
+  // runtime, as the program's session does. Returns the first non-zero
+  // SQLCODE, else 0.
+  int32_t Connect(const char* schema = "ZARDONIX") const;
+
+ private:
+  std::string name_;
+  std::string error_;
+  bool unreachable_ = false;
+  bool created_ = false;
+};
+
+}  // namespace zx::test
+
+// In a test body or SetUp: skips the test when the database could not be
+// built because the server is unreachable (fails with ZEPRINK_PG_REQUIRED=1),
+// and fails it for any other build error.
+#define ZX_REQUIRE_PG(db)                                                              \
+  do {                                                                                 \
+    if (!(db).ok()) {                                                                  \
+      if ((db).unreachable() && !::zx::test::PgRequired()) {                           \
+        GTEST_SKIP() << "PostgreSQL test server not reachable (run .ci/pg_setup.sh): " \
+                     << (db).error();                                                  \
+      }                                                                                \
+      FAIL() << "PostgreSQL test database: " << (db).error();                          \
+    }                                                                                  \
+  } while (false)
