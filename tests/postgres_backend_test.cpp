@@ -478,8 +478,8 @@ std::string DumpQueries() {
       for (const AccessRightEntry& entry : AccessRightList) rights += " [" + std::string(FieldText(entry)) + "]";
       for (const auto& slot : record.ReaderSlots) rights += "|" + std::string(FieldText(slot));
       line(rights);
-      line("    location " + std::to_string(ReadLocationText(record)) + " " +
-           std::string(FieldText(record.StoKtx)));
+      const int32_t location = ReadLocationText(record);
+      line("    location " + std::to_string(location) + " " + std::string(FieldText(record.StoKtx)));
       std::string balance = "    balance " + std::to_string(ReadBalanceData(record));
       for (std::string_view field :
            {FieldText(record.TswW02), FieldText(record.TswW03), FieldText(record.TswW09),
