@@ -125,6 +125,12 @@ struct CursorSlot {
 struct Statement {
   std::string text;  // the PostgreSQL text
   int parameters = 0;
+  // The text with a row limit of one batch plus one, run directly: most
+  // statements (every SELECT INTO, the per-badge cursors) end within one
+  // batch and need no server-side cursor. Empty until prepared.
+  std::string single;
+  // A run gave more than one batch: later runs go straight to a cursor.
+  bool large = false;
   std::vector<std::unique_ptr<CursorSlot>> slots;
 };
 
@@ -287,14 +293,18 @@ class Session {
 // The rows of one query: the open cursor and its current batch.
 class PgRows final : public SqlRows {
  public:
+  // `slot` is the open cursor that delivers further batches, or nullptr
+  // when `batch` is the whole result.
   PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr batch)
       : session_(std::move(session)), slot_(slot), batch_(std::move(batch)) {
     columns_ = PQnfields(batch_.get());
-    lastBatch_ = PQntuples(batch_.get()) < kPostgresFetchBatch;
+    lastBatch_ = !slot_ || PQntuples(batch_.get()) < kPostgresFetchBatch;
     kinds_.reserve(static_cast<std::size_t>(columns_));
     for (int i = 0; i < columns_; ++i) kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
   }
-  ~PgRows() override { session_->Release(slot_); }
+  ~PgRows() override {
+    if (slot_) session_->Release(slot_);
+  }
   PgRows(const PgRows&) = delete;
   PgRows& operator=(const PgRows&) = delete;
 
@@ -424,6 +434,31 @@ class PostgresBackend final : public SqlBackend {
     }
     for (std::size_t i = 0; i < inputs.size(); ++i) {
       params.push_back(!inputs[i].isInteger && texts[i].empty() ? nullptr : texts[i].c_str());
+    }
+
+    if (!statement.large) {
+      std::vector<Command> commands;
+      std::string name = statement.single;
+      if (name.empty()) {
+        name = session_->NextName("zx_s");
+        commands.push_back(Prepare(name, statement.text + " LIMIT " +
+                                             std::to_string(kPostgresFetchBatch + 1)));
+      }
+      commands.push_back(Execute(name, &params));
+      const int32_t rc = session_->Run(commands);
+      if (rc != sqlcode::kOk) return rc;
+      if (statement.single.empty()) {
+        statement.single = name;
+        session_->CountPrepared();
+      }
+      ResultPtr result = std::move(commands.back().result);
+      if (PQntuples(result.get()) <= kPostgresFetchBatch) {
+        rows = std::make_unique<PgRows>(session_, nullptr, std::move(result));
+        return sqlcode::kOk;
+      }
+      // More than one batch: this run, and every later one, reads the
+      // rows through a cursor from the start.
+      statement.large = true;
     }
 
     // A slot of this text whose cursor is closed (or about to be closed

@@ -7,10 +7,13 @@
 // Every statement runs inside a savepoint, so a failing statement reports
 // its code and leaves the session usable, as on Oracle.
 //
-// Statements: each distinct text is translated once and prepared once as a
-// server-side cursor declaration; a query opens that cursor and reads it in
-// batches of kPostgresFetchBatch rows, so a rows object never holds more than
-// one batch and other statements may run between its fetches.
+// Statements: each distinct text is translated once and prepared once, run
+// with a limit of one batch (kPostgresFetchBatch rows) plus one. A result
+// that fits one batch is complete (every SELECT INTO and per-badge cursor,
+// one round trip). A larger one is read instead through a server-side cursor
+// (its declaration prepared once as well) in batches, so a rows object never
+// holds more than one batch and other statements may run between its
+// fetches; later runs of that text go to the cursor directly.
 #pragma once
 
 #include <cstdint>

@@ -601,8 +601,9 @@ TEST(PostgresBackend, LargeBadgeCursorStreamsInBatches) {
   EXPECT_EQ(timeRights, 1);
   EXPECT_LE(maxBuffered, kPostgresFetchBatch);
   EXPECT_GT(maxBuffered, 0);
-  // Two texts ran; the failing one was never prepared.
-  EXPECT_EQ(backend->PreparedStatementCount(), 2);
+  // Prepared once each: the badge text (its one-batch form, then its
+  // cursor) and the lookup; the failing text never was.
+  EXPECT_EQ(backend->PreparedStatementCount(), 3);
   if (kMeasureMemory && before > 0 && after > 0) {
     // The whole result would take well over 40 MB in memory.
     EXPECT_LT(after - before, 16 * 1024) << "resident KB before " << before << " after " << after;
