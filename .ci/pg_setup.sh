@@ -62,6 +62,12 @@ SELECT format('CREATE DATABASE %I OWNER %I ENCODING %L LC_COLLATE %L LC_CTYPE %L
  WHERE NOT EXISTS (SELECT 1 FROM pg_database WHERE datname = :'db') \gexec
 SQL
 
+# Databases of earlier test runs that ended before dropping theirs.
+as_postgres -d postgres -At -c "SELECT datname FROM pg_database WHERE datname LIKE 'zx\_t\_%'" |
+  while read -r stale; do
+    as_postgres -d postgres -c "DROP DATABASE IF EXISTS \"$stale\" WITH (FORCE)" || true
+  done
+
 # Rewrite only our own section of the service file, keep the others.
 mkdir -p "$(dirname "$SERVICE_FILE")"
 touch "$SERVICE_FILE"
