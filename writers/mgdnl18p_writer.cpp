@@ -45,15 +45,17 @@ constexpr std::size_t FieldStart(int n) {
   return kNumberWidth + kFieldWidth * static_cast<std::size_t>(n - 1);
 }
 
-// Writes `text` into columns [column, column + width), cut to the width; the
-// columns beyond the text keep what they hold (blanks).
+// Writes `text` into columns [column, column + width), cut to the width and
+// to the record; the columns beyond the text keep what they hold (blanks).
 void Put(Record& record, std::size_t column, std::size_t width, std::string_view text) {
-  const std::size_t n = text.size() < width ? text.size() : width;
+  if (column >= record.size()) return;
+  std::size_t n = text.size() < width ? text.size() : width;
+  if (n > record.size() - column) n = record.size() - column;
   text.copy(record.data() + column, n);
 }
 
 void Blank(Record& record, std::size_t column, std::size_t width) {
-  for (std::size_t i = column; i < column + width; ++i) record[i] = ' ';
+  for (std::size_t i = column; i < column + width && i < record.size(); ++i) record[i] = ' ';
 }
 
 // The value codes "#W2".."#W16" and "#W21".."#W30" with the balance field
