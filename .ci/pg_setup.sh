@@ -5,7 +5,11 @@
 # libpq service file ($PGSERVICEFILE, else ~/.pg_service.conf).
 # Installs nothing; exits non-zero with a message when the server does not
 # come up.
+#
+# Standard output carries only the environment for the tests, as shell
+# commands:  eval "$(bash .ci/pg_setup.sh)"  (messages go to standard error).
 set -euo pipefail
+exec 3>&1 1>&2
 
 PG_VERSION=15
 PG_CLUSTER=main
@@ -15,8 +19,10 @@ DATABASE=zeprink_test
 SERVICE=zeprink_test
 SERVICE_FILE=${PGSERVICEFILE:-$HOME/.pg_service.conf}
 
+# Also makes the caller's eval fail (its status would hide ours).
 fail() {
   echo "pg_setup: $*" >&2
+  echo false >&3
   exit 1
 }
 
@@ -90,3 +96,5 @@ PGPASSWORD="$ROLE_PASSWORD" PGSERVICEFILE="$SERVICE_FILE" \
   || fail "cannot log in as $ROLE through service $SERVICE ($SERVICE_FILE)"
 
 echo "pg_setup: PostgreSQL $PG_VERSION/$PG_CLUSTER on port $PORT, service $SERVICE in $SERVICE_FILE"
+printf 'export PGSERVICEFILE=%q ZEPRINK_PG_SERVICE=%q ZEPRINK_PG_USER=%q ZEPRINK_PG_PASSWORD=%q\n' \
+  "$SERVICE_FILE" "$SERVICE" "$ROLE" "$ROLE_PASSWORD" >&3
