@@ -227,7 +227,7 @@ std::string Record17(const std::string& number, const std::string& gvo, const st
 const std::string k5 = Blanks(5);
 
 const std::string kMain17 =
-    //                                                    1        2        3   4   5   6   7        8   9        10  11
+    // readers:                                       1        2        3   4   5   6   7        8   9        10  11
     Record17("100", "20000101", "1", "1", " 12,50 ", {"0120 ", "0220 ", k5, k5, k5, k5, "07HAL", k5, "09   ", k5, k5}) +
     Record17("100", "20000101", "1", "1", " 12,50 ", {"0110 ", "0210 ", k5, k5, k5, k5, "07HAL", k5, "09   ", k5, k5}) +
     Record17("200", "00000000", "1", "0", Blanks(7), {k5, k5, k5, k5, k5, k5, "07AB ", k5, k5, k5, k5}) +
