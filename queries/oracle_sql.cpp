@@ -225,7 +225,7 @@ int ReplaceIdentifier(Tokens& tokens, std::string_view name, const Tokens& repla
   Tokens out;
   out.reserve(tokens.size());
   for (std::size_t i = 0; i < tokens.size(); ++i) {
-    const bool afterDot = i > 0 && IsPunct(tokens[i - 1], ".");
+    const bool afterDot = !out.empty() && IsPunct(out.back(), ".");
     const bool beforeDotOrCall =
         i + 1 < tokens.size() && (IsPunct(tokens[i + 1], ".") || IsPunct(tokens[i + 1], "("));
     if (IsWord(tokens[i], name) && !afterDot && !beforeDotOrCall) {
@@ -249,7 +249,7 @@ int RewriteCalls(Tokens& tokens, std::string_view name, const CallRewriter& rewr
   out.reserve(tokens.size());
   std::size_t i = 0;
   while (i < tokens.size()) {
-    const bool afterDot = i > 0 && IsPunct(tokens[i - 1], ".");
+    const bool afterDot = !out.empty() && IsPunct(out.back(), ".");
     if (!IsWord(tokens[i], name) || afterDot || i + 1 >= tokens.size() ||
         !IsPunct(tokens[i + 1], "(")) {
       out.push_back(std::move(tokens[i]));
@@ -320,7 +320,7 @@ int DropQualifier(Tokens& tokens, std::string_view qualifier) {
     const bool qualifies = IsWord(tokens[i], qualifier) && i + 2 < tokens.size() &&
                            IsPunct(tokens[i + 1], ".") && IsNameToken(tokens[i + 2]) &&
                            !tokens[i + 1].spaceBefore && !tokens[i + 2].spaceBefore &&
-                           !(i > 0 && IsPunct(tokens[i - 1], "."));
+                           !(!out.empty() && IsPunct(out.back(), "."));
     if (qualifies) {
       Token name = std::move(tokens[i + 2]);
       name.spaceBefore = tokens[i].spaceBefore;
