@@ -17,13 +17,6 @@
 
 namespace zx {
 
-// While writers are being added, a writer not linked in is an unknown name.
-#pragma weak CreateMgDnl17P
-#pragma weak CreateMgDnl18P
-#pragma weak CreateMgDnl31P
-#pragma weak CreateMgDnl60P
-#pragma weak CreateIdStamm
-
 namespace {
 
 struct DnlFunction {
@@ -33,7 +26,7 @@ struct DnlFunction {
 };
 
 // The DNL functions, in the order in which the driver tests them.
-const DnlFunction kDnlFunctions[] = {
+constexpr DnlFunction kDnlFunctions[] = {
     {"MGDNL17P", CreateMgDnl17P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL17P!\n"},
     {"MGDNL18P", CreateMgDnl18P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL18P!\n"},
     {"MGDNL31P", CreateMgDnl31P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n"},
@@ -54,7 +47,7 @@ void PrintUsage(int paramCount) {
 
 const DnlFunction* FindDnlFunction(const std::string& upperName) {
   for (const DnlFunction& function : kDnlFunctions) {
-    if (upperName == function.name && function.writer != nullptr) return &function;
+    if (upperName == function.name) return &function;
   }
   return nullptr;
 }
