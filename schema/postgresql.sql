@@ -16,30 +16,30 @@ SET search_path TO zardonix;
 
 -- Terminals.
 CREATE TABLE Zdx1140Trm (
-  TrmNam text COLLATE "C", TrmMod text COLLATE "C", TrmSal text COLLATE "C", TrmSpr integer,
-  TrmMnd integer, TrmLiz integer, TrmSta integer
+  TrmNam text COLLATE "C", TrmMod text COLLATE "C", TrmSal text COLLATE "C", TrmSpr bigint,
+  TrmMnd bigint, TrmLiz bigint, TrmSta bigint
 );
 CREATE INDEX Zdx1140Trm_TrmNam ON Zdx1140Trm (TrmNam);
 
 -- Badge assignments of a terminal.
-CREATE TABLE Zdx115Tfz (TfzTrm text COLLATE "C", TfzLiz integer, TfzMnd integer, TfzSta integer);
+CREATE TABLE Zdx115Tfz (TfzTrm text COLLATE "C", TfzLiz bigint, TfzMnd bigint, TfzSta bigint);
 CREATE INDEX Zdx115Tfz_TfzTrm ON Zdx115Tfz (TfzTrm);
 
 -- Badges, one row per validity period.
 CREATE TABLE Zdx301Asw (
   AswNum text COLLATE "C", AswGvo timestamp(0), AswGbi timestamp(0), AswPnr text COLLATE "C",
   AswBkl text COLLATE "C", AswBk2 text COLLATE "C", AswGrp text COLLATE "C",
-  AswAan text COLLATE "C", AswAtp integer, AswSal text COLLATE "C", AswSpr integer,
-  AswPin text COLLATE "C", AswLiz integer, AswMnd integer, AswSta integer
+  AswAan text COLLATE "C", AswAtp bigint, AswSal text COLLATE "C", AswSpr bigint,
+  AswPin text COLLATE "C", AswLiz bigint, AswMnd bigint, AswSta bigint
 );
 CREATE INDEX Zdx301Asw_AswNum ON Zdx301Asw (AswNum);
 
 -- Badge use: the location of a badge.
-CREATE TABLE Zdx113Awv (AwvNum text COLLATE "C", AwvSto integer, AwvCod integer, AwvSta integer);
+CREATE TABLE Zdx113Awv (AwvNum text COLLATE "C", AwvSto bigint, AwvCod bigint, AwvSta bigint);
 CREATE INDEX Zdx113Awv_AwvNum ON Zdx113Awv (AwvNum);
 
 -- Locations.
-CREATE TABLE Zdx113Sto (StoNum integer, StoKtx text COLLATE "C", StoSta integer);
+CREATE TABLE Zdx113Sto (StoNum bigint, StoKtx text COLLATE "C", StoSta bigint);
 CREATE INDEX Zdx113Sto_StoNum ON Zdx113Sto (StoNum);
 
 -- Rights of a terminal: M35Bch '0' access right, '1' time right.
@@ -51,7 +51,7 @@ CREATE TABLE Zdx301Awb (AwbAsw text COLLATE "C", AwbBkl text COLLATE "C");
 CREATE INDEX Zdx301Awb_AwbAsw ON Zdx301Awb (AwbAsw);
 
 -- Readers of a terminal.
-CREATE TABLE Zdx401Zls (ZlsTrm text COLLATE "C", ZlsLes integer, ZlsZko text COLLATE "C", ZlsSta integer);
+CREATE TABLE Zdx401Zls (ZlsTrm text COLLATE "C", ZlsLes bigint, ZlsZko text COLLATE "C", ZlsSta bigint);
 CREATE INDEX Zdx401Zls_ZlsTrm ON Zdx401Zls (ZlsTrm);
 
 -- Balances: TswW01..TswW16 sign and value, TswF01..TswF10 texts.
@@ -69,13 +69,13 @@ CREATE INDEX O2002TSW_TswIdn ON O2002TSW (TswIdn);
 
 -- Display messages of a message set.
 CREATE TABLE Zdx119Msd (
-  MsdSal text COLLATE "C", MsdLfd integer, MsdSpl integer, MsdTxt text COLLATE "C", MsdAnz integer,
-  MsdWrt integer, MsdMnd integer, MsdLiz integer, MsdErf text COLLATE "C", MsdSta integer
+  MsdSal text COLLATE "C", MsdLfd bigint, MsdSpl bigint, MsdTxt text COLLATE "C", MsdAnz bigint,
+  MsdWrt bigint, MsdMnd bigint, MsdLiz bigint, MsdErf text COLLATE "C", MsdSta bigint
 );
 CREATE INDEX Zdx119Msd_MsdSal ON Zdx119Msd (MsdSal);
 
 -- Text table: labels (220001) and value codes (220002) by number and variant.
 CREATE TABLE Zdx102Whl (
-  FtxNumSpr integer, FtxWhl integer, FtxSpr integer, FtxT50 text COLLATE "C", FtxT10 text COLLATE "C"
+  FtxNumSpr bigint, FtxWhl bigint, FtxSpr bigint, FtxT50 text COLLATE "C", FtxT10 text COLLATE "C"
 );
 CREATE INDEX Zdx102Whl_Key ON Zdx102Whl (FtxNumSpr, FtxWhl, FtxSpr);

@@ -80,17 +80,17 @@ TEST(DriverConnection, FailuresPrintTheCodeWithoutThePassword) {
     std::string expectedSuffix;
   } cases[] = {
       {"unknown schema",
-       {{"LOGIN", "zeprink"}, {"PASS", "geheim"}, {"NET8", "@NET8"}, {"DB_SYSTEM", "X"}, {"SCHEMA", "NOSUCH;"}},
+       {{"LOGIN", "zeprink"}, {"PASS", "@PASS"}, {"NET8", "@NET8"}, {"DB_SYSTEM", "X"}, {"SCHEMA", "NOSUCH;"}},
        "DB-Connect-Error: -1435!Name:zeprink Pwd:*** Net:", " Schema:NOSUCH\n"},
       {"schema of one character is empty",
-       {{"LOGIN", "zeprink"}, {"PASS", ""}, {"NET8", "@NET8"}, {"DB_SYSTEM", "X"}, {"SCHEMA", "Z"}},
-       "DB-Connect-Error: -922!Name:zeprink Pwd: Net:", " Schema:\n"},
+       {{"LOGIN", "zeprink"}, {"PASS", "@PASS"}, {"NET8", "@NET8"}, {"DB_SYSTEM", "X"}, {"SCHEMA", "Z"}},
+       "DB-Connect-Error: -922!Name:zeprink Pwd:*** Net:", " Schema:\n"},
       {"missing schema key",
-       {{"LOGIN", "zeprink"}, {"PASS", "geheim"}, {"NET8", "@NET8"}},
+       {{"LOGIN", "zeprink"}, {"PASS", "@PASS"}, {"NET8", "@NET8"}},
        "DB-Connect-Error: -922!Name:zeprink Pwd:*** Net:", " Schema:\n"},
       {"missing database file",
-       {{"LOGIN", "zeprink"}, {"PASS", "geheim"}, {"NET8", "sqlite:/nonexistent/zardonix.db"}, {"DB_SYSTEM", "X"}, {"SCHEMA", "ZARDONIX;"}},
-       "DB-Connect-Error: -12154!Name:zeprink Pwd:*** Net:", " Schema:ZARDONIX\n"},
+       {{"LOGIN", "zeprink"}, {"PASS", ""}, {"NET8", "sqlite:/nonexistent/zardonix.db"}, {"DB_SYSTEM", "X"}, {"SCHEMA", "ZARDONIX;"}},
+       "DB-Connect-Error: -12154!Name:zeprink Pwd: Net:", " Schema:ZARDONIX\n"},
   };
   for (const auto& c : cases) {
     E2eResult r = RunZeprink({.rowsSql = kTwoBadges, .args = {"IDSTAMM", "T1", "@DNL", "1"}, .oldDnl = "old", .config = c.config});
@@ -139,7 +139,7 @@ TEST(DriverRun, LowerCaseSchemaIsUpperCasedAndEmptyDatabaseGivesEmptyFile) {
                             .args = {"IDSTAMM", "T1", "@DNL", "1"},
                             .oldDnl = "old",
                             .config = std::vector<std::pair<std::string, std::string>>{
-                                {"LOGIN", "u"}, {"PASS", "p"}, {"NET8", "@NET8"}, {"DB_SYSTEM", "S"}, {"SCHEMA", "zardonix;"}}});
+                                {"LOGIN", "zeprink"}, {"PASS", "@PASS"}, {"NET8", "@NET8"}, {"DB_SYSTEM", "S"}, {"SCHEMA", "zardonix;"}}});
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, kConnected + kEmptyCount);
   EXPECT_EQ(r.dnl, "");

@@ -55,10 +55,10 @@ std::string Balance(const std::string& number, const std::string& column, const 
   return "INSERT INTO O2002TSW (TswIdn, " + column + ") VALUES ('" + number + "', " + value + ");\n";
 }
 
-// A row whose AswAtp is not a number, sorted after the others: its fetch
-// fails with -1722 after the earlier rows have been written.
+// A row whose AswAtp does not fit a 32-bit integer, sorted after the others:
+// its fetch fails with -1455 after the earlier rows have been written.
 const std::string kBrokenBadgeLast =
-    "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswAtp) VALUES ('ZZZ', '2000-01-01 00:00:00', 'x');\n"
+    "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswAtp) VALUES ('ZZZ', '2000-01-01 00:00:00', 3000000000);\n"
     "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES ('ZZZ', 7);\n";
 
 const std::string kLocations =
@@ -176,11 +176,11 @@ TEST(MgDnl31P, Records) {
            kConnected + "Ausweiscursor lesen: RC: 1403 \n" + Count(0, 0), kOld},
           {"fetch error after records: old file kept", kRows31 + kBadges31 + kBrokenBadgeLast, args,
            kOld, 255,
-           kConnected + "Ausweiscursor lesen: Ausweis Nr. 5 RC: -1722 \n" + Count(5, 3) +
+           kConnected + "Ausweiscursor lesen: Ausweis Nr. 5 RC: -1455 \n" + Count(5, 3) +
                "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n",
            kOld},
           {"fetch error on the first row", kRows31 + kBrokenBadgeLast, args, std::nullopt, 255,
-           kConnected + "Ausweiscursor lesen: RC: -1722 \n" + Count(0, 0) +
+           kConnected + "Ausweiscursor lesen: RC: -1455 \n" + Count(0, 0) +
                "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n",
            std::nullopt},
       },
@@ -292,7 +292,7 @@ TEST(MgDnl17P, Records) {
                Record17("700", "20000101", "0", "1", Blanks(7), {"0110 ", "0210 ", k5, k5, k5, k5, "07AB ", k5, "09   ", k5, k5})},
           {"empty cursor", kRows17, args, kOld, 0, kConnected + Count(0, 0), ""},
           {"fetch error after records: old file kept", kRows17 + kBadges17 + kBrokenBadgeLast, args,
-           kOld, 255, kConnected + Count(4, 3) + "FehlerCode EndWorkMgDnl17P: -1722\n" + abort, kOld},
+           kOld, 255, kConnected + Count(4, 3) + "FehlerCode EndWorkMgDnl17P: -1455\n" + abort, kOld},
       },
       85);
 }

@@ -287,9 +287,9 @@ TEST(IdStammEndToEnd, LineContents) {
 }
 
 TEST(IdStammEndToEnd, NewAppendAndFailure) {
-  // ZZZ sorts after 100; its integer column AswAtp holds a text, so its
+  // ZZZ sorts after 100; its AswAtp does not fit a 32-bit integer, so its
   // fetch fails after 100 has been written.
-  const std::string broken = Rows({{.number = "ZZZ", .atp = "'x1'"}});
+  const std::string broken = Rows({{.number = "ZZZ", .atp = "3000000000"}});
   RunCases({
       {"parameter 4 of 1 replaces the old file", kTerminal + Rows({{.number = "100"}}), Count(1, 1),
        Lines({{.number = "100"}}), kArgs, kOld},

@@ -316,10 +316,11 @@ TEST(MgDnl18PEndToEnd, ValueCodesAreExact) {
 }
 
 TEST(MgDnl18PEndToEnd, FetchFailureKeepsTheOldFile) {
-  // The badge sorted last holds a text in AswAtp, so fetching it fails.
+  // The badge sorted last holds an AswAtp too large for its integer, so
+  // fetching it fails.
   const std::string rows =
       Terminal("7600-000") + kTimeRight + Badge("100", "P100") + Badge("ZZZ", "PZ") +
-      "UPDATE Zdx301Asw SET AswAtp = 'x' WHERE AswNum = 'ZZZ';\n";
+      "UPDATE Zdx301Asw SET AswAtp = 3000000000 WHERE AswNum = 'ZZZ';\n";
   for (const char* mode : {"1", "0"}) {
     E2eResult r = RunZeprink({.rowsSql = rows, .args = {"MGDNL18P", "T1", "@DNL", mode}, .oldDnl = "old\r\ncontent", .config = std::nullopt});
     EXPECT_EQ(r.exitStatus, 255) << mode;

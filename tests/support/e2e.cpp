@@ -1,6 +1,6 @@
 #include "tests/support/e2e.h"
 
-#include <sqlite3.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +12,8 @@
 #include <sstream>
 
 #include "driver/config_file.h"
+#include "tests/support/pg_fixture.h"
+#include "tests/support/sqlite_fixture.h"
 
 namespace zx::test {
 
@@ -37,36 +39,11 @@ std::string ReplaceAll(std::string text, const std::string& what, const std::str
   return text;
 }
 
-// Builds the case's SQLite database from the shipped schema and its rows.
-// Returns the net service name, or an empty text with `error` set.
-std::string BuildSqliteDatabase(const fs::path& root, const std::string& rowsSql,
-                                std::string& error) {
-  const fs::path dbPath = root / "zardonix.db";
-  sqlite3* raw = nullptr;
-  if (sqlite3_open(dbPath.c_str(), &raw) != SQLITE_OK) {
-    error = "cannot create " + dbPath.string();
-    sqlite3_close(raw);
-    return {};
-  }
-  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
-  // A throw-away file: no journal and no syncing, so a case costs milliseconds.
-  const std::string script = "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;\n" +
-                             ReadWhole(fs::path(ZEPRINK_SOURCE_DIR) / "schema" / "sqlite.sql") +
-                             "\n" + rowsSql + "\nCOMMIT;";
-  char* message = nullptr;
-  if (sqlite3_exec(db.get(), script.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    error = std::string("database script failed: ") + (message ? message : "?");
-    sqlite3_free(message);
-    return {};
-  }
-  return "sqlite:" + dbPath.string();
-}
-
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> DefaultConfig() {
   return {{"LOGIN", "zeprink"},
-          {"PASS", "geheim"},
+          {"PASS", "@PASS"},
           {"NET8", "@NET8"},
           {"DB_SYSTEM", "ORACLE"},
           {"SCHEMA", "ZARDONIX;"}};
@@ -105,7 +82,11 @@ int RunProgram(const std::string& binary, const std::vector<std::string>& args,
   return 1000 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
-E2eResult RunZeprink(const E2eOptions& options) {
+namespace {
+
+// Runs one case on a prepared database: writes the configuration two levels
+// above the working directory, runs the binary and collects the results.
+E2eResult RunCase(const E2eOptions& options, const std::string& net8, const std::string& password) {
   E2eResult result;
   char pattern[] = "/tmp/zeprink-e2e-XXXXXX";
   const char* made = mkdtemp(pattern);
@@ -118,19 +99,15 @@ E2eResult RunZeprink(const E2eOptions& options) {
   fs::create_directories(workDir);
   fs::create_directories(root / "files");
 
-  std::string error;
-  const std::string net8 = BuildSqliteDatabase(root, options.rowsSql, error);
-  if (net8.empty()) {
-    result.out = "harness: " + error;
-    fs::remove_all(root);
-    return result;
-  }
-
   std::vector<std::pair<std::string, std::string>> config =
       options.config ? *options.config : DefaultConfig();
-  for (auto& record : config) record.second = ReplaceAll(record.second, "@NET8", net8);
-  if (!WriteConfigFile((root / "files" / "morvalent.ini").string(), config)) {
-    result.out = "harness: cannot write the configuration file";
+  for (auto& record : config) {
+    record.second = ReplaceAll(record.second, "@NET8", net8);
+    record.second = ReplaceAll(record.second, "@PASS", password);
+  }
+  std::string error;
+  if (!WriteConfigFile((root / "files" / "morvalent.ini").string(), config, &error)) {
+    result.out = "harness: cannot write the configuration file: " + error;
     fs::remove_all(root);
     return result;
   }
@@ -141,6 +118,8 @@ E2eResult RunZeprink(const E2eOptions& options) {
   for (const std::string& arg : options.args) args.push_back(ReplaceAll(arg, "@DNL", dnlPath.string()));
 
   result.exitStatus = RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out);
+  // The database's name shows in connection messages; it differs per case.
+  result.out = ReplaceAll(result.out, net8, "@NET8");
   if (fs::exists(dnlPath)) result.dnl = ReadWhole(dnlPath);
   for (const auto& entry : fs::directory_iterator(workDir)) {
     if (entry.path() != dnlPath) result.leftover.push_back(entry.path().filename().string());
@@ -149,22 +128,53 @@ E2eResult RunZeprink(const E2eOptions& options) {
   return result;
 }
 
-std::string DaysFromToday(int days, const char* time) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  local.tm_mday += days;
-  local.tm_hour = 12;  // away from daylight-saving edges
-  std::mktime(&local);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %s", local.tm_year + 1900, local.tm_mon + 1,
-                local.tm_mday, time);
-  return text;
+std::string Describe(const E2eResult& r) {
+  std::ostringstream text;
+  text << "exit " << r.exitStatus << "\nout: " << testing::PrintToString(r.out) << "\ndnl: "
+       << (r.dnl ? testing::PrintToString(*r.dnl) : std::string("(none)"));
+  return text.str();
 }
 
-std::string Yyyymmdd(int daysFromToday) {
-  const std::string date = DaysFromToday(daysFromToday);
-  return date.substr(0, 4) + date.substr(5, 2) + date.substr(8, 2);
+// Runs the case once more on the PostgreSQL test server and reports a
+// failure when anything differs from the embedded database's result. Without
+// a reachable server the second run is left out, unless ZEPRINK_PG_REQUIRED=1
+// makes that a failure.
+void CompareOnPostgres(const E2eOptions& options, const E2eResult& embedded) {
+  static bool serverMissing = false;
+  if (serverMissing || std::getenv("ZEPRINK_E2E_SQLITE_ONLY") != nullptr) return;
+  PgDatabase db(options.rowsSql);
+  if (!db.ok()) {
+    if (db.unreachable() && !PgRequired()) {
+      serverMissing = true;
+      return;
+    }
+    ADD_FAILURE() << "PostgreSQL database for the case: " << db.error();
+    return;
+  }
+  const E2eResult server = RunCase(options, db.NetService(), TestServer().password);
+  if (server.exitStatus != embedded.exitStatus || server.out != embedded.out ||
+      server.dnl != embedded.dnl || server.leftover != embedded.leftover) {
+    ADD_FAILURE() << "PostgreSQL gives another result than the embedded database.\n"
+                  << "embedded:\n" << Describe(embedded) << "\npostgresql:\n" << Describe(server);
+  }
 }
+
+}  // namespace
+
+E2eResult RunZeprink(const E2eOptions& options) {
+  SqliteDatabase db(options.rowsSql);
+  if (!db.ok()) {
+    E2eResult failed;
+    failed.out = "harness: " + db.error();
+    return failed;
+  }
+  E2eResult result = RunCase(options, db.NetService(), "geheim");
+  CompareOnPostgres(options, result);
+  return result;
+}
+
+std::string DaysFromToday(int days, const char* time) { return DateFromToday(days, time); }
+
+std::string Yyyymmdd(int daysFromToday) { return YyyymmddFromToday(daysFromToday); }
 
 }  // namespace zx::test

@@ -18,7 +18,8 @@ struct E2eOptions {
   // Content of the DNL file before the run (absent: no file).
   std::optional<std::string> oldDnl;
   // Configuration records (key, plain value) instead of the default ones;
-  // "@NET8" in a value stands for the net service name of the case's database.
+  // "@NET8" in a value stands for the net service name of the case's
+  // database, "@PASS" for the password its server accepts.
   std::optional<std::vector<std::pair<std::string, std::string>>> config;
 };
 
@@ -33,6 +34,12 @@ struct E2eResult {
 // ZARDONIX (stored with the trailing character that the program drops).
 std::vector<std::pair<std::string, std::string>> DefaultConfig();
 
+// Runs the case on a fresh embedded database built from schema/sqlite.sql
+// and rowsSql, and returns its result. When the PostgreSQL test server is
+// reachable (required with ZEPRINK_PG_REQUIRED=1), runs it once more on a
+// fresh server database with the same rows and adds a test failure when the
+// result differs in any byte. Connection messages show "@NET8" for the
+// case's net service name.
 E2eResult RunZeprink(const E2eOptions& options);
 
 // Dates relative to today (local time), as the database stores them.
