@@ -163,7 +163,9 @@ TEST(PostgresRuntime, StatusCodesAndOutputs) {
       "INSERT INTO Zdx1140Trm VALUES ('DUP', 'A', 'B', 1, 1, 10, NULL);"
       "INSERT INTO Zdx1140Trm VALUES ('DUP', 'C', 'D', 1, 1, 10, NULL);"
       "INSERT INTO Zdx1140Trm VALUES ('', 'EMPTY', 'EMPTY', 1, 1, 10, NULL);"
-      "INSERT INTO Zdx1140Trm VALUES ('GONE', 'X', 'X', 1, 1, 10, 8);");
+      "INSERT INTO Zdx1140Trm VALUES ('GONE', 'X', 'X', 1, 1, 10, 8);"
+      // A character that Windows-1252 has no byte for (U+0150).
+      "INSERT INTO Zdx1140Trm VALUES ('UNI', chr(336), 'X', 1, 1, 10, NULL);");
   ZX_REQUIRE_PG(db);
   SessionGuard guard;
   ASSERT_EQ(db.Connect(), 0);
@@ -211,6 +213,8 @@ TEST(PostgresRuntime, StatusCodesAndOutputs) {
        sqlcode::kInvalidNumber},  // a text column into an INTEGER
       {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmSpr=:b2", false, "abc",
        sqlcode::kInvalidNumber},  // a text input against an integer column
+      {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "UNI",
+       pgcode::kUntranslatable},
       {"select TrmSal into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "T1", 0},
   };
   for (const auto& c : errors) {
