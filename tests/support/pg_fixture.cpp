@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "queries/sql_runtime.h"
@@ -58,6 +59,17 @@ std::string Run(PGconn* conn, const std::string& sql) {
   return message.empty() ? "statement failed" : message;
 }
 
+// The name of this machine's local time zone ("Europe/Berlin"), or "".
+std::string LocalZoneName() {
+  std::string zone = EnvOr("TZ", "");
+  if (!zone.empty() && zone.front() == ':') zone.erase(0, 1);
+  if (!zone.empty()) return zone;
+  std::error_code error;
+  const std::string target = std::filesystem::read_symlink("/etc/localtime", error).string();
+  const std::size_t at = target.find("zoneinfo/");
+  return error || at == std::string::npos ? std::string() : target.substr(at + 9);
+}
+
 }  // namespace
 
 const PgServer& TestServer() {
@@ -83,6 +95,14 @@ PgDatabase::PgDatabase(std::string_view sql, bool withSchema) {
                                 " TEMPLATE template0 ENCODING 'UTF8' LC_COLLATE 'C' LC_CTYPE 'C'");
   if (!error_.empty()) return;
   created_ = true;
+  // The cases compute "today" in the local time of the test process; the
+  // database's SYSDATE follows the session time zone, so both agree even
+  // where the server runs in another zone. A zone the server does not know
+  // leaves its own.
+  const std::string zone = LocalZoneName();
+  if (!zone.empty() && zone.find('\'') == std::string::npos) {
+    Run(admin.get(), "ALTER DATABASE " + name_ + " SET TimeZone = '" + zone + "'");
+  }
   std::string script;
   if (withSchema) {
     script = SourceFile("schema/postgresql.sql");
