@@ -71,9 +71,10 @@ TEST(PostgresTranslation, OracleTextsBecomePostgresTexts) {
        0},
       {"select MsdLfd ,NVL(MsdSpl,1) ,SubStr(FtxT50,1,17) from x where MsdLfd=:b0",
        "select MsdLfd ,coalesce(MsdSpl,1) ,SubStr(FtxT50,1,17) from x where MsdLfd=$1", 1},
-      // Literals are left alone.
-      {"select TO_CHAR(AswGvo,'yyyymmdd') from t where MSDERF='SYSDATE :b0 trunc(x)'",
-       "select TO_CHAR(AswGvo,'yyyymmdd') from t where MSDERF='SYSDATE :b0 trunc(x)'", 0},
+      // Literals and qualified names are left alone.
+      {"select TO_CHAR(AswGvo,'yyyymmdd') from t where MSDERF='SYSDATE :b0 trunc(x)' and t.sysdate=1",
+       "select TO_CHAR(AswGvo,'yyyymmdd') from t where MSDERF='SYSDATE :b0 trunc(x)' and t.sysdate=1",
+       0},
   };
   for (const auto& c : cases) {
     std::string text;
