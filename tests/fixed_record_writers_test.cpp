@@ -7,11 +7,10 @@
 
 #include "driver/dnl_file.h"
 #include "queries/badge_cursor.h"
-#include "queries/fixed_text.h"
 #include "queries/sql_runtime.h"
-#include "queries/terminal_lookup.h"
 #include "queries/terminal_params.h"
 #include "tests/support/sqlite_fixture.h"
+#include "tests/support/writer_fixture.h"
 #include "writers/writers.h"
 
 namespace zx {
@@ -22,17 +21,12 @@ namespace fs = std::filesystem;
 TEST(FixedRecordWriters, FailedWriteStopsTheWriterWithFailure) {
   // Three badges, each with one access class and a time right on T1: one
   // record per badge in every one of the three downloads.
-  std::string rows =
+  const std::string rows =
       "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', 'M', 'S1');\n"
       "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes) VALUES ('T1', 1);\n"
       "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'A', '0');\n"
-      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'A', '1');\n";
-  for (const char* badge : {"100", "200", "300"}) {
-    const std::string b = badge;
-    rows += "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswPnr) VALUES ('" + b + "', '2000-01-01 00:00:00', 'P');\n"
-            "INSERT INTO Zdx113Awv (AwvNum) VALUES ('" + b + "');\n"
-            "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('" + b + "', 'A');\n";
-  }
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'A', '1');\n" +
+      test::BadgeRowsWithClass({"100", "200", "300"}, "A");
   test::SqliteDatabase db(rows);
   ASSERT_TRUE(db.ok()) << db.error();
   ASSERT_EQ(db.Connect(), 0);
@@ -47,21 +41,12 @@ TEST(FixedRecordWriters, FailedWriteStopsTheWriterWithFailure) {
     DnlFile file;
     file.FailAtWriteForTesting(2);
     ASSERT_TRUE(file.Open(path, true)) << w.name;
-    SetRunDnlFile(&file);
-    TerminalParams terminal;
-    FillTerminalParamsWithZeros(terminal);
-    SetField(terminal.TrmNam, "T1");
-    ReadTerminal(terminal);
+    const test::WriterRun run = test::RunWriter(w.writer, file, test::ReadTestTerminal("T1"));
 
-    testing::internal::CaptureStdout();
-    const int result = w.writer(path.c_str(), terminal);
-    const std::string out = testing::internal::GetCapturedStdout();
-    SetRunDnlFile(nullptr);
-
-    EXPECT_EQ(result, 0) << w.name;
+    EXPECT_EQ(run.result, 0) << w.name;
     // The third badge is not fetched; the count line tells how far it went.
-    EXPECT_EQ(out, "Downloadfile " + path + " konnte nicht geschrieben werden!\n"
-                   "Ausweise gesamt: 2 davon in Datei gestellt: 1\n")
+    EXPECT_EQ(run.out, "Downloadfile " + path + " konnte nicht geschrieben werden!\n"
+                       "Ausweise gesamt: 2 davon in Datei gestellt: 1\n")
         << w.name;
     EXPECT_EQ(CloseBadgeCursor(), sqlcode::kInvalidCursor) << w.name << ": cursor left open";
   }

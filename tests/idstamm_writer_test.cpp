@@ -13,6 +13,7 @@
 #include "queries/sql_runtime.h"
 #include "queries/terminal_params.h"
 #include "tests/support/sqlite_fixture.h"
+#include "tests/support/writer_fixture.h"
 #include "writers/writers.h"
 
 namespace zx::test {
@@ -77,15 +78,11 @@ TEST_F(IdStammWriter, FailedWriteEndsTheWriter) {
     DnlFile file;
     ASSERT_TRUE(file.Open(path, true));
     file.FailAtWriteForTesting(c.failAtWrite);
-    SetRunDnlFile(&file);
-    testing::internal::CaptureStdout();
-    const int result = CreateIdStamm(path.c_str(), terminal);
-    const std::string out = testing::internal::GetCapturedStdout();
-    SetRunDnlFile(nullptr);
-    EXPECT_EQ(result, c.result) << "write " << c.failAtWrite;
+    const WriterRun run = RunWriter(CreateIdStamm, file, terminal);
+    EXPECT_EQ(run.result, c.result) << "write " << c.failAtWrite;
     const std::string message =
         c.failAtWrite == 0 ? "" : "Downloadfile " + path + " konnte nicht geschrieben werden!\n";
-    EXPECT_EQ(out, message + c.out) << "write " << c.failAtWrite;
+    EXPECT_EQ(run.out, message + c.out) << "write " << c.failAtWrite;
     EXPECT_EQ(CloseBadgeCursor(), sqlcode::kInvalidCursor) << "cursor left open, write " << c.failAtWrite;
     if (c.result == 1) {
       ASSERT_TRUE(file.Commit());

@@ -1,6 +1,8 @@
 // The fixed-length records of the MGDNL17P, MGDNL31P and MGDNL60P downloads:
-// a record buffer laid out by position, and the checks that keep a badge
-// number or an access class from being cut to fit its positions.
+// a record buffer laid out by position, the checks that keep a badge number
+// or an access class from being cut to fit its positions, the right flags and
+// reader positions, and the writing of one badge row's records, one per
+// access class.
 #pragma once
 
 #include <array>
@@ -8,8 +10,10 @@
 #include <span>
 #include <string_view>
 
+#include "driver/run_state.h"
 #include "queries/access_rights.h"
 #include "queries/badge_record.h"
+#include "queries/fixed_text.h"
 
 namespace zx {
 
@@ -88,5 +92,91 @@ std::string_view ReaderNumber(const BadgeRecord& record, std::size_t k);
 
 // The entries of AccessRightList for the current badge, in list order.
 std::span<const AccessRightEntry> CurrentAccessRights();
+
+// Reader k (from 1) of the MGDNL17P and MGDNL60P layouts takes five
+// positions from 31 + 5 * (k - 1): two for the reader number, then three for
+// the access class.
+constexpr std::size_t ReaderPosition(std::size_t k) { return 31 + 5 * (k - 1); }
+
+// What a badge row may do on the terminal.
+struct TerminalRights {
+  bool time = false;    // HasTimeRight
+  bool access = false;  // CollectAccessRights: AccessRightList holds the classes
+};
+
+// Asks the rights of one badge row on the terminal and lays them into the
+// MGDNL17P and MGDNL60P layouts: position 22 "1" with a time right, else
+// "0"; position 23 "1" with an access right, else "0", and with an access
+// right the reader number of each reader 1 to `readerCount` that the
+// terminal has into the first two characters of its reader position. The
+// reader slots must be blank beforehand (BlankReaderSlots).
+template <std::size_t N>
+TerminalRights PutRights(FixedRecord<N>& out, BadgeRecord& record, const char* terminalName,
+                         std::size_t readerCount) {
+  TerminalRights rights;
+  out.Put(22, 1, "0");
+  out.Put(23, 1, "0");
+  rights.time = HasTimeRight(record, terminalName) != 0;
+  if (rights.time) out.Put(22, 1, "1");
+  rights.access =
+      CollectAccessRights(record, terminalName, static_cast<int32_t>(readerCount), 1) != 0;
+  if (rights.access) {
+    out.Put(23, 1, "1");
+    for (std::size_t k = 1; k <= readerCount; ++k) {
+      const std::string_view reader = ReaderNumber(record, k);
+      if (!reader.empty()) out.Put(ReaderPosition(k), 2, reader);
+    }
+  }
+  return rights;
+}
+
+// What writing the records of one badge row came to.
+struct RowRecords {
+  bool written = false;  // at least one record went to the DNL file: the badge counts as written
+  bool failed = false;   // a write failed (WriteDnl has said so): the writer stops
+};
+
+// Writes one record per access class of the current badge, in list order
+// (CurrentAccessRights). A class that does not fit the class positions gives
+// no record (AccessClassFits prints why); for every other class
+// `putClass(out, accessClass)` lays it into `out`, and the whole of `out` is
+// written. The records of a row thus differ only where the class goes.
+// Stops at the first failed write; the records before it stay written.
+template <std::size_t N, typename PutClass>
+RowRecords WriteClassRecords(FixedRecord<N>& out, const BadgeRecord& record, PutClass putClass) {
+  RowRecords row;
+  for (const AccessRightEntry& entry : CurrentAccessRights()) {
+    if (!AccessClassFits(record, entry)) continue;
+    putClass(out, FieldText(entry));
+    if (!WriteDnl(out.Bytes())) {
+      row.failed = true;
+      break;
+    }
+    row.written = true;
+  }
+  return row;
+}
+
+// Writes the records of one badge row with a right on the terminal in the
+// MGDNL17P and MGDNL60P layouts. With `accessRight`, one record per access
+// class as WriteClassRecords does, the class put into the class positions
+// of those readers 1 to `readersWithClass` that the terminal has; with a
+// time right only, `out` once as it is.
+template <std::size_t N>
+RowRecords WriteReaderRecords(FixedRecord<N>& out, const BadgeRecord& record, bool accessRight,
+                              std::size_t readersWithClass) {
+  if (!accessRight) {
+    const bool ok = WriteDnl(out.Bytes());
+    return RowRecords{.written = ok, .failed = !ok};
+  }
+  return WriteClassRecords(
+      out, record, [&record, readersWithClass](FixedRecord<N>& r, std::string_view accessClass) {
+        for (std::size_t k = 1; k <= readersWithClass; ++k) {
+          if (!ReaderNumber(record, k).empty()) {
+            r.PutPadded(ReaderPosition(k) + 2, kAccessClassWidth, accessClass);
+          }
+        }
+      });
+}
 
 }  // namespace zx

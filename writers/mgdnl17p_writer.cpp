@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "driver/run_state.h"
-#include "queries/access_rights.h"
 #include "queries/badge_cursor.h"
 #include "queries/balance_data.h"
 #include "queries/fixed_text.h"
@@ -23,9 +22,6 @@ constexpr std::size_t kRecordLength = 85;
 constexpr std::size_t kReaderCount = 11;
 constexpr std::size_t kReadersWithClass = 6;  // readers 1..6 carry the access class
 constexpr std::size_t kLocationReader = 7;
-
-// Reader position k (1..11) takes five characters from position 31.
-constexpr std::size_t ReaderPosition(std::size_t k) { return 31 + 5 * (k - 1); }
 
 }  // namespace
 
@@ -75,20 +71,9 @@ int CreateMgDnl17P(const char* /*dnlPath*/, const TerminalParams& terminal) {
     // Without a balance (no row, or an SQL error) the positions stay blank.
     if (balance == sqlcode::kOk) out.PutPadded(24, 7, FieldText(record.TswW02));
 
-    out.Put(22, 1, "0");
-    out.Put(23, 1, "0");
-    if (HasTimeRight(record, trmNam.c_str())) out.Put(22, 1, "1");
-    const bool accessRight =
-        CollectAccessRights(record, trmNam.c_str(), static_cast<int32_t>(kReaderCount), 1) != 0;
-    if (accessRight) {
-      out.Put(23, 1, "1");
-      for (std::size_t k = 1; k <= kReaderCount; ++k) {
-        const std::string_view reader = ReaderNumber(record, k);
-        if (!reader.empty()) out.Put(ReaderPosition(k), 2, reader);
-      }
-    }
+    const TerminalRights rights = PutRights(out, record, trmNam.c_str(), kReaderCount);
 
-    if (out.Text(22, 2) == "00") {
+    if (!rights.time && !rights.access) {
       if (Verbose) {
         std::printf("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",
                     record.AswNum.data(), trmNam.c_str());
@@ -102,28 +87,11 @@ int CreateMgDnl17P(const char* /*dnlPath*/, const TerminalParams& terminal) {
         std::printf("SQL Standortbez. Ermitteln. SQLCode:%ld\n", static_cast<long>(location));
       }
 
-      bool written = false;
-      if (accessRight) {
-        // One record per class; the records of a badge differ only in the
-        // class positions of readers 1 to 6.
-        for (const AccessRightEntry& entry : CurrentAccessRights()) {
-          if (!AccessClassFits(record, entry)) continue;
-          for (std::size_t k = 1; k <= kReadersWithClass; ++k) {
-            if (!ReaderNumber(record, k).empty()) {
-              out.PutPadded(ReaderPosition(k) + 2, kAccessClassWidth, FieldText(entry));
-            }
-          }
-          if (!WriteDnl(out.Bytes())) {
-            writeFailed = true;
-            break;
-          }
-          written = true;
-        }
-      } else {
-        writeFailed = !WriteDnl(out.Bytes());
-        written = !writeFailed;
-      }
-      if (written) ++badgesWritten;
+      // One record per class, the class on readers 1 to 6; with a time
+      // right only, the one record as it stands.
+      const RowRecords row = WriteReaderRecords(out, record, rights.access, kReadersWithClass);
+      if (row.written) ++badgesWritten;
+      writeFailed = row.failed;
     }
 
     ClearBadgeRecord(record);

@@ -79,17 +79,13 @@ int CreateMgDnl31P(const char* /*dnlPath*/, const TerminalParams& terminal) {
         out.Put(40, 3, "001");
         out.PutPadded(46, 3, FieldText(record.StoKtx));
 
-        bool written = false;
-        for (const AccessRightEntry& entry : CurrentAccessRights()) {
-          if (!AccessClassFits(record, entry)) continue;
-          out.PutPadded(43, kAccessClassWidth, FieldText(entry));
-          if (!WriteDnl(out.Bytes())) {
-            writeFailed = true;
-            break;
-          }
-          written = true;
-        }
-        if (written) ++badgesWritten;
+        // One record per class, the class at positions 43-45.
+        const RowRecords row =
+            WriteClassRecords(out, record, [](auto& r, std::string_view accessClass) {
+              r.PutPadded(43, kAccessClassWidth, accessClass);
+            });
+        if (row.written) ++badgesWritten;
+        writeFailed = row.failed;
       }
 
       ClearBadgeRecord(record);

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "driver/run_state.h"
-#include "queries/access_rights.h"
 #include "queries/badge_cursor.h"
 #include "queries/balance_data.h"
 #include "queries/fixed_text.h"
@@ -20,9 +19,6 @@ namespace {
 
 constexpr std::size_t kRecordLength = 45;
 constexpr std::size_t kReaderCount = 3;
-
-// Reader position k (1..3) takes five characters from position 31.
-constexpr std::size_t ReaderPosition(std::size_t k) { return 31 + 5 * (k - 1); }
 
 }  // namespace
 
@@ -58,48 +54,19 @@ int CreateMgDnl60P(const char* /*dnlPath*/, const TerminalParams& terminal) {
     // Without a balance (no row, or an SQL error) the positions stay blank.
     if (ReadBalanceData(record) == sqlcode::kOk) out.PutPadded(24, 7, FieldText(record.TswW09));
 
-    out.Put(22, 1, "0");
-    out.Put(23, 1, "0");
-    const bool timeRight = HasTimeRight(record, trmNam.c_str()) != 0;
-    if (timeRight) out.Put(22, 1, "1");
-    const bool accessRight =
-        CollectAccessRights(record, trmNam.c_str(), static_cast<int32_t>(kReaderCount), 1) != 0;
-    if (accessRight) {
-      out.Put(23, 1, "1");
-      for (std::size_t k = 1; k <= kReaderCount; ++k) {
-        const std::string_view reader = ReaderNumber(record, k);
-        if (!reader.empty()) out.Put(ReaderPosition(k), 2, reader);
-      }
-    }
+    const TerminalRights rights = PutRights(out, record, trmNam.c_str(), kReaderCount);
 
-    if (!timeRight && !accessRight) {
+    if (!rights.time && !rights.access) {
       if (Verbose) {
         std::printf("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",
                     record.AswNum.data(), trmNam.c_str());
       }
     } else if (BadgeNumberFits(record)) {
-      bool written = false;
-      if (accessRight) {
-        // One record per class; the records of a row differ only in the
-        // class positions of the readers.
-        for (const AccessRightEntry& entry : CurrentAccessRights()) {
-          if (!AccessClassFits(record, entry)) continue;
-          for (std::size_t k = 1; k <= kReaderCount; ++k) {
-            if (!ReaderNumber(record, k).empty()) {
-              out.PutPadded(ReaderPosition(k) + 2, kAccessClassWidth, FieldText(entry));
-            }
-          }
-          if (!WriteDnl(out.Bytes())) {
-            writeFailed = true;
-            break;
-          }
-          written = true;
-        }
-      } else {
-        writeFailed = !WriteDnl(out.Bytes());
-        written = !writeFailed;
-      }
-      if (written) ++badgesWritten;
+      // One record per class, the class on every reader; with a time right
+      // only, the one record as it stands.
+      const RowRecords row = WriteReaderRecords(out, record, rights.access, kReaderCount);
+      if (row.written) ++badgesWritten;
+      writeFailed = row.failed;
     }
 
     ClearBadgeRecord(record);
