@@ -1,9 +1,10 @@
 // The site the benchmarks run on: a SQLite database built from
 // schema/sqlite.sql with a given number of badges valid today, one terminal
 // with readers and rights, and the badges' use rows, access classes and
-// balance rows. Also the baseline the measurements are compared with: the
+// balance rows. Also the baselines the measurements are compared with: the
 // unfiltered badge statement written by hand for SQLite and run directly
-// through the sqlite3 C API.
+// through the sqlite3 C API, alone or with the statements a writer runs per
+// badge, written by hand the same way.
 //
 // These machines are noisy, so a benchmark runs the baseline and the
 // measured path in the same iteration, one right after the other, and
@@ -425,7 +426,10 @@ inline RawRun RunRawBadgeStatement(const Site& site, std::span<const RawStatemen
         const unsigned char* text = sqlite3_column_text(badges.get(), c);
         const int bytes = sqlite3_column_bytes(badges.get(), c);
         if (text != nullptr && bytes > 0) run.checksum += static_cast<uint64_t>(bytes) + text[0];
-        if (c == 0) number.assign(reinterpret_cast<const char*>(text), static_cast<std::size_t>(bytes));
+        if (c == 0) {
+          number.clear();
+          if (text != nullptr) number.assign(reinterpret_cast<const char*>(text), static_cast<std::size_t>(bytes));
+        }
       }
     }
     ++run.rows;
