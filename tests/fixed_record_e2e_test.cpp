@@ -179,6 +179,11 @@ TEST(MgDnl31P, Records) {
            kConnected + "Ausweiscursor lesen: Ausweis Nr. 5 RC: -1455 \n" + Count(5, 3) +
                "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n",
            kOld},
+          {"badge cursor that cannot be opened: both cursor messages, the old file kept",
+           kRows31 + kBadges31 + "DROP TABLE Zdx113Awv;\n", args, kOld, 255,
+           kConnected + "Ausweiscursor oeffnen: RC: -942 \n" + "Ausweiscursor lesen: RC: -1001 \n" +
+               Count(0, 0) + "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n",
+           kOld},
           {"fetch error on the first row", kRows31 + kBrokenBadgeLast, args, std::nullopt, 255,
            kConnected + "Ausweiscursor lesen: RC: -1455 \n" + Count(0, 0) +
                "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n",
@@ -204,14 +209,15 @@ const std::string kRows17 =
 // 100: classes 10 and 20 and a time right, balance +12,50, location HALLE-NORD.
 // 200: time right only, no first day, no balance row, location AB.
 // 300: class 10, balance -1234,567, no location row, a second badge row.
-// 400: no right.
+// 400: no right, a second badge row (skipped, although 400 gave no record).
 const std::string kBadges17 =
     Badge("100", "2000-01-01", "2099-12-31", 7) + Classes("100", {"10", "20", "Z"}) +
     Balance("100", "TswW02", "'+   12,50'") +
     Badge("200", "", "2099-12-31", 8) + Classes("200", {"Z"}) +
     Badge("300", "2000-01-01", "", 99) + SecondPeriod("300", "2001-01-01") + Classes("300", {"10"}) +
     Balance("300", "TswW02", "'-1234,567'") +
-    Badge("400", "2000-01-01", "", 7) + Balance("400", "TswW02", "'+1'");
+    Badge("400", "2000-01-01", "", 7) + SecondPeriod("400", "2001-01-01") +
+    Balance("400", "TswW02", "'+1'");
 
 // Number, first day, time right, access right, balance, then the eleven
 // reader positions of five characters.
@@ -247,6 +253,18 @@ TEST(MgDnl17P, Records) {
                "Aws: 300 Zeitberechtigung: 0\n" + "Aws: 400 Zeitberechtigung: 0\n" +
                "Ausweis 400 ohne Zeit-/Zutrittsberechtigung auf Terminal T1\n" + Count(4, 3),
            kMain17},
+          {"readers 6, 7, 10 and 11: the class on reader 6 only, reader 7 the location or blank",
+           kRows17 +
+               "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T7', 'M', 'S');\n"
+               "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes) VALUES ('T7', 6);\n"
+               "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes) VALUES ('T7', 7);\n"
+               "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes) VALUES ('T7', 10);\n"
+               "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes) VALUES ('T7', 11);\n"
+               "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T7', '10', '0');\n" +
+               kBadges17,
+           {"MGDNL17P", "T7", "@DNL", "1"}, std::nullopt, 0, kConnected + Count(4, 2),
+           Record17("100", "20000101", "0", "1", " 12,50 ", {k5, k5, k5, k5, k5, "0610 ", "07HAL", k5, k5, "10   ", "11   "}) +
+               Record17("300", "20000101", "0", "1", "1234,5-", {k5, k5, k5, k5, k5, "0610 ", "07   ", k5, k5, "10   ", "11   "})},
           {"balance values as the terminal shows them",
            kRows17 + Badge("B1", "2000-01-01", "", 99) + Classes("B1", {"Z"}) +
                Balance("B1", "TswW02", "'-         '") +

@@ -33,12 +33,13 @@ std::string Date(int days, const char* time = "00:00:00") { return Quoted(DaysFr
 
 // Terminal T1 (message set TSAL) grants access rights ('0') for the classes
 // K1, ABCDE and A, and a time right ('1') for Z.
-const std::string kTerminal =
-    "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', 'M', 'TSAL');\n"
+const std::string kRights =
     "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'K1', '0');\n"
     "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'ABCDE', '0');\n"
     "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'A', '0');\n"
     "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'Z', '1');\n";
+const std::string kTerminal =
+    "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', 'M', 'TSAL');\n" + kRights;
 
 // One badge row with its badge-use row and its classes. Values are SQL
 // literals; the defaults give a badge valid since ten days with the access
@@ -166,6 +167,14 @@ TEST(IdStammEndToEnd, WhichBadgeRowsAreDelivered) {
            Rows({{.number = "100", .sal = "NULL"}}),
        Count(1, 1), Lines({{.number = "100", .sal = "0000000000"}}),
        {"IDSTAMM", "TX", "@DNL", "1"}},
+      {"terminal rows with status 4 or 8 count as absent: the '0' fill gives the filtered form "
+       "and AswSal NULL takes it",
+       "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal, TrmSta) VALUES ('T1', 'M', 'TSAL', 4);\n"
+       "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal, TrmSta) VALUES ('T1', 'M', 'TSAL', 8);\n"
+       "INSERT INTO Zdx115Tfz (TfzTrm, TfzLiz, TfzMnd) VALUES ('T1', 1, 1);\n" +
+           kRights +
+           Rows({{.number = "100", .sal = "NULL"}, {.number = "200", .liz = "2", .mnd = "9"}}),
+       Count(1, 1), Lines({{.number = "100", .sal = "0000000000"}})},
       {"validity today",
        kTerminal + Rows({
                        {.number = "V1", .gvo = Date(0)},

@@ -254,6 +254,16 @@ TEST(MgDnl18PEndToEnd, WhichBadgesAreWritten) {
        "Aws: 400 Zeitberechtigung: 1\n" + Count(5, 2),
        Record("100") + Record("400")},
 
+      {"a repeated number whose first row gave no record is written from its next row",
+       base + Badge("500", nullptr) +
+           "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswPnr, AswSpr) VALUES "
+           "('500', '2001-01-01 00:00:00', 'P500', 1);\n",
+       kVerboseArgs,
+       "Aws: 500 Zeitberechtigung: 1\n"
+       "Aws: 500 Zeitberechtigung: 1\n"
+       "Ausweis:500 Person:P500 Saldodaten nicht gefunden! 1403\n" + Count(2, 1),
+       Record("500")},
+
       {"an empty badge cursor", base + Display(1, "S1", 1, "Eins", "#W2"), kArgs, Count(0, 0), ""},
 
       {"a badge number longer than 13 characters is left out, never cut",
