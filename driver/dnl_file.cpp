@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "driver/file_replace.h"
 #include "driver/run_state.h"
 
 namespace zx {
@@ -62,10 +63,8 @@ bool CopyOldContent(const std::string& path, int fd) {
   return ok;
 }
 
-// The mode the new file gets: the old file's, or what a plain create gives.
-mode_t TargetMode(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
+// The mode a plain create gives a new file.
+mode_t NewFileMode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
   return 0666 & ~mask;
@@ -80,16 +79,17 @@ bool DnlFile::Open(const std::string& path, bool newFile) {
   path_ = path;
   writes_ = 0;
   if (path.empty()) return false;
+  // A link is written through: the file it names is replaced, the link stays.
+  if (!ResolveLinks(path, target_)) return false;
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
-  std::string pattern = path + ".tmpXXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) return false;
-  fd_ = fd;
-  tempPath_.assign(name.data());
-  if (::fchmod(fd_, TargetMode(path)) != 0 || (!newFile && !CopyOldContent(path, fd_))) {
+  const bool exists = ::stat(target_.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return false;
+  // A file that may not be written is not replaced either.
+  if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  fd_ = CreateTempBeside(target_, ".tmp", tempPath_);
+  if (fd_ < 0) return false;
+  const bool ready = exists ? CopyOwnerAndMode(fd_, st) : ::fchmod(fd_, NewFileMode()) == 0;
+  if (!ready || (!newFile && !CopyOldContent(target_, fd_))) {
     Discard();
     return false;
   }
@@ -111,14 +111,14 @@ bool DnlFile::Commit() {
   bool ok = ::fsync(fd_) == 0;
   ok = (::close(fd_) == 0) && ok;
   fd_ = -1;
-  if (ok) ok = ::rename(tempPath_.c_str(), path_.c_str()) == 0;
+  if (ok) ok = ::rename(tempPath_.c_str(), target_.c_str()) == 0;
   if (!ok) {
     Discard();
     return false;
   }
   tempPath_.clear();
   // Make the rename itself durable.
-  const int dir = ::open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir = ::open(DirectoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);
     ::close(dir);

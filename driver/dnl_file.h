@@ -1,7 +1,9 @@
 // The run's DNL file, replaced atomically: the run writes into a temporary
 // file beside the target (in append mode starting with a copy of the old
 // content), and only a committed run renames it over the target. A run that
-// fails, or is killed, leaves the old file byte for byte as it was.
+// fails, or is killed, leaves the old file byte for byte as it was. When the
+// path is a symbolic link, the target is the file the link names; the link
+// stays. The new file keeps the old one's owner and permissions.
 #pragma once
 
 #include <string>
@@ -18,7 +20,8 @@ class DnlFile {
 
   // Prepares the temporary file for `path`: empty when `newFile`, else a
   // copy of the current content (none when the file does not exist yet).
-  // Returns false when the directory or the old file cannot be used.
+  // Returns false when the directory or the old file cannot be used, and
+  // for an existing file that the process may not write.
   bool Open(const std::string& path, bool newFile);
 
   // Appends bytes. Returns false when the write failed (nothing is printed).
@@ -37,7 +40,8 @@ class DnlFile {
   void FailAtWriteForTesting(int n) { failAtWrite_ = n; }
 
  private:
-  std::string path_;
+  std::string path_;      // as given, for messages
+  std::string target_;    // the file replaced: path_ with its links followed
   std::string tempPath_;
   int fd_ = -1;
   int writes_ = 0;

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string>
 
 #include "driver/run_state.h"
 
@@ -98,6 +102,121 @@ TEST_F(DnlFileTest, UnusablePathsDoNotOpen) {
   EXPECT_FALSE(file.Open(dir_.string(), true)) << "a directory is no DNL file";
   EXPECT_FALSE(file.Open("", true));
   EXPECT_EQ(FilesInDir(), 0u);
+}
+
+
+TEST_F(DnlFileTest, SymbolicLinkIsWrittenThroughAndStaysALink) {
+  // The DNL path may be a link (to a share, to a versioned file): the run
+  // writes the file that the link names and keeps the link.
+  const struct {
+    const char* what;
+    std::string linkTarget;  // as stored in the link
+    std::optional<std::string> old;
+    bool newFile;
+    std::string expected;
+  } cases[] = {
+      {"relative link, new file", "real.dnl", "old", true, "AB"},
+      {"relative link, append", "real.dnl", "old", false, "oldAB"},
+      {"absolute link", (dir_ / "real.dnl").string(), "old", true, "AB"},
+      {"link into a subdirectory", "sub/real.dnl", "old", false, "oldAB"},
+      {"dangling link creates its target", "real.dnl", std::nullopt, true, "AB"},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "sub");
+    const fs::path target = c.linkTarget.front() == '/' ? fs::path(c.linkTarget) : dir_ / c.linkTarget;
+    if (c.old) std::ofstream(target, std::ios::binary) << *c.old;
+    fs::create_symlink(c.linkTarget, path_);
+    DnlFile file;
+    ASSERT_TRUE(file.Open(path_, c.newFile)) << c.what;
+    ASSERT_TRUE(file.Write("A"));
+    ASSERT_TRUE(file.Write("B"));
+    ASSERT_TRUE(file.Commit()) << c.what;
+    EXPECT_TRUE(fs::is_symlink(path_)) << c.what;
+    EXPECT_EQ(fs::read_symlink(path_).string(), c.linkTarget) << c.what;
+    std::ifstream in(target, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    EXPECT_EQ(s.str(), c.expected) << c.what;
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_)) files += !entry.is_directory();
+    EXPECT_EQ(files, 2u) << c.what << ": the link, its target and no temporary file";
+  }
+}
+
+TEST_F(DnlFileTest, LinksThatLoopDoNotOpen) {
+  fs::create_symlink("out.dnl", path_);
+  DnlFile file;
+  EXPECT_FALSE(file.Open(path_, true));
+  EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(DnlFileTest, FileNameOfFullLengthIsAccepted) {
+  // A name the file system takes must not be refused because the temporary
+  // name beside it would be longer.
+  const long nameMax = pathconf(dir_.c_str(), _PC_NAME_MAX);
+  ASSERT_GT(nameMax, 20);
+  path_ = (dir_ / std::string(static_cast<size_t>(nameMax), 'n')).string();
+  Put("old");
+  for (bool newFile : {true, false}) {
+    DnlFile file;
+    ASSERT_TRUE(file.Open(path_, newFile)) << newFile;
+    ASSERT_TRUE(file.Write("X"));
+    ASSERT_TRUE(file.Commit()) << newFile;
+    EXPECT_EQ(FilesInDir(), 1u) << newFile;
+  }
+  EXPECT_EQ(Content(), "XX");
+}
+
+// Runs `body` in a child process that has dropped root rights (when it had
+// them), so that file permissions apply; returns the child's exit status.
+template <typename Body>
+int AsUnprivilegedUser(Body body) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+TEST_F(DnlFileTest, FileWithoutWritePermissionIsNotReplaced) {
+  // The directory is open to everybody, the file is not writable: the file
+  // cannot be opened for writing, so the run must not replace it either.
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  Put("protected");
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  for (bool newFile : {true, false}) {
+    const int status = AsUnprivilegedUser([&] {
+      DnlFile file;
+      if (file.Open(path_, newFile)) {
+        file.Write("X");
+        return file.Commit() ? 1 : 2;
+      }
+      return 0;
+    });
+    EXPECT_EQ(status, 0) << "newFile " << newFile << ": opened and replaced a read-only file";
+    EXPECT_EQ(Content(), "protected") << newFile;
+    EXPECT_EQ(FilesInDir(), 1u) << newFile;
+  }
+}
+
+TEST_F(DnlFileTest, KeepsTheOwnerOfTheOldFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  Put("old");
+  ASSERT_EQ(chown(path_.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
+  DnlFile file;
+  ASSERT_TRUE(file.Open(path_, false));
+  ASSERT_TRUE(file.Commit());
+  struct stat st {};
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(Content(), "old");
 }
 
 }  // namespace
