@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "driver/config_cipher.h"
+#include "driver/file_replace.h"
 #include "driver/text_utils.h"
 
 namespace zx {
@@ -239,18 +240,21 @@ class TempFileRemover {
 };
 
 // Writes `content` under a temporary name beside `path`, lets `verify` look at
-// the complete temporary file, then renames it over `path`. A new file is
-// readable by its owner only (it holds credentials); a replaced file keeps its
-// permissions.
+// the complete temporary file, then renames it over `path` (over the file a
+// link names, keeping the link). A new file is readable by its owner only (it
+// holds credentials); a replaced file keeps its owner and permissions, so the
+// program's user can still read it after an administrator changed a value.
 bool WriteAtomically(const std::string& path, const std::string& content,
                      const std::function<bool(const std::string&, std::string*)>& verify, std::string* error) {
-  std::string name = path + ".XXXXXX";
-  UniqueFd fd(::mkstemp(name.data()));
+  std::string target;
+  if (!ResolveLinks(path, target)) return Fail(error, SystemError("cannot follow the link", path));
+  std::string name;
+  UniqueFd fd(CreateTempBeside(target, ".", name));
   if (fd.get() < 0) return Fail(error, SystemError("cannot create a temporary file for", path));
   TempFileRemover remover(name);
 
   struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0 && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) {
+  if (::stat(target.c_str(), &existing) == 0 && !CopyOwnerAndMode(fd.get(), existing)) {
     return Fail(error, SystemError("cannot set the permissions of", name));
   }
   std::size_t written = 0;
@@ -265,7 +269,7 @@ bool WriteAtomically(const std::string& path, const std::string& content,
   if (::fsync(fd.get()) != 0) return Fail(error, SystemError("cannot write", name));
   if (!fd.Close()) return Fail(error, SystemError("cannot write", name));
   if (!verify(name, error)) return false;
-  if (std::rename(name.c_str(), path.c_str()) != 0) return Fail(error, SystemError("cannot replace", path));
+  if (std::rename(name.c_str(), target.c_str()) != 0) return Fail(error, SystemError("cannot replace", path));
   remover.Release();
   return true;
 }

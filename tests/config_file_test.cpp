@@ -3,6 +3,8 @@
 #include "driver/config_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -227,6 +229,37 @@ TEST_F(ConfigFileTest, SetConfigValueRefusesWhatWouldNotReadBack) {
   fs::remove(path_);
   EXPECT_FALSE(SetConfigValue(path_, "LOGIN", "x"));
   EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(ConfigFileTest, ALinkedFileIsReplacedThroughItsLinkWithItsOwner) {
+  // The configuration may be a link to a file shared by several sites, and
+  // belong to the user the program runs as: changing a value keeps both.
+  fs::create_directories(dir_ / "shared");
+  const fs::path real = dir_ / "shared" / "site.ini";
+  {
+    std::ofstream out(real, std::ios::binary);
+    out << ";ZEPRINK;LOGIN;\n1;LOGIN;" + E("scott") + "\n";
+  }
+  fs::create_symlink("shared/site.ini", path_);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(real.c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+
+  ASSERT_TRUE(SetConfigValue(path_, "PASS", "tiger"));
+  ASSERT_TRUE(WriteConfigFile(path_, {{"LOGIN", "adams"}, {"PASS", "tiger"}}));
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(ReadConfigValue("", "LOGIN", 0, real.string()), "adams");
+  EXPECT_EQ(ReadConfigValue("", "PASS", 0, real.string()), "tiger");
+  struct stat st {};
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "shared"), fs::directory_iterator()), 1);
 }
 
 }  // namespace
