@@ -50,13 +50,17 @@ std::vector<std::pair<std::string, std::string>> DefaultConfig() {
 }
 
 int RunProgram(const std::string& binary, const std::vector<std::string>& args,
-               const std::string& workDir, std::string& out) {
+               const std::string& workDir, std::string& out, bool closeStdout) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return -1;
   const pid_t pid = fork();
   if (pid < 0) return -1;
   if (pid == 0) {
-    dup2(pipeFds[1], STDOUT_FILENO);
+    if (closeStdout) {
+      close(STDOUT_FILENO);
+    } else {
+      dup2(pipeFds[1], STDOUT_FILENO);
+    }
     close(pipeFds[0]);
     close(pipeFds[1]);
     if (chdir(workDir.c_str()) != 0) _exit(126);
@@ -117,7 +121,7 @@ E2eResult RunCase(const E2eOptions& options, const std::string& net8, const std:
   std::vector<std::string> args;
   for (const std::string& arg : options.args) args.push_back(ReplaceAll(arg, "@DNL", dnlPath.string()));
 
-  result.exitStatus = RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out);
+  result.exitStatus = RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out, options.closeStdout);
   // The database's name shows in connection messages; it differs per case.
   result.out = ReplaceAll(result.out, net8, "@NET8");
   if (fs::exists(dnlPath)) result.dnl = ReadWhole(dnlPath);

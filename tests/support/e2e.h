@@ -21,6 +21,8 @@ struct E2eOptions {
   // "@NET8" in a value stands for the net service name of the case's
   // database, "@PASS" for the password its server accepts.
   std::optional<std::vector<std::pair<std::string, std::string>>> config;
+  // Run the program with its standard output closed (as a scheduler may).
+  bool closeStdout = false;
 };
 
 struct E2eResult {
@@ -47,8 +49,9 @@ std::string DaysFromToday(int days, const char* time = "00:00:00");  // "YYYY-MM
 std::string Yyyymmdd(int daysFromToday);                             // "yyyymmdd"
 
 // Runs the binary with the given parameters in `workDir`; returns the exit
-// status (0..255) and collects standard output.
+// status (0..255) and collects standard output (none when `closeStdout`:
+// the program then starts with its standard output closed).
 int RunProgram(const std::string& binary, const std::vector<std::string>& args,
-               const std::string& workDir, std::string& out);
+               const std::string& workDir, std::string& out, bool closeStdout = false);
 
 }  // namespace zx::test
