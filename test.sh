@@ -7,6 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/setup-machine.sh
 eval "$(bash .ci/pg_setup.sh)"
+# The server is up: a test that cannot reach it fails instead of skipping.
+export ZEPRINK_PG_REQUIRED=1
 if [ "${1:-}" = "--sanitize" ]; then
   bash scripts/build.sh build-asan -DZEPRINK_SANITIZE=ON -DZEPRINK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

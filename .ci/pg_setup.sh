@@ -25,6 +25,9 @@ fail() {
   echo false >&3
   exit 1
 }
+# A command that fails outside fail() ends the script through set -e; the
+# caller's eval must fail then too, not run the tests without a server.
+trap 'echo "pg_setup: failed at line $LINENO" >&2; echo false >&3' ERR
 
 command -v pg_ctlcluster >/dev/null || fail "pg_ctlcluster not found (package postgresql-$PG_VERSION missing)"
 
