@@ -78,6 +78,7 @@ bool DnlFile::Open(const std::string& path, bool newFile) {
   Discard();
   path_ = path;
   writes_ = 0;
+  writeFailed_ = false;
   if (path.empty()) return false;
   // A link is written through: the file it names is replaced, the link stays.
   if (!ResolveLinks(path, target_)) return false;
@@ -97,18 +98,21 @@ bool DnlFile::Open(const std::string& path, bool newFile) {
 }
 
 bool DnlFile::Write(std::string_view bytes) {
-  if (fd_ < 0) return false;
+  if (fd_ < 0 || writeFailed_) return false;
   ++writes_;
   if (failAtWrite_ > 0 && writes_ == failAtWrite_) {
     errno = ENOSPC;
+    writeFailed_ = true;
     return false;
   }
-  return WriteAll(fd_, bytes.data(), bytes.size());
+  writeFailed_ = !WriteAll(fd_, bytes.data(), bytes.size());
+  return !writeFailed_;
 }
 
 bool DnlFile::Commit() {
   if (fd_ < 0) return false;
-  bool ok = ::fsync(fd_) == 0;
+  // A file in which a write failed has a hole: it never replaces the old one.
+  bool ok = !writeFailed_ && ::fsync(fd_) == 0;
   ok = (::close(fd_) == 0) && ok;
   fd_ = -1;
   if (ok) ok = ::rename(tempPath_.c_str(), target_.c_str()) == 0;

@@ -24,7 +24,8 @@ class DnlFile {
   // for an existing file that the process may not write.
   bool Open(const std::string& path, bool newFile);
 
-  // Appends bytes. Returns false when the write failed (nothing is printed).
+  // Appends bytes. Returns false when the write failed (nothing is printed);
+  // once a write has failed, every later Write and the Commit fail too.
   bool Write(std::string_view bytes);
 
   // Flushes the temporary file to disk and renames it over the target.
@@ -45,6 +46,7 @@ class DnlFile {
   std::string tempPath_;
   int fd_ = -1;
   int writes_ = 0;
+  bool writeFailed_ = false;
   int failAtWrite_ = 0;
 };
 

@@ -105,6 +105,21 @@ TEST_F(DnlFileTest, UnusablePathsDoNotOpen) {
 }
 
 
+TEST_F(DnlFileTest, NoCommitAfterAFailedWrite) {
+  // A file with a hole where a write failed is never put in place, even when
+  // a writer goes on writing after the failure.
+  Put("old");
+  DnlFile file;
+  file.FailAtWriteForTesting(2);
+  ASSERT_TRUE(file.Open(path_, false));
+  EXPECT_TRUE(file.Write("A"));
+  EXPECT_FALSE(file.Write("B"));
+  EXPECT_FALSE(file.Write("C"));
+  EXPECT_FALSE(file.Commit());
+  EXPECT_EQ(Content(), "old");
+  EXPECT_EQ(FilesInDir(), 1u);
+}
+
 TEST_F(DnlFileTest, SymbolicLinkIsWrittenThroughAndStaysALink) {
   // The DNL path may be a link (to a share, to a versioned file): the run
   // writes the file that the link names and keeps the link.
