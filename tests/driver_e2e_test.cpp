@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/e2e.h"
+#include "tests/support/pg_fixture.h"
 
 namespace zx::test {
 namespace {
@@ -100,6 +101,38 @@ TEST(DriverConnection, FailuresPrintTheCodeWithoutThePassword) {
     EXPECT_EQ(r.out.substr(r.out.size() - c.expectedSuffix.size()), c.expectedSuffix) << c.what << ": " << r.out;
     EXPECT_EQ(r.out.find("geheim"), std::string::npos) << c.what;
     EXPECT_EQ(r.dnl, "old") << c.what;
+  }
+}
+
+TEST(DriverConnection, ServerRefusalsPrintTheCodeWithoutThePassword) {
+  // Named explicitly, these connections go to the database server on both
+  // runs of the case.
+  PgDatabase db;
+  ZX_REQUIRE_PG(db);
+  const std::string service = "postgresql:///" + db.name() + "?service=" + TestServer().service;
+  const struct {
+    const char* what;
+    std::string password;
+    std::string net8;
+    int code;
+  } cases[] = {
+      {"wrong password", "wrong_pw", service, -1017},
+      {"unknown service", TestServer().password, "zx_no_such_service", -12154},
+      {"no server listening", TestServer().password, "postgresql://127.0.0.1:1/zeprink_test", -12541},
+  };
+  for (const auto& c : cases) {
+    E2eResult r = RunZeprink({.rowsSql = kTwoBadges,
+                              .args = {"IDSTAMM", "T1", "@DNL", "1"},
+                              .oldDnl = "old",
+                              .config = std::vector<std::pair<std::string, std::string>>{
+                                  {"LOGIN", TestServer().user}, {"PASS", c.password}, {"NET8", c.net8},
+                                  {"DB_SYSTEM", "X"}, {"SCHEMA", "ZARDONIX;"}}});
+    EXPECT_EQ(r.exitStatus, 255) << c.what;
+    EXPECT_EQ(r.out, "DB-Connect-Error: " + std::to_string(c.code) + "!Name:" + TestServer().user +
+                         " Pwd:*** Net:" + c.net8 + " Schema:ZARDONIX\n")
+        << c.what;
+    EXPECT_EQ(r.dnl, "old") << c.what;
+    EXPECT_TRUE(r.leftover.empty()) << c.what;
   }
 }
 
