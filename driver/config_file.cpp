@@ -69,9 +69,15 @@ class LineReader {
   std::FILE* file_;
 };
 
-// The fields of one record as the lookup compares them.
+// The fields of one record as the lookup compares them. A record that cannot
+// be read whole (a line beyond kConfigMaxLineLength or holding a zero byte, a
+// field beyond kConfigFieldWidth, a number beyond 32 bits) is not usable: its
+// fields hold what could be taken apart, so that a lookup still sees whether
+// the record is the one asked for, and refuses it then instead of passing
+// over it to a later record or to the empty value.
 struct ConfigRecord {
-  bool usable = false;  // false: refused, matches nothing
+  bool usable = false;
+  bool hasNumber = false;  // false: the number field does not fit 32 bits
   int number = 0;
   std::string section;
   std::string key;
@@ -103,40 +109,45 @@ bool ParseNumber(std::string_view text, int& number) {
   return true;
 }
 
+// The field between the delimiters at p1 and p2, as CopySubstring takes it:
+// a negative length gives the empty text, a length of 0 the rest of the line.
+std::string Field(const std::string& line, int p1, int p2) {
+  const int length = p2 - p1 - 1;
+  if (length < 0 || static_cast<std::size_t>(p1 + 1) >= line.size()) return {};
+  const std::size_t from = static_cast<std::size_t>(p1 + 1);
+  return length == 0 ? line.substr(from) : line.substr(from, static_cast<std::size_t>(length));
+}
+
 // Takes a record apart. p1 and p2 are the positions of the first and second
 // ';' of the line concerned; missing delimiters give negative lengths and so
 // empty fields, two adjacent ones a length of 0 and so the rest of the line.
 ConfigRecord ParseRecord(const Line& header, const Line& valueLine) {
   ConfigRecord record;
-  if (header.tooLong || valueLine.tooLong) return record;
-  const std::string& h = header.text;
-  const std::string& v = valueLine.text;
+  bool whole = !header.tooLong && !valueLine.tooLong;
   // A zero byte would end the text early and hide the rest of the line.
-  if (h.find('\0') != std::string::npos || v.find('\0') != std::string::npos) return record;
+  const std::string h = header.text.substr(0, header.text.find('\0'));
+  const std::string v = valueLine.text.substr(0, valueLine.text.find('\0'));
+  whole = whole && h.size() == header.text.size() && v.size() == valueLine.text.size();
 
-  char field[kConfigFieldWidth + 1];
   int p1 = FindNthChar(h.c_str(), ';', 1);
   int p2 = FindNthChar(h.c_str(), ';', 2);
-  if (!CopySubstring(h.c_str(), p1 + 1, p2 - p1 - 1, field, sizeof field)) return record;
-  record.section = field;
+  record.section = Field(h, p1, p2);
 
   p1 = FindNthChar(v.c_str(), ';', 1);
   p2 = FindNthChar(v.c_str(), ';', 2);
   // A line that begins with ';' or holds none has the number 0.
-  if (p1 > 0 && !ParseNumber(std::string_view(v).substr(0, static_cast<std::size_t>(p1)), record.number)) {
-    return record;
-  }
-  if (!CopySubstring(v.c_str(), p1 + 1, p2 - p1 - 1, field, sizeof field)) return record;
-  record.key = field;
+  record.hasNumber = p1 <= 0 || ParseNumber(std::string_view(v).substr(0, static_cast<std::size_t>(p1)), record.number);
+  record.key = Field(v, p1, p2);
 
   // The value runs to the line end, or to the end of a last line that has
   // none. A line without any ';' is all value. An empty value stays empty.
   const std::size_t lineEnd = v.find('\n') == std::string::npos ? v.size() : v.find('\n');
   const std::size_t start = p1 < 0 ? 0 : static_cast<std::size_t>(p2) + 1;
   const std::size_t length = lineEnd > start ? lineEnd - start : 0;
-  if (length > kConfigFieldWidth) return record;
-  record.value = v.substr(start, length);
-  record.usable = true;
+  record.value = v.substr(start < v.size() ? start : v.size(), length);
+
+  record.usable = whole && record.hasNumber && record.section.size() <= kConfigFieldWidth &&
+                  record.key.size() <= kConfigFieldWidth && record.value.size() <= kConfigFieldWidth;
   return record;
 }
 
@@ -291,8 +302,8 @@ ConfigLookup FindConfigValue(std::string_view section, std::string_view key, int
     reader.Next(header);
     if (!reader.Next(valueLine)) return reader.Failed() ? ConfigLookup::kNoFile : ConfigLookup::kNoRecord;
     const ConfigRecord record = ParseRecord(header, valueLine);
-    if (!record.usable) continue;
-    if (record.section == section || record.key == key || record.number == number) {
+    if (record.section == section || record.key == key || (record.hasNumber && record.number == number)) {
+      if (!record.usable) return ConfigLookup::kRefused;
       value = Decipher(record.value);
       return ConfigLookup::kFound;
     }
@@ -356,9 +367,9 @@ bool SetConfigValue(const std::string& path, std::string_view key, std::string_v
   long long highest = 0;
   int keptNumber = 0;
   for (std::size_t i = 0; i < lines.size(); i += 2) {
+    // A record of the key that cannot be read is replaced too: that repairs it.
     const ConfigRecord record = ParseRecord(lines[i], lines[i + 1]);
-    if (!record.usable) continue;
-    if (record.number > highest) highest = record.number;
+    if (record.hasNumber && record.number > highest) highest = record.number;
     if (replace == lines.size() && record.key == key) {
       replace = i;
       keptNumber = record.number;

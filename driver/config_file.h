@@ -9,8 +9,9 @@
 // before the line feed is not part of the line. A record whose section name,
 // key or value is longer than kConfigFieldWidth characters, whose number does
 // not fit 32 bits, or which holds a zero byte or a line longer than
-// kConfigMaxLineLength is refused: it matches nothing and the scan goes on
-// with the next pair of lines. Nothing is cut.
+// kConfigMaxLineLength cannot be read whole: when it is the first record that
+// matches, the lookup is refused (kRefused); otherwise the scan passes over
+// it. Nothing is cut.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +37,7 @@ enum class ConfigLookup {
   kFound,     // value holds the deciphered value of the first matching record
   kNoFile,    // the file cannot be opened or read
   kNoRecord,  // no record matches
+  kRefused,   // the first matching record cannot be read whole (see above)
 };
 
 // Scans the file at `path` for the first record that matches and deciphers
@@ -45,8 +47,8 @@ ConfigLookup FindConfigValue(std::string_view section, std::string_view key, int
                              const std::string& path, std::string& value);
 
 // The deciphered value of the first matching record; empty when the file
-// cannot be opened, no record matches or the record's value is empty.
-// Nothing is reported.
+// cannot be opened, no record matches, the record is refused or its value is
+// empty. Nothing is reported.
 std::string ReadConfigValue(std::string_view section, std::string_view key, int number,
                             const std::string& path);
 

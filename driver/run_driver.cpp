@@ -52,6 +52,16 @@ const DnlFunction* FindDnlFunction(const std::string& upperName) {
   return nullptr;
 }
 
+// Reads one value of the configuration file: empty when the file or the key
+// is missing. A record of the key that cannot be read whole is refused with a
+// message (false), neither cut nor passed over for a later record or the
+// empty value.
+bool ReadConfig(const char* key, std::string& value) {
+  if (FindConfigValue("", key, 0, kConfigFilePath, value) != ConfigLookup::kRefused) return true;
+  std::printf("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", key, kConfigFilePath);
+  return false;
+}
+
 std::string UpperCased(const char* text) {
   std::string upper(text);
   ToUpper(upper.data());
@@ -94,12 +104,16 @@ int RunDriver(int paramCount, const char* const* params) {
   const bool newFile = params[3][0] == '1';
   if (paramCount == 5 && std::strcmp(params[4], "/d") == 0) Verbose = 1;
 
-  const std::string user = ReadConfigValue("", "LOGIN", 0, kConfigFilePath);
-  const std::string password = ReadConfigValue("", "PASS", 0, kConfigFilePath);
-  const std::string netService = ReadConfigValue("", "NET8", 0, kConfigFilePath);
-  const std::string dbSystem = ReadConfigValue("", "DB_SYSTEM", 0, kConfigFilePath);
-  (void)dbSystem;  // read and kept, used by nothing
-  std::string schema = ReadConfigValue("", "SCHEMA", 0, kConfigFilePath);
+  std::string user;
+  std::string password;
+  std::string netService;
+  std::string dbSystem;  // read and kept, used by nothing
+  std::string schema;
+  if (!ReadConfig("LOGIN", user) || !ReadConfig("PASS", password) || !ReadConfig("NET8", netService) ||
+      !ReadConfig("DB_SYSTEM", dbSystem) || !ReadConfig("SCHEMA", schema)) {
+    std::fflush(stdout);
+    return kRunFailed;
+  }
   if (!schema.empty()) schema.pop_back();
   ToUpper(schema.data());
 

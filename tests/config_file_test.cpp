@@ -111,23 +111,30 @@ TEST_F(ConfigFileTest, ReadsRecordsAsTheRunDriverAsks) {
            E("l") + "\n",
        "L", ConfigLookup::kFound, "l"},
       {"value over 200 digits is refused",
-       ";Z;K;\n1;K;" + E(std::string(97, 'v')) + "\n;Z;K;\n2;K;" + E("b") + "\n", "K", ConfigLookup::kFound, "b"},
+       ";Z;K;\n1;K;" + E(std::string(97, 'v')) + "\n;Z;K;\n2;K;" + E("b") + "\n", "K", ConfigLookup::kRefused, ""},
       {"value of 200 digits is read", ";Z;K;\n1;K;" + E(std::string(96, 'v')) + "\n", "K", ConfigLookup::kFound,
        std::string(96, 'v')},
       {"section over 200 characters is refused",
        ";" + std::string(201, 'S') + ";\n1;K;" + E("a") + "\n;Z;K;\n2;K;" + E("b") + "\n", "K",
-       ConfigLookup::kFound, "b"},
+       ConfigLookup::kRefused, ""},
       {"key over 200 characters is refused",
        ";Z;K;\n1;" + std::string(201, 'K') + ";" + E("a") + "\n;Z;K;\n2;K;" + E("b") + "\n",
-       std::string(201, 'K'), ConfigLookup::kNoRecord, ""},
+       std::string(201, 'K'), ConfigLookup::kRefused, ""},
       {"number beyond 32 bits is refused", ";Z;K;\n99999999999;K;" + E("a") + "\n;Z;K;\n2;K;" + E("b") + "\n", "K",
-       ConfigLookup::kFound, "b"},
-      {"line beyond the line limit is refused, the pairs stay in step",
+       ConfigLookup::kRefused, ""},
+      {"line beyond the line limit is refused",
        ";Z;K;\n1;K;" + E("a") + std::string(kConfigMaxLineLength, '0') + "\n;Z;K;\n2;K;" + E("b") + "\n", "K",
+       ConfigLookup::kRefused, ""},
+      {"the pairs stay in step after a line beyond the limit",
+       ";Z;C;\n1;C;" + E("a") + std::string(kConfigMaxLineLength, '0') + "\n;Z;K;\n2;K;" + E("b") + "\n", "K",
        ConfigLookup::kFound, "b"},
       {"zero byte in a line is refused", ";Z;K;\n1;K;" + E("a") + std::string(1, '\0') + "00\n;Z;K;\n2;K;" + E("b") +
                                              "\n",
-       "K", ConfigLookup::kFound, "b"},
+       "K", ConfigLookup::kRefused, ""},
+      {"a refused record of another key is passed over",
+       ";Z;C;\n1;C;" + std::string(208, '0') + "\n;Z;K;\n2;K;" + E("b") + "\n", "K", ConfigLookup::kFound, "b"},
+      {"a refused record with an empty section refuses every key",
+       "Z\n1;C;" + std::string(208, '0') + "\n;Z;K;\n2;K;" + E("b") + "\n", "K", ConfigLookup::kRefused, ""},
   };
   for (const auto& c : cases) {
     Write(c.content);
@@ -229,6 +236,14 @@ TEST_F(ConfigFileTest, SetConfigValueRefusesWhatWouldNotReadBack) {
   fs::remove(path_);
   EXPECT_FALSE(SetConfigValue(path_, "LOGIN", "x"));
   EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(ConfigFileTest, SetConfigValueRepairsARefusedRecordOfItsKey) {
+  const std::string login = ";ZEPRINK;LOGIN;\n1;LOGIN;" + E("scott") + "\n";
+  Write(login + ";ZEPRINK;NET8;\n2;NET8;" + std::string(208, '0') + "\n");
+  ASSERT_EQ(ReadConfigValue("", "NET8", 0, path_), "");
+  ASSERT_TRUE(SetConfigValue(path_, "NET8", "sqlite:x.db"));
+  EXPECT_EQ(Content(), login + ";ZEPRINK;NET8;\n2;NET8;" + E("sqlite:x.db") + "\n");
 }
 
 TEST_F(ConfigFileTest, ALinkedFileIsReplacedThroughItsLinkWithItsOwner) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/config_cipher.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pg_fixture.h"
 
@@ -134,6 +135,36 @@ TEST(DriverConnection, ServerRefusalsPrintTheCodeWithoutThePassword) {
     EXPECT_EQ(r.dnl, "old") << c.what;
     EXPECT_TRUE(r.leftover.empty()) << c.what;
   }
+}
+
+TEST(DriverConnection, AnUnreadableConfigurationRecordEndsTheRunBeforeConnecting) {
+  // NET8 enciphered into 208 digits does not fit the value field of 200:
+  // neither cut nor passed over for an empty net service name (which would
+  // connect to whatever database the client's defaults name).
+  const std::string record = [] {
+    std::string lines;
+    const std::pair<const char*, std::string> values[] = {
+        {"LOGIN", EncryptConfigValue("zeprink")},
+        {"PASS", EncryptConfigValue("geheim")},
+        {"NET8", EncryptConfigValue("sqlite:" + std::string(100, 'x'))},
+        {"DB_SYSTEM", EncryptConfigValue("X")},
+        {"SCHEMA", EncryptConfigValue("ZARDONIX;")},
+    };
+    int number = 0;
+    for (const auto& [key, hex] : values) {
+      lines += std::string(";ZEPRINK;") + key + ";\n" + std::to_string(++number) + ";" + key + ";" + hex + "\n";
+    }
+    return lines;
+  }();
+  E2eResult r = RunZeprink({.rowsSql = kTwoBadges,
+                            .args = {"IDSTAMM", "T1", "@DNL", "1"},
+                            .oldDnl = "old",
+                            .config = std::nullopt,
+                            .rawConfig = record});
+  EXPECT_EQ(r.exitStatus, 255);
+  EXPECT_EQ(r.out, "Konfigurationseintrag NET8 in ../../files/morvalent.ini zu lang oder ungueltig!\n");
+  EXPECT_EQ(r.dnl, "old");
+  EXPECT_TRUE(r.leftover.empty());
 }
 
 TEST(DriverRun, ModesOptionsAndLetterCase) {

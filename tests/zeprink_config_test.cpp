@@ -176,5 +176,20 @@ TEST_F(ZeprinkConfigTest, FailuresAndBadCommandLines) {
   EXPECT_EQ(ReadAll(path_), before);
 }
 
+TEST_F(ZeprinkConfigTest, GetRefusesARecordThatCannotBeReadAndSetRepairsIt) {
+  {
+    std::ofstream out(path_, std::ios::binary);
+    out << ";ZEPRINK;NET8;\n1;NET8;" << std::string(208, '0') << "\n";
+  }
+  ToolResult r = Run({"get", path_, "NET8"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("cannot be read"), std::string::npos) << r.err;
+  ASSERT_EQ(Run({"set", path_, "--net8", "sqlite:x.db"}).status, 0);
+  r = Run({"get", path_, "NET8"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "sqlite:x.db\n");
+}
+
 }  // namespace
 }  // namespace zx

@@ -116,6 +116,10 @@ int Get(const std::string& path, std::string_view key) {
       return Failed("cannot read " + path);
     case zx::ConfigLookup::kNoRecord:
       return Failed("no record for " + std::string(key) + " in " + path);
+    case zx::ConfigLookup::kRefused:
+      return Failed("the record for " + std::string(key) + " in " + path +
+                    " cannot be read (a line or field too long, a zero byte or a number beyond 32 bits); "
+                    "set the key anew");
   }
   return 1;
 }

@@ -110,7 +110,9 @@ E2eResult RunCase(const E2eOptions& options, const std::string& net8, const std:
     record.second = ReplaceAll(record.second, "@PASS", password);
   }
   std::string error;
-  if (!WriteConfigFile((root / "files" / "morvalent.ini").string(), config, &error)) {
+  if (options.rawConfig) {
+    WriteWhole(root / "files" / "morvalent.ini", *options.rawConfig);
+  } else if (!WriteConfigFile((root / "files" / "morvalent.ini").string(), config, &error)) {
     result.out = "harness: cannot write the configuration file: " + error;
     fs::remove_all(root);
     return result;

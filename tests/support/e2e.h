@@ -23,6 +23,8 @@ struct E2eOptions {
   std::optional<std::vector<std::pair<std::string, std::string>>> config;
   // Run the program with its standard output closed (as a scheduler may).
   bool closeStdout = false;
+  // The configuration file's bytes as they are, instead of `config`.
+  std::optional<std::string> rawConfig = std::nullopt;
 };
 
 struct E2eResult {
