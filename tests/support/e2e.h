@@ -16,11 +16,11 @@ struct E2eOptions {
   // The program's parameters; "@DNL" stands for the DNL file path.
   std::vector<std::string> args;
   // Content of the DNL file before the run (absent: no file).
-  std::optional<std::string> oldDnl;
+  std::optional<std::string> oldDnl = std::nullopt;
   // Configuration records (key, plain value) instead of the default ones;
   // "@NET8" in a value stands for the net service name of the case's
   // database, "@PASS" for the password its server accepts.
-  std::optional<std::vector<std::pair<std::string, std::string>>> config;
+  std::optional<std::vector<std::pair<std::string, std::string>>> config = std::nullopt;
   // Run the program with its standard output closed (as a scheduler may).
   bool closeStdout = false;
   // The configuration file's bytes as they are, instead of `config`.
