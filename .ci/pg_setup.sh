@@ -72,8 +72,14 @@ SELECT format('CREATE DATABASE %I OWNER %I ENCODING %L LC_COLLATE %L LC_CTYPE %L
 SQL
 
 # Databases of earlier test runs that ended before dropping theirs.
+# A test database is named zx_t_<pid>_<n> after the test process that made
+# it; only those whose process has ended are dropped, so a test run that is
+# still going on (another session's) keeps its databases.
 as_postgres -d postgres -At -c "SELECT datname FROM pg_database WHERE datname LIKE 'zx\_t\_%'" |
   while read -r stale; do
+    pid=${stale#zx_t_}
+    pid=${pid%%_*}
+    if [[ "$pid" =~ ^[0-9]+$ ]] && kill -0 "$pid" 2>/dev/null; then continue; fi
     as_postgres -d postgres -c "DROP DATABASE IF EXISTS \"$stale\" WITH (FORCE)" || true
   done
 
