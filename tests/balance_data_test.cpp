@@ -40,6 +40,28 @@ std::string Column(const char* prefix, int nn) {
   return name;
 }
 
+// Stores each case's column value in `column` of a badge of its own, reads
+// the balance data of every badge and compares the field `field` shows.
+template <typename Cases, typename Field>
+void ExpectFormatted(const std::string& column, const Cases& cases, Field field) {
+  std::string rows;
+  int i = 0;
+  for (const auto& c : cases) {
+    rows += "INSERT INTO O2002TSW (TswIdn, " + column + ") VALUES ('B" + std::to_string(i++) +
+            "', " + c.column + ");\n";
+  }
+  SqliteDatabase db(rows);
+  ASSERT_TRUE(db.ok()) << db.error();
+  ASSERT_EQ(db.Connect(), 0);
+  i = 0;
+  for (const auto& c : cases) {
+    BadgeRecord record = Badge("B" + std::to_string(i++));
+    EXPECT_EQ(ReadBalanceData(record), 0) << c.column;
+    EXPECT_EQ(field(record), c.field) << c.column;
+  }
+  SqlDisconnect();
+}
+
 TEST(BalanceData, ValueFormatting) {
   // Each case is the TswW02 column of its own badge.
   const struct {
@@ -57,22 +79,7 @@ TEST(BalanceData, ValueFormatting) {
       {"'-'", "      -"},             // a sign without value
       {"NULL", "       "},            // no sign part: still seven characters
   };
-  std::string rows;
-  int i = 0;
-  for (const auto& c : cases) {
-    rows += "INSERT INTO O2002TSW (TswIdn, TswW02) VALUES ('B" + std::to_string(i++) + "', " +
-            c.column + ");\n";
-  }
-  SqliteDatabase db(rows);
-  ASSERT_TRUE(db.ok()) << db.error();
-  ASSERT_EQ(db.Connect(), 0);
-  i = 0;
-  for (const auto& c : cases) {
-    BadgeRecord record = Badge("B" + std::to_string(i++));
-    EXPECT_EQ(ReadBalanceData(record), 0) << c.column;
-    EXPECT_EQ(FieldText(record.TswW02), c.field) << c.column;
-  }
-  SqlDisconnect();
+  ExpectFormatted("TswW02", cases, [](const BadgeRecord& r) { return FieldText(r.TswW02); });
 }
 
 TEST(BalanceData, TextFormatting) {
@@ -86,22 +93,7 @@ TEST(BalanceData, TextFormatting) {
       {"'ABCDEFGHIJKLMNOPQRSTUVWXY'", "ABCDEFGHIJKLMNOPQRST"},  // the output holds 20
       {"NULL", "                    "},
   };
-  std::string rows;
-  int i = 0;
-  for (const auto& c : cases) {
-    rows += "INSERT INTO O2002TSW (TswIdn, TswF01) VALUES ('B" + std::to_string(i++) + "', " +
-            c.column + ");\n";
-  }
-  SqliteDatabase db(rows);
-  ASSERT_TRUE(db.ok()) << db.error();
-  ASSERT_EQ(db.Connect(), 0);
-  i = 0;
-  for (const auto& c : cases) {
-    BadgeRecord record = Badge("B" + std::to_string(i++));
-    EXPECT_EQ(ReadBalanceData(record), 0) << c.column;
-    EXPECT_EQ(FieldText(record.TswF01), c.field) << c.column;
-  }
-  SqlDisconnect();
+  ExpectFormatted("TswF01", cases, [](const BadgeRecord& r) { return FieldText(r.TswF01); });
 }
 
 TEST(BalanceData, EveryColumnReachesItsOwnField) {
