@@ -58,11 +58,7 @@ BENCHMARK(BM_RawBadgeStatement)->Arg(kSmallSite)->Arg(kLargeSite)->Unit(benchmar
 // One run of the cursor as a writer drives it, without the writer's own work.
 MeasuredRun RunBadgeCursor(const Site& site) {
   MeasuredRun run;
-  const std::string netService = site.NetService();
-  if (ConnectDatabase("bench", "bench", netService.c_str(), kSchema) != 0) {
-    run.error = "connect failed: SQLCODE " + std::to_string(SQLCODE);
-    return run;
-  }
+  if (!ConnectToSite(site, run)) return run;
   // No assignment rows: the unfiltered form, the one the baseline mirrors.
   TerminalParams terminal;
   FillTerminalParamsWithZeros(terminal);

@@ -31,6 +31,10 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/db_session.h"
+#include "queries/sql_runtime.h"
+#include "queries/sqlite_handles.h"
+
 namespace zx::bench {
 
 // The terminal every benchmark downloads for. It has no badge assignments,
@@ -38,15 +42,6 @@ namespace zx::bench {
 inline constexpr const char* kTerminal = "BENCH";
 // The schema the database file names; ALTER SESSION makes it current.
 inline constexpr const char* kSchema = "ZARDONIX";
-
-struct DatabaseCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
-using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // A database of its own in a temporary directory, removed with the site.
 class Site {
@@ -476,6 +471,15 @@ struct MeasuredRun {
   int64_t prepared = -1;  // statement preparations of the run's session
   std::string error;
 };
+
+// Connects the run's session to the site as the program does (CONNECT and
+// ALTER SESSION); false with run.error set when that fails.
+inline bool ConnectToSite(const Site& site, MeasuredRun& run) {
+  const std::string netService = site.NetService();
+  if (ConnectDatabase("bench", "bench", netService.c_str(), kSchema) == 0) return true;
+  run.error = "connect failed: SQLCODE " + std::to_string(SQLCODE);
+  return false;
+}
 
 // Runs in every iteration, one right after the other, the baseline (the
 // badge statement alone), the measured path and, when `perBadge` names

@@ -40,11 +40,7 @@ using Writer = int (*)(const char*, const TerminalParams&);
 
 MeasuredRun RunWriter(const Site& site, Writer writer, const std::string& dnlPath, bool commit) {
   MeasuredRun run;
-  const std::string netService = site.NetService();
-  if (ConnectDatabase("bench", "bench", netService.c_str(), kSchema) != 0) {
-    run.error = "connect failed: SQLCODE " + std::to_string(SQLCODE);
-    return run;
-  }
+  if (!ConnectToSite(site, run)) return run;
   DnlFile file;
   if (!file.Open(dnlPath, true)) {
     run.error = "cannot open " + dnlPath;

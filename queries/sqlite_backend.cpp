@@ -11,20 +11,12 @@
 #include <vector>
 
 #include "queries/oracle_sql.h"
+#include "queries/sqlite_handles.h"
 #include "queries/sql_runtime.h"
 
 namespace zx {
 
 namespace {
-
-struct DatabaseCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
-using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // How long a statement waits for a writer's lock before it reports -54.
 constexpr int kBusyTimeoutMs = 2000;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "queries/sql_runtime.h"
+#include "queries/sqlite_handles.h"
 #include "tests/support/sqlite_fixture.h"
 
 namespace zx {
@@ -660,12 +661,12 @@ TEST_F(SqlRuntimeTest, SessionNeverWritesTheFile) {
   SqlDisconnect();
   sqlite3* raw = nullptr;
   ASSERT_EQ(sqlite3_open_v2(db.path().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> check(raw, sqlite3_close);
-  sqlite3_stmt* statement = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT count(*) FROM Zdx115Tfz", -1, &statement, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(statement, 0), 0);
-  sqlite3_finalize(statement);
+  DatabasePtr check(raw);
+  sqlite3_stmt* rawStatement = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT count(*) FROM Zdx115Tfz", -1, &rawStatement, nullptr), SQLITE_OK);
+  StatementPtr statement(rawStatement);
+  ASSERT_EQ(sqlite3_step(statement.get()), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(statement.get(), 0), 0);
 }
 
 // Every statement text of the program, run on the demo data set.

@@ -11,20 +11,17 @@
 #include <sstream>
 
 #include "queries/sql_runtime.h"
+#include "queries/sqlite_handles.h"
 
 namespace zx::test {
 
 namespace {
 
-struct DatabaseCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-
 std::string RunScript(const std::string& path, std::string_view sql, bool create) {
   sqlite3* raw = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
   const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
-  std::unique_ptr<sqlite3, DatabaseCloser> db(raw);
+  DatabasePtr db(raw);
   if (rc != SQLITE_OK) return "cannot open " + path;
   // Test files need no durability: without syncs a database builds in moments.
   sqlite3_exec(db.get(), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
