@@ -12,8 +12,8 @@ export ZEPRINK_PG_REQUIRED=1
 if [ "${1:-}" = "--sanitize" ]; then
   bash scripts/build.sh build-asan -DZEPRINK_SANITIZE=ON -DZEPRINK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  ctest --test-dir build-asan --output-on-failure -j 2
+  ctest --test-dir build-asan --output-on-failure --timeout 1200 -j 2
 else
   bash scripts/build.sh build
-  ctest --test-dir build --output-on-failure -j 2
+  ctest --test-dir build --output-on-failure --timeout 600 -j 2
 fi

@@ -33,15 +33,22 @@ command -v pg_ctlcluster >/dev/null || fail "pg_ctlcluster not found (package po
 
 if ! pg_lsclusters -h 2>/dev/null | awk -v v="$PG_VERSION" -v c="$PG_CLUSTER" '$1==v && $2==c {found=1} END {exit !found}'; then
   echo "pg_setup: creating cluster $PG_VERSION/$PG_CLUSTER"
-  pg_createcluster "$PG_VERSION" "$PG_CLUSTER" || fail "pg_createcluster $PG_VERSION $PG_CLUSTER failed"
+  pg_createcluster "$PG_VERSION" "$PG_CLUSTER" </dev/null 3>&- || fail "pg_createcluster $PG_VERSION $PG_CLUSTER failed"
 fi
 
 status=$(pg_lsclusters -h | awk -v v="$PG_VERSION" -v c="$PG_CLUSTER" '$1==v && $2==c {print $4}')
 if [ "$status" != "online" ]; then
-  pg_ctlcluster "$PG_VERSION" "$PG_CLUSTER" start || {
+  # The server lives on after this script: it must not hold any of our
+  # descriptors open. Holding the caller's $( ) pipe (descriptor 3) would keep
+  # the caller waiting for the end of our output forever, and holding a log
+  # pipe of the caller's would do the same to whoever reads that log.
+  start_log=$(mktemp)
+  pg_ctlcluster "$PG_VERSION" "$PG_CLUSTER" start </dev/null >"$start_log" 2>&1 3>&- || {
+    cat "$start_log" >&2; rm -f "$start_log"
     tail -n 20 "/var/log/postgresql/postgresql-$PG_VERSION-$PG_CLUSTER.log" >&2 || true
     fail "the PostgreSQL cluster $PG_VERSION/$PG_CLUSTER did not start"
   }
+  cat "$start_log" >&2; rm -f "$start_log"
 fi
 
 PORT=$(pg_lsclusters -h | awk -v v="$PG_VERSION" -v c="$PG_CLUSTER" '$1==v && $2==c {print $3}')
