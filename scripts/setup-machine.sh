@@ -13,5 +13,15 @@ if ((${#missing[@]})); then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  # Installing postgresql-15 may start its server, which would then keep our
+  # standard output open for as long as it runs: whoever reads this script's
+  # output would wait for its end forever. apt-get writes to a file instead.
+  log=$(mktemp)
+  if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
+         "${missing[@]}" </dev/null >"$log" 2>&1; then
+    cat "$log"; rm -f "$log"
+    echo "setup-machine: apt-get install failed" >&2
+    exit 1
+  fi
+  tail -n 3 "$log"; rm -f "$log"
 fi
