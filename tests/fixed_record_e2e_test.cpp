@@ -170,6 +170,13 @@ TEST(MgDnl31P, Records) {
                "Ausweiscursor lesen: Ausweis Nr. 4 RC: 1403 \n" + Count(4, 2),
            Record31(kLongestNumber, "20000101", "00000000", "0", "10 ", "HAL") +
                Record31("600", "20000101", "00000000", "0", "10 ", "HAL")},
+          {"location lookup with an SQL error: positions 46-48 blank, no message",
+           kRows31 + Badge("600", "2000-01-01", "", 7) +
+               "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES ('600', 8);\n" + Classes("600", {"10"}),
+           args, std::nullopt, 0,
+           kConnected + "Ausweiscursor lesen: Ausweis Nr. 2 RC: 1403 \n" + Count(2, 2),
+           Record31("600", "20000101", "00000000", "0", "10 ", "   ") +
+               Record31("600", "20000101", "00000000", "0", "10 ", "   ")},
           {"empty cursor, new file", kRows31, args, kOld, 0,
            kConnected + "Ausweiscursor lesen: RC: 1403 \n" + Count(0, 0), ""},
           {"empty cursor, appended", kRows31, {"MGDNL31P", "T1", "@DNL", "0"}, kOld, 0,
