@@ -81,15 +81,11 @@ int32_t OpenAccessClassCursor(const char* badgeNumber, const char* terminalName)
   return SqlOpen(kAccessClassCursor, kAccessClassStatement, inputs);
 }
 
-int32_t FetchAccessClass(AccessRightEntry& entry) {
-  std::array<char, 6> accessClass{};
-  const HostVar outputs[] = {StringVar(accessClass.data(), 6)};
+int32_t FetchAccessClass(std::array<char, 256>& accessClass) {
+  std::array<char, 256> text{};
+  const HostVar outputs[] = {StringVar(text.data(), static_cast<int32_t>(text.size()))};
   const int32_t code = SqlFetch(kAccessClassCursor, outputs);
-  if (code == 0) {
-    std::string text(FieldText(accessClass));
-    if (text.size() < 3) text.append(3 - text.size(), ' ');
-    SetField(entry, text);
-  }
+  if (code == 0) accessClass = text;
   return code;
 }
 
@@ -127,8 +123,20 @@ int CollectAccessRights(BadgeRecord& record, const char* terminalName, int32_t m
   }
 
   if (OpenAccessClassCursor(record.AswNum.data(), terminalName) == 0) {
-    AccessRightEntry entry{};
-    while (FetchAccessClass(entry) == 0) AppendAccessRight(entry);
+    std::array<char, 256> accessClass{};
+    while (FetchAccessClass(accessClass) == 0) {
+      // "%-3s" of the class. A class that an entry cannot hold is left out
+      // and named: cut, it could be another class and open another door.
+      std::string text(FieldText(accessClass));
+      if (text.size() < 3) text.append(3 - text.size(), ' ');
+      AccessRightEntry entry{};
+      if (SetField(entry, text)) {
+        AppendAccessRight(entry);
+      } else {
+        std::printf("Ausweis %s: Zutrittsklasse %s zu lang, nicht in Datei gestellt\n",
+                    record.AswNum.data(), accessClass.data());
+      }
+    }
   }
   CloseAccessClassCursor();
   return AccessRightCount > 0 ? 1 : 0;

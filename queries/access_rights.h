@@ -42,9 +42,10 @@ int32_t FetchZls(int32_t& readerNumber, std::array<char, 6>& zko);
 int32_t CloseZlsCursor();
 
 // The distinct access-right ('0') classes of the badge on the terminal,
-// descending; each fetched entry is "%-3s" of the class.
+// descending. Each class is fetched whole, as stored (at most 255
+// characters); CollectAccessRights pads it to an entry.
 int32_t OpenAccessClassCursor(const char* badgeNumber, const char* terminalName);
-int32_t FetchAccessClass(AccessRightEntry& entry);
+int32_t FetchAccessClass(std::array<char, 256>& accessClass);
 int32_t CloseAccessClassCursor();
 
 // Adds the entry at the end of AccessRightList. When no storage can be had

@@ -45,7 +45,7 @@ struct BadgeRow {
   std::array<char, 15> AswGvo;
   std::array<char, 15> AswGbi;
   std::array<char, 9> AswPnr;
-  std::array<char, 6> AswBkl;
+  std::array<char, 256> AswBkl;  // wider than the record's field: see FetchBadge
   std::array<char, 6> AswGrp;
   std::array<char, 51> AswAan;
   int32_t AswAtp;
@@ -53,7 +53,7 @@ struct BadgeRow {
   std::array<char, 11> AswSal;
   std::array<char, 6> AswBk2;
   int32_t AswSpr;
-  std::array<char, 33> AswPin;
+  std::array<char, 256> AswPin;  // wider than the record's field: see FetchBadge
 };
 
 template <std::size_t N>
@@ -122,9 +122,18 @@ int32_t FetchBadge(BadgeRecord& record) {
   SetField(record.AswPnr, FieldText(row.AswPnr));
   SetField(record.AswGrp, FieldText(row.AswGrp));
   SetField(record.AswSal, FieldText(row.AswSal));
-  SetField(record.AswPin, FieldText(row.AswPin));
+  // AswBkl and AswPin are fetched wider than the record holds them, so that
+  // a value that does not fit is seen instead of arriving cut: a cut class or
+  // PIN would be another class or PIN. The writer leaves such a row out.
+  record.AswPinTooLong = !SetField(record.AswPin, FieldText(row.AswPin));
+  if (record.AswPinTooLong) ClearField(record.AswPin);
   SetField(record.AwvSto, ZeroFill8(FieldText(row.AwvSto)));
-  SetField(record.AswBkl, BlankPad3(FieldText(row.AswBkl)));
+  if (SetField(record.AswBkl, BlankPad3(FieldText(row.AswBkl)))) {
+    ClearField(record.LongAswBkl);
+  } else {
+    SetField(record.LongAswBkl, FieldText(row.AswBkl));
+    ClearField(record.AswBkl);
+  }
   SetField(record.AswBk2, BlankPad3(FieldText(row.AswBk2)));
   SetField(record.AswAtp, Decimal(row.AswAtp));
   // AswSpr holds 4 characters; a value whose decimal text is longer leaves

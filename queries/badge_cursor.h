@@ -17,7 +17,9 @@ int32_t OpenBadgeCursor(const TerminalParams& terminal);
 // 0: a row was delivered; 1403: no more rows; other: SQL error. On a
 // non-zero result the record is left unchanged. A badge number longer than
 // AswNum holds is delivered with 0 and LongAswNum set (AswNum then holds
-// its first 50 characters and must not be written).
+// its first 50 characters and must not be written). Likewise an AswBkl
+// longer than 5 characters is delivered in LongAswBkl (AswBkl empty), and an
+// AswPin longer than 32 sets AswPinTooLong (AswPin empty).
 int32_t FetchBadge(BadgeRecord& record);
 
 // Closes the form that was opened; returns the SQLCODE of the CLOSE.

@@ -33,6 +33,12 @@ struct BadgeRecord {
   // empty). Such a row is never written under a cut number: the writers
   // leave it out and name it in a message.
   std::array<char, 256> LongAswNum;
+  // The whole access class AswBkl when it is longer than AswBkl holds
+  // (otherwise empty); a line with a cut class could open another door.
+  std::array<char, 256> LongAswBkl;
+  // Set when AswPin is longer than AswPin holds; AswPin then stays empty.
+  // The PIN itself is never printed.
+  bool AswPinTooLong;
 };
 
 // Every field empty (all bytes zero), as the writers clear the record

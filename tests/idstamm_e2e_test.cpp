@@ -285,6 +285,27 @@ TEST(IdStammEndToEnd, LineContents) {
        "Ausweis P2: Sprachnummer zu lang, nicht in Datei gestellt\n" +
            Count(4, 1),
        Lines({{.number = "P4"}})},
+      {"a class or PIN that does not fit its field is never cut: written whole or left out",
+       kTerminal +
+           "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'ABCDEFGHIJKLMNO', '0');\n"
+           "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'ABCDEFGHIJKLMNOP', '0');\n" +
+           Rows({{.number = "L1", .classes = {"K1", "ABCDEFGHIJKLMNO"}},
+                 {.number = "L2", .classes = {"K1", "ABCDEFGHIJKLMNOP"}},
+                 {.number = "L3", .bkl = "'ABCDE'", .classes = {"Z"}},
+                 {.number = "L4", .bkl = "'ABCDEF'", .classes = {"Z"}},
+                 {.number = "L5", .bkl = "'ABCDEF'"},
+                 {.number = "L6", .pin = Quoted(std::string(32, '7'))},
+                 {.number = "L7", .pin = Quoted(std::string(33, '7'))}}),
+       "Ausweis L2: Zutrittsklasse ABCDEFGHIJKLMNOP zu lang, nicht in Datei gestellt\n"
+       "Ausweis L4: Zutrittsklasse ABCDEF zu lang, nicht in Datei gestellt\n"
+       "Ausweis L7: PIN zu lang, nicht in Datei gestellt\n" +
+           Count(7, 5),
+       Lines({{.number = "L1"},
+              {.number = "L1", .accessClass = "ABCDEFGHIJKLMNO"},
+              {.number = "L2"},
+              {.number = "L3", .timeRight = "1", .accessRight = "0", .accessClass = "ABCDE"},
+              {.number = "L5"},
+              {.number = "L6", .pin = std::string(32, '7')}})},
       {"/d: the time-right line of every row and the message for a badge without rights",
        kTerminal + Rows({{.number = "100", .classes = {"K1", "Z"}}, {.number = "200", .classes = {}}}),
        "Aws: 100 Zeitberechtigung: 1\n"

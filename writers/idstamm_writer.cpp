@@ -79,6 +79,13 @@ int CreateIdStamm(const char* /*dnlPath*/, const TerminalParams& terminal) {
           // AswSpr did not fit its 4 characters; a cut number would be a wrong one.
           std::printf("Ausweis %s: Sprachnummer zu lang, nicht in Datei gestellt\n",
                       record.AswNum.data());
+        } else if (record.AswPinTooLong) {
+          // A cut PIN is another PIN; the PIN itself is never printed.
+          std::printf("Ausweis %s: PIN zu lang, nicht in Datei gestellt\n", record.AswNum.data());
+        } else if (accessRight == "0" && record.LongAswBkl[0] != '\0') {
+          // The time-right line carries AswBkl, which did not fit its field.
+          std::printf("Ausweis %s: Zutrittsklasse %s zu lang, nicht in Datei gestellt\n",
+                      record.AswNum.data(), record.LongAswBkl.data());
         } else {
           if (accessRight == "1") {
             for (const AccessRightEntry& entry : AccessRightList) {
