@@ -71,6 +71,20 @@ TEST(PostgresTranslation, OracleTextsBecomePostgresTexts) {
        0},
       {"select MsdLfd ,NVL(MsdSpl,1) ,SubStr(FtxT50,1,17) from x where MsdLfd=:b0",
        "select MsdLfd ,coalesce(MsdSpl,1) ,SubStr(FtxT50,1,17) from x where MsdLfd=$1", 1},
+      // Every ORDER BY item sorts text by its Windows-1252 bytes first; a
+      // SELECT DISTINCT is sorted outside, where only column names can be.
+      {"select a from t order by a,b desc",
+       "select a from t order by convert_to(CASE WHEN CAST(pg_typeof(a) AS text) IN ('text', "
+       "'character varying', 'character') THEN CAST(a AS text) END, 'WIN1252'), a,"
+       "convert_to(CASE WHEN CAST(pg_typeof(b) AS text) IN ('text', 'character varying', "
+       "'character') THEN CAST(b AS text) END, 'WIN1252') desc, b desc",
+       0},
+      {"select distinct a from t where b=:b0 order by a desc",
+       "SELECT * FROM (select distinct a from t where b=$1) zx_sorted order by "
+       "convert_to(CASE WHEN CAST(pg_typeof(a) AS text) IN ('text', 'character varying', "
+       "'character') THEN CAST(a AS text) END, 'WIN1252') desc, a desc",
+       1},
+      {"select distinct a from t order by t.a", "select distinct a from t order by t.a", 0},
       // Literals and qualified names are left alone.
       {"select TO_CHAR(AswGvo,'yyyymmdd') from t where MSDERF='SYSDATE :b0 trunc(x)' and t.sysdate=1",
        "select TO_CHAR(AswGvo,'yyyymmdd') from t where MSDERF='SYSDATE :b0 trunc(x)' and t.sysdate=1",
@@ -362,43 +376,60 @@ TEST(PostgresRuntime, DatesAndOracleFunctions) {
 }
 
 TEST(PostgresRuntime, BinaryOrderingAndNulls) {
-  // Badge numbers in every case and one byte above ASCII (0xC4, 'Ä' in
-  // Windows-1252); A1 has two periods, one without a first day, and three
+  // Badge numbers in every case and above ASCII in Windows-1252: 0x80 (the
+  // euro sign), 0x9A and 0xC4, whose UTF-8 forms on the server sort the
+  // other way round. A1 has two periods, one without a first day, and three
   // rows of one period with different access classes.
   PgDatabase db(
       "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswGbi, AswBkl) VALUES "
       "('b1', '2020-01-01', NULL, 'X'), ('\xC4" "1', '2020-01-01', NULL, 'X'),"
+      "('\x80" "1', '2020-01-01', NULL, 'X'), ('\x9A" "1', '2020-01-01', NULL, 'X'),"
       "('a1', '2020-01-01', NULL, 'X'), ('_1', '2020-01-01', NULL, 'X'),"
       "('B1', '2020-01-01', NULL, 'X'), ('10', '2020-01-01', NULL, 'X'),"
       "('A1', NULL, '2040-01-01', 'N'), ('A1', '2020-01-01', NULL, 'a'),"
-      "('A1', '2020-01-01', NULL, NULL), ('A1', '2020-01-01', NULL, 'Z');"
+      "('A1', '2020-01-01', NULL, NULL), ('A1', '2020-01-01', NULL, 'Z'),"
+      "('A1', '2020-01-01', NULL, '\x80'), ('A1', '2020-01-01', NULL, '\xE4');"
       "INSERT INTO Zdx113Awv (AwvNum) SELECT DISTINCT AswNum FROM Zdx301Asw;"
-      "INSERT INTO MGSST35P (M35Bkl) VALUES ('a'), (NULL), ('B'), ('b'), ('A');");
+      "INSERT INTO MGSST35P (M35Bkl) VALUES ('a'), (NULL), ('B'), ('b'), ('A'), ('\xC4'), ('\x80'),"
+      "('\x9A'), ('\x80'), (NULL), ('a');");
   ZX_REQUIRE_PG(db);
   SessionGuard guard;
   ASSERT_EQ(db.Connect(), 0);
 
   const std::vector<std::string> expected = {
-      "10|20200101||X  |1",       "A1|20200101||Z  |1", "A1|20200101||a  |1",
-      "A1|20200101||   |1",       "A1||20400101|N  |1", "B1|20200101||X  |1",
-      "_1|20200101||X  |1",       "a1|20200101||X  |1", "b1|20200101||X  |1",
-      "\xC4" "1|20200101||X  |1",
+      "10|20200101||X  |1",       "A1|20200101||Z  |1",       "A1|20200101||a  |1",
+      "A1|20200101||\x80  |1",    "A1|20200101||\xE4  |1",    "A1|20200101||   |1",
+      "A1||20400101|N  |1",       "B1|20200101||X  |1",       "_1|20200101||X  |1",
+      "a1|20200101||X  |1",       "b1|20200101||X  |1",       "\x80" "1|20200101||X  |1",
+      "\x9A" "1|20200101||X  |1", "\xC4" "1|20200101||X  |1",
   };
   EXPECT_EQ(FetchAllBadges(), expected);
 
-  // Descending: NULL first, then byte order backwards.
-  ASSERT_EQ(SqlOpen("Desc", "select M35Bkl from Zardonix.MGSST35P order by M35Bkl desc", {}), 0);
-  std::vector<std::string> classes;
-  for (;;) {
-    std::array<char, 6> bkl{};
-    SetField(bkl, "NULL");
-    const HostVar outputs[] = {StringVar(bkl.data(), 6)};
-    if (SqlFetch("Desc", outputs) != 0) break;
-    classes.emplace_back(FieldText(bkl));
+  // Descending: NULL first, then byte order backwards; also where the
+  // statement asks for distinct values.
+  const struct {
+    const char* statement;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"select M35Bkl from Zardonix.MGSST35P order by M35Bkl desc",
+       {"NULL", "NULL", "\xC4", "\x9A", "\x80", "\x80", "b", "a", "a", "B", "A"}},
+      {"select distinct M35Bkl from Zardonix.MGSST35P order by M35Bkl desc",
+       {"NULL", "\xC4", "\x9A", "\x80", "b", "a", "B", "A"}},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(SqlOpen("Desc", c.statement, {}), 0) << c.statement;
+    std::vector<std::string> classes;
+    for (;;) {
+      std::array<char, 6> bkl{};
+      SetField(bkl, "NULL");
+      const HostVar outputs[] = {StringVar(bkl.data(), 6)};
+      if (SqlFetch("Desc", outputs) != 0) break;
+      classes.emplace_back(FieldText(bkl));
+    }
+    EXPECT_EQ(SQLCODE, sqlcode::kNoData) << c.statement;
+    EXPECT_EQ(SqlClose("Desc"), 0) << c.statement;
+    EXPECT_EQ(classes, c.expected) << c.statement;
   }
-  EXPECT_EQ(SQLCODE, sqlcode::kNoData);
-  EXPECT_EQ(SqlClose("Desc"), 0);
-  EXPECT_EQ(classes, (std::vector<std::string>{"NULL", "b", "a", "B", "A"}));
 }
 
 TEST(PostgresRuntime, OneSnapshotForTheWholeSession) {
