@@ -691,7 +691,11 @@ bool TranslateForPostgres(std::string_view oracleText, std::string& postgresText
   oracle::RenameCalls(tokens, "NVL", "coalesce");
   if (!SortTextByWindows1252Bytes(tokens)) return false;
   parameterCount = oracle::ReplacePlaceholders(
-      tokens, [](int index) { return "$" + std::to_string(index + 1); });
+      tokens, [](int index) {
+        std::string placeholder = "$";
+        placeholder += std::to_string(index + 1);
+        return placeholder;
+      });
   postgresText = oracle::Render(tokens);
   return true;
 }
