@@ -59,28 +59,7 @@ BENCHMARK(BM_RawBadgeStatement)->Arg(kSmallSite)->Arg(kLargeSite)->Unit(benchmar
 MeasuredRun RunBadgeCursor(const Site& site) {
   MeasuredRun run;
   if (!ConnectToSite(site, run)) return run;
-  // No assignment rows: the unfiltered form, the one the baseline mirrors.
-  TerminalParams terminal;
-  FillTerminalParamsWithZeros(terminal);
-  SetField(terminal.TrmNam, kTerminal);
-  terminal.TfzCount = 0;
-
-  BadgeRecord record;
-  ClearBadgeRecord(record);
-  int32_t rc = OpenBadgeCursor(terminal);
-  if (rc != 0) {
-    run.error = "OpenBadgeCursor: SQLCODE " + std::to_string(rc);
-    return run;
-  }
-  run.rows = 0;
-  while ((rc = FetchBadge(record)) == 0) {
-    benchmark::DoNotOptimize(record.AswNum[0]);
-    ++run.rows;
-    ClearBadgeRecord(record);
-  }
-  CloseBadgeCursor();
-  if (rc != sqlcode::kNoData) run.error = "FetchBadge: SQLCODE " + std::to_string(rc);
-  run.prepared = SqlPreparedStatementCount();
+  DriveBadgeCursor(run, [](const BadgeRecord& record) { benchmark::DoNotOptimize(record.AswNum[0]); });
   return run;
 }
 

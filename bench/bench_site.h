@@ -32,8 +32,12 @@
 #include <vector>
 
 #include "driver/db_session.h"
+#include "queries/badge_cursor.h"
+#include "queries/badge_record.h"
+#include "queries/fixed_text.h"
 #include "queries/sql_runtime.h"
 #include "queries/sqlite_handles.h"
+#include "queries/terminal_params.h"
 
 namespace zx::bench {
 
@@ -479,6 +483,36 @@ inline bool ConnectToSite(const Site& site, MeasuredRun& run) {
   if (ConnectDatabase("bench", "bench", netService.c_str(), kSchema) == 0) return true;
   run.error = "connect failed: SQLCODE " + std::to_string(SQLCODE);
   return false;
+}
+
+// Drives the badge cursor of the connected session as a writer does, without
+// the writer's own work: the unfiltered form (a terminal without assignment
+// rows, the form the baselines mirror), the record cleared before each
+// fetch, each row handed to onRow. Sets run.rows, run.prepared and, on a
+// failure, run.error.
+template <typename OnRow>
+void DriveBadgeCursor(MeasuredRun& run, OnRow onRow) {
+  TerminalParams terminal;
+  FillTerminalParamsWithZeros(terminal);
+  SetField(terminal.TrmNam, kTerminal);
+  terminal.TfzCount = 0;
+
+  BadgeRecord record;
+  ClearBadgeRecord(record);
+  int32_t rc = OpenBadgeCursor(terminal);
+  if (rc != 0) {
+    run.error = "OpenBadgeCursor: SQLCODE " + std::to_string(rc);
+    return;
+  }
+  run.rows = 0;
+  while ((rc = FetchBadge(record)) == 0) {
+    onRow(record);
+    ++run.rows;
+    ClearBadgeRecord(record);
+  }
+  CloseBadgeCursor();
+  if (rc != sqlcode::kNoData) run.error = "FetchBadge: SQLCODE " + std::to_string(rc);
+  run.prepared = SqlPreparedStatementCount();
 }
 
 // Runs in every iteration, one right after the other, the baseline (the

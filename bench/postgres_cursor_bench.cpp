@@ -103,28 +103,9 @@ CursorRun RunBadgeCursorOnPostgres(const PgSite& site) {
     measured.error = "connect failed: SQLCODE " + std::to_string(SQLCODE);
     return run;
   }
-  // No assignment rows: the unfiltered form, the one the raw cursors run.
-  TerminalParams terminal;
-  FillTerminalParamsWithZeros(terminal);
-  SetField(terminal.TrmNam, kTerminal);
-  terminal.TfzCount = 0;
-
-  BadgeRecord record;
-  ClearBadgeRecord(record);
-  int32_t rc = OpenBadgeCursor(terminal);
-  if (rc != 0) {
-    measured.error = "OpenBadgeCursor: SQLCODE " + std::to_string(rc);
-    return run;
-  }
-  measured.rows = 0;
-  while ((rc = FetchBadge(record)) == 0) {
+  DriveBadgeCursor(measured, [&run](const BadgeRecord& record) {
     HashRowKey(run.order, FieldText(record.AswNum));
-    ++measured.rows;
-    ClearBadgeRecord(record);
-  }
-  CloseBadgeCursor();
-  if (rc != sqlcode::kNoData) measured.error = "FetchBadge: SQLCODE " + std::to_string(rc);
-  measured.prepared = SqlPreparedStatementCount();
+  });
   return run;
 }
 
