@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include "driver/run_driver.h"
 
@@ -24,5 +25,10 @@ void OpenClosedStandardStreams() {
 
 int main(int argc, char** argv) {
   OpenClosedStandardStreams();
+  // A scheduler that stops reading the messages must not end the run half
+  // way (SIGPIPE would kill it mid-run, leaving the temporary DNL file
+  // behind): writes to such an output fail, the messages are lost, and the
+  // DNL file is written and replaced as ever.
+  std::signal(SIGPIPE, SIG_IGN);
   return zx::RunDriver(argc > 0 ? argc - 1 : 0, argc > 0 ? argv + 1 : argv);
 }

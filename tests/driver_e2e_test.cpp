@@ -215,12 +215,10 @@ TEST(DriverRun, UnopenableDnlFileIsReported) {
   EXPECT_EQ(r.out, kConnected + "Downloadfile /nonexistent-dir/x.dnl konnte nicht geoeffnet werden!\n");
 }
 
-TEST(DriverRun, ClosedStandardOutputReachesNeitherTheDatabaseNorTheDnlFile) {
-  // Started with standard output closed, the run's messages must not end up
-  // in whatever the program opens next (the database connection, the DNL
-  // file). Badges 1000..1249 without rights make "/d" print several buffers
-  // of messages before badge 999, which has a time right, is read; their
-  // number also takes the cursor beyond one batch of rows.
+// Badges 1000..1249 without rights make "/d" print several buffers of
+// messages before badge 999, which has a time right, is read; their number
+// also takes the cursor beyond one batch of rows.
+std::string ManyMessagesThenBadge999() {
   std::string rows = kTwoBadges;
   for (int i = 0; i < 250; ++i) {
     const std::string number = std::to_string(1000 + i);
@@ -231,18 +229,29 @@ TEST(DriverRun, ClosedStandardOutputReachesNeitherTheDatabaseNorTheDnlFile) {
       "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswPnr, AswBkl) VALUES ('999', '2000-01-01 00:00:00', 'P999', 'Z');\n"
       "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES ('999', 7);\n"
       "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('999', 'Z');\n";
+  return rows;
+}
+
+TEST(DriverRun, StandardOutputThatCannotBeWrittenLeavesTheRunIntact) {
+  // Closed at the start, the run's messages must not end up in whatever the
+  // program opens next (the database connection, the DNL file). A pipe whose
+  // reader has gone must not end the run half-way: the messages are lost,
+  // the DNL file is written as ever.
   std::string badge999Line = kBadge100Line;
   for (size_t at = badge999Line.find("100"); at != std::string::npos; at = badge999Line.find("100", at))
     badge999Line.replace(at, 3, "999");
-  E2eResult r = RunZeprink({.rowsSql = rows,
-                            .args = {"IDSTAMM", "T1", "@DNL", "1", "/d"},
-                            .oldDnl = "old",
-                            .config = std::nullopt,
-                            .closeStdout = true});
-  EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.dnl, kBadge100Line + badge999Line);
-  EXPECT_TRUE(r.leftover.empty());
+  for (const StdoutMode mode : {StdoutMode::kClosed, StdoutMode::kReaderGone}) {
+    SCOPED_TRACE(mode == StdoutMode::kClosed ? "closed" : "reader gone");
+    E2eResult r = RunZeprink({.rowsSql = ManyMessagesThenBadge999(),
+                              .args = {"IDSTAMM", "T1", "@DNL", "1", "/d"},
+                              .oldDnl = "old",
+                              .config = std::nullopt,
+                              .stdoutMode = mode});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.dnl, kBadge100Line + badge999Line);
+    EXPECT_TRUE(r.leftover.empty());
+  }
 }
 
 }  // namespace

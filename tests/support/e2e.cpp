@@ -50,13 +50,13 @@ std::vector<std::pair<std::string, std::string>> DefaultConfig() {
 }
 
 int RunProgram(const std::string& binary, const std::vector<std::string>& args,
-               const std::string& workDir, std::string& out, bool closeStdout) {
+               const std::string& workDir, std::string& out, StdoutMode stdoutMode) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return -1;
   const pid_t pid = fork();
   if (pid < 0) return -1;
   if (pid == 0) {
-    if (closeStdout) {
+    if (stdoutMode == StdoutMode::kClosed) {
       close(STDOUT_FILENO);
     } else {
       dup2(pipeFds[1], STDOUT_FILENO);
@@ -73,13 +73,18 @@ int RunProgram(const std::string& binary, const std::vector<std::string>& args,
   }
   close(pipeFds[1]);
   out.clear();
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    out.append(buffer, static_cast<size_t>(n));
+  if (stdoutMode == StdoutMode::kReaderGone) {
+    // Nobody reads: the program's writes to the pipe find no reader.
+    close(pipeFds[0]);
+  } else {
+    char buffer[4096];
+    for (;;) {
+      const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+      if (n <= 0) break;
+      out.append(buffer, static_cast<size_t>(n));
+    }
+    close(pipeFds[0]);
   }
-  close(pipeFds[0]);
   int status = 0;
   waitpid(pid, &status, 0);
   if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -123,7 +128,7 @@ E2eResult RunCase(const E2eOptions& options, const std::string& net8, const std:
   std::vector<std::string> args;
   for (const std::string& arg : options.args) args.push_back(ReplaceAll(arg, "@DNL", dnlPath.string()));
 
-  result.exitStatus = RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out, options.closeStdout);
+  result.exitStatus = RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out, options.stdoutMode);
   // The database's name shows in connection messages; it differs per case.
   result.out = ReplaceAll(result.out, net8, "@NET8");
   if (fs::exists(dnlPath)) result.dnl = ReadWhole(dnlPath);

@@ -10,6 +10,13 @@
 
 namespace zx::test {
 
+// Where the program's standard output goes.
+enum class StdoutMode {
+  kCaptured,    // a pipe that the test reads to the end
+  kClosed,      // closed before the start (as a scheduler may)
+  kReaderGone,  // a pipe whose reading end is closed as the program starts
+};
+
 struct E2eOptions {
   // INSERT statements for the case's rows (dates as 'YYYY-MM-DD HH:MM:SS').
   std::string rowsSql;
@@ -21,8 +28,7 @@ struct E2eOptions {
   // "@NET8" in a value stands for the net service name of the case's
   // database, "@PASS" for the password its server accepts.
   std::optional<std::vector<std::pair<std::string, std::string>>> config = std::nullopt;
-  // Run the program with its standard output closed (as a scheduler may).
-  bool closeStdout = false;
+  StdoutMode stdoutMode = StdoutMode::kCaptured;
   // The configuration file's bytes as they are, instead of `config`.
   std::optional<std::string> rawConfig = std::nullopt;
 };
@@ -51,9 +57,10 @@ std::string DaysFromToday(int days, const char* time = "00:00:00");  // "YYYY-MM
 std::string Yyyymmdd(int daysFromToday);                             // "yyyymmdd"
 
 // Runs the binary with the given parameters in `workDir`; returns the exit
-// status (0..255) and collects standard output (none when `closeStdout`:
-// the program then starts with its standard output closed).
+// status (0..255), or 1000 + the signal that ended it, and collects standard
+// output (none unless `stdoutMode` is kCaptured).
 int RunProgram(const std::string& binary, const std::vector<std::string>& args,
-               const std::string& workDir, std::string& out, bool closeStdout = false);
+               const std::string& workDir, std::string& out,
+               StdoutMode stdoutMode = StdoutMode::kCaptured);
 
 }  // namespace zx::test
