@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "driver/file_replace.h"
@@ -18,6 +21,47 @@ int Verbose = 0;
 namespace {
 
 DnlFile* runDnlFile = nullptr;
+
+// The uncommitted temporary file, for a run that a signal ends: SIGTERM (a
+// scheduler's time limit), SIGINT (Ctrl-C) and SIGHUP remove it before the
+// process ends by the signal as it would have. The path is kept in a fixed
+// buffer because the handler may only make async-signal-safe calls.
+std::array<char, 4096> signalTempPath{};
+volatile std::sig_atomic_t signalTempSet = 0;
+
+void RemoveTempAndEnd(int signalNumber) {
+  if (signalTempSet != 0) ::unlink(signalTempPath.data());
+  // SA_RESETHAND has restored the default action: the signal ends the
+  // process as soon as the handler returns.
+  ::raise(signalNumber);
+}
+
+void InstallTempRemoval() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction current {};
+    // A signal the caller ignores (nohup) stays ignored.
+    if (::sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = RemoveTempAndEnd;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    ::sigaction(signalNumber, &action, nullptr);
+  }
+}
+
+void WatchTemp(const std::string& path) {
+  signalTempSet = 0;
+  // A path the buffer cannot hold stays behind as after SIGKILL.
+  if (path.size() >= signalTempPath.size()) return;
+  std::memcpy(signalTempPath.data(), path.c_str(), path.size() + 1);
+  InstallTempRemoval();
+  signalTempSet = 1;
+}
+
+void UnwatchTemp() { signalTempSet = 0; }
 
 // Writes all bytes, continuing after short writes and interrupts.
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -89,6 +133,7 @@ bool DnlFile::Open(const std::string& path, bool newFile) {
   if (exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return false;
   fd_ = CreateTempBeside(target_, ".tmp", tempPath_);
   if (fd_ < 0) return false;
+  WatchTemp(tempPath_);
   const bool ready = exists ? CopyOwnerAndMode(fd_, st) : ::fchmod(fd_, NewFileMode()) == 0;
   if (!ready || (!newFile && !CopyOldContent(target_, fd_))) {
     Discard();
@@ -115,6 +160,8 @@ bool DnlFile::Commit() {
   bool ok = !writeFailed_ && ::fsync(fd_) == 0;
   ok = (::close(fd_) == 0) && ok;
   fd_ = -1;
+  // From here on the name may be the target's: a signal must not remove it.
+  UnwatchTemp();
   if (ok) ok = ::rename(tempPath_.c_str(), target_.c_str()) == 0;
   if (!ok) {
     Discard();
@@ -136,6 +183,7 @@ void DnlFile::Discard() {
     fd_ = -1;
   }
   if (!tempPath_.empty()) {
+    UnwatchTemp();
     ::unlink(tempPath_.c_str());
     tempPath_.clear();
   }

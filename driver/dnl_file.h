@@ -1,7 +1,8 @@
 // The run's DNL file, replaced atomically: the run writes into a temporary
 // file beside the target (in append mode starting with a copy of the old
 // content), and only a committed run renames it over the target. A run that
-// fails, or is killed, leaves the old file byte for byte as it was. When the
+// fails, or is killed, leaves the old file byte for byte as it was; a run
+// ended by SIGTERM, SIGINT or SIGHUP also removes its temporary file. When the
 // path is a symbolic link, the target is the file the link names; the link
 // stays. The new file keeps the old one's owner and permissions.
 #pragma once

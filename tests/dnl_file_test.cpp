@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -216,6 +217,40 @@ TEST_F(DnlFileTest, FileWithoutWritePermissionIsNotReplaced) {
     EXPECT_EQ(status, 0) << "newFile " << newFile << ": opened and replaced a read-only file";
     EXPECT_EQ(Content(), "protected") << newFile;
     EXPECT_EQ(FilesInDir(), 1u) << newFile;
+  }
+}
+
+TEST_F(DnlFileTest, RunEndedBySignalRemovesItsTemporaryFile) {
+  // A scheduler's time limit (SIGTERM), Ctrl-C or a hang-up ends the run
+  // mid-way: the old file stays, and no temporary file is left beside it.
+  // A signal that was ignored before the run stays ignored.
+  const struct {
+    int signalNumber;
+    bool ignoredBefore;
+    const char* content;  // afterwards
+    int status;           // the signal that ended the child, or 0 for its exit code
+  } cases[] = {
+      {SIGTERM, false, "old", SIGTERM},
+      {SIGINT, false, "old", SIGINT},
+      {SIGHUP, false, "old", SIGHUP},
+      {SIGHUP, true, "new", 0},
+  };
+  for (const auto& c : cases) {
+    Put("old");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (c.ignoredBefore) std::signal(c.signalNumber, SIG_IGN);
+      DnlFile file;
+      if (!file.Open(path_, true) || !file.Write("new")) _exit(3);
+      std::raise(c.signalNumber);
+      _exit(file.Commit() ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status), c.status)
+        << "signal " << c.signalNumber;
+    EXPECT_EQ(Content(), c.content) << "signal " << c.signalNumber;
+    EXPECT_EQ(FilesInDir(), 1u) << "signal " << c.signalNumber;
   }
 }
 
