@@ -16,8 +16,8 @@
 #include "driver/db_session.h"
 #include "queries/badge_cursor.h"
 #include "queries/badge_record.h"
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
+#include "base/fixed_text.h"
+#include "sql/session.h"
 #include "queries/terminal_params.h"
 
 namespace zx::bench {
@@ -58,8 +58,9 @@ BENCHMARK(BM_RawBadgeStatement)->Arg(kSmallSite)->Arg(kLargeSite)->Unit(benchmar
 // One run of the cursor as a writer drives it, without the writer's own work.
 MeasuredRun RunBadgeCursor(const Site& site) {
   MeasuredRun run;
-  if (!ConnectToSite(site, run)) return run;
-  DriveBadgeCursor(run, [](const BadgeRecord& record) { benchmark::DoNotOptimize(record.AswNum[0]); });
+  SqlSession session;
+  if (!ConnectToSite(session, site, run)) return run;
+  DriveBadgeCursor(session, run, [](const BadgeRecord& record) { benchmark::DoNotOptimize(record.AswNum[0]); });
   return run;
 }
 
@@ -70,7 +71,6 @@ void BM_BadgeCursor(benchmark::State& state) {
     return;
   }
   CompareWithBaseline(state, site, [&site] { return RunBadgeCursor(site); });
-  SqlDisconnect();
 }
 BENCHMARK(BM_BadgeCursor)
     ->Arg(kSmallSite)

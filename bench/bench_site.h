@@ -34,9 +34,9 @@
 #include "driver/db_session.h"
 #include "queries/badge_cursor.h"
 #include "queries/badge_record.h"
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
-#include "queries/sqlite_handles.h"
+#include "base/fixed_text.h"
+#include "sql/session.h"
+#include "sql/sqlite/sqlite_handles.h"
 #include "queries/terminal_params.h"
 
 namespace zx::bench {
@@ -478,10 +478,11 @@ struct MeasuredRun {
 
 // Connects the run's session to the site as the program does (CONNECT and
 // ALTER SESSION); false with run.error set when that fails.
-inline bool ConnectToSite(const Site& site, MeasuredRun& run) {
+inline bool ConnectToSite(SqlSession& session, const Site& site, MeasuredRun& run) {
   const std::string netService = site.NetService();
-  if (ConnectDatabase("bench", "bench", netService.c_str(), kSchema) == 0) return true;
-  run.error = "connect failed: SQLCODE " + std::to_string(SQLCODE);
+  const int32_t rc = ConnectDatabase(session, "bench", "bench", netService.c_str(), kSchema);
+  if (rc == 0) return true;
+  run.error = "connect failed: code " + std::to_string(rc) + ": " + session.LastStatus().message;
   return false;
 }
 
@@ -491,7 +492,7 @@ inline bool ConnectToSite(const Site& site, MeasuredRun& run) {
 // fetch, each row handed to onRow. Sets run.rows, run.prepared and, on a
 // failure, run.error.
 template <typename OnRow>
-void DriveBadgeCursor(MeasuredRun& run, OnRow onRow) {
+void DriveBadgeCursor(SqlSession& session, MeasuredRun& run, OnRow onRow) {
   TerminalParams terminal;
   FillTerminalParamsWithZeros(terminal);
   SetField(terminal.TrmNam, kTerminal);
@@ -499,20 +500,21 @@ void DriveBadgeCursor(MeasuredRun& run, OnRow onRow) {
 
   BadgeRecord record;
   ClearBadgeRecord(record);
-  int32_t rc = OpenBadgeCursor(terminal);
+  BadgeCursor cursor;
+  int32_t rc = OpenBadgeCursor(session, cursor, terminal);
   if (rc != 0) {
     run.error = "OpenBadgeCursor: SQLCODE " + std::to_string(rc);
     return;
   }
   run.rows = 0;
-  while ((rc = FetchBadge(record)) == 0) {
+  while ((rc = FetchBadge(cursor, record)) == 0) {
     onRow(record);
     ++run.rows;
     ClearBadgeRecord(record);
   }
-  CloseBadgeCursor();
+  CloseBadgeCursor(cursor);
   if (rc != sqlcode::kNoData) run.error = "FetchBadge: SQLCODE " + std::to_string(rc);
-  run.prepared = SqlPreparedStatementCount();
+  run.prepared = session.PreparedStatementCount();
 }
 
 // Runs in every iteration, one right after the other, the baseline (the

@@ -26,19 +26,14 @@
 #include <string_view>
 
 #include "bench/bench_site.h"
-#include "queries/postgres_backend.h"
-#include "queries/sqlite_handles.h"
+#include "sql/postgres/pg_handles.h"
+#include "sql/postgres/postgres_backend.h"
+#include "sql/sqlite/sqlite_handles.h"
 
 namespace zx::bench {
 
-struct PgConnDeleter {
-  void operator()(PGconn* conn) const { PQfinish(conn); }
-};
-struct PgResultDeleter {
-  void operator()(PGresult* result) const { PQclear(result); }
-};
-using PgConnPtr = std::unique_ptr<PGconn, PgConnDeleter>;
-using PgResultPtr = std::unique_ptr<PGresult, PgResultDeleter>;
+using PgConnPtr = ConnPtr;
+using PgResultPtr = ResultPtr;
 
 struct PgServer {
   std::string service;

@@ -33,9 +33,10 @@
 #include "driver/db_session.h"
 #include "queries/badge_cursor.h"
 #include "queries/badge_record.h"
-#include "queries/fixed_text.h"
-#include "queries/postgres_backend.h"
-#include "queries/sql_runtime.h"
+#include "base/fixed_text.h"
+#include "sql/postgres/pg_dialect.h"
+#include "sql/postgres/postgres_backend.h"
+#include "sql/session.h"
 #include "queries/terminal_params.h"
 
 namespace zx::bench {
@@ -99,11 +100,14 @@ CursorRun RunBadgeCursorOnPostgres(const PgSite& site) {
   MeasuredRun& measured = run.measured;
   const PgServer& server = site.server();
   const std::string netService = site.NetService();
-  if (ConnectDatabase(server.user.c_str(), server.password.c_str(), netService.c_str(), kSchema) != 0) {
-    measured.error = "connect failed: SQLCODE " + std::to_string(SQLCODE);
+  SqlSession session;
+  const int32_t rc = ConnectDatabase(session, server.user.c_str(), server.password.c_str(),
+                                     netService.c_str(), kSchema);
+  if (rc != 0) {
+    measured.error = "connect failed: code " + std::to_string(rc) + ": " + session.LastStatus().message;
     return run;
   }
-  DriveBadgeCursor(measured, [&run](const BadgeRecord& record) {
+  DriveBadgeCursor(session, measured, [&run](const BadgeRecord& record) {
     HashRowKey(run.order, FieldText(record.AswNum));
   });
   return run;
@@ -187,7 +191,6 @@ void BM_PostgresBadgeCursor(benchmark::State& state) {
     keyCosts.push_back(Seconds(rawTime) / Seconds(plainTime));
     prepared = run.measured.prepared;
   }
-  SqlDisconnect();
   if (ratios.empty()) return;
   const double perRow = 1e9 / (static_cast<double>(ratios.size()) * static_cast<double>(site.validRows()));
   state.counters["badges"] = static_cast<double>(site.validRows());

@@ -21,10 +21,11 @@
 #include "bench/bench_site.h"
 #include "driver/db_session.h"
 #include "driver/dnl_file.h"
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
+#include "base/fixed_text.h"
+#include "sql/session.h"
 #include "queries/terminal_lookup.h"
 #include "queries/terminal_params.h"
+#include "writers/run_context.h"
 #include "writers/writers.h"
 
 namespace zx::bench {
@@ -36,24 +37,26 @@ constexpr int kLargeSite = 20000;
 // median then outweighs a run that another process slowed down.
 constexpr double kMinSeconds = 1.0;
 
-using Writer = int (*)(const char*, const TerminalParams&);
+using Writer = int (*)(RunContext&, const TerminalParams&);
 
 MeasuredRun RunWriter(const Site& site, Writer writer, const std::string& dnlPath, bool commit) {
   MeasuredRun run;
-  if (!ConnectToSite(site, run)) return run;
+  SqlSession session;
+  if (!ConnectToSite(session, site, run)) return run;
   DnlFile file;
   if (!file.Open(dnlPath, true)) {
     run.error = "cannot open " + dnlPath;
     return run;
   }
-  SetRunDnlFile(&file);
   TerminalParams terminal;
   FillTerminalParamsWithZeros(terminal);
   SetField(terminal.TrmNam, kTerminal);
-  ReadTerminal(terminal);
-  const int result = writer(dnlPath.c_str(), terminal);
-  SetRunDnlFile(nullptr);
-  run.prepared = SqlPreparedStatementCount();
+  ReadTerminal(session, terminal);
+  // The writer's messages are not part of the measurement.
+  Diagnostics diagnostics(static_cast<std::FILE*>(nullptr), nullptr);
+  RunContext context{session, file, diagnostics};
+  const int result = writer(context, terminal);
+  run.prepared = session.PreparedStatementCount();
   if (result != 1) {
     run.error = "the writer failed";
   } else if (commit && !file.Commit()) {
@@ -111,7 +114,6 @@ void BenchmarkWriter(benchmark::State& state, Writer writer, const char* fileNam
   }
   CompareWithBaseline(
       state, site, [&] { return RunWriter(site, writer, dnlPath, false); }, perBadge);
-  SqlDisconnect();
 }
 
 void BM_IdStammRun(benchmark::State& state) {

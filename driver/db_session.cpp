@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "queries/sql_runtime.h"
-
 namespace zx {
 
 namespace {
@@ -11,23 +9,22 @@ namespace {
 constexpr size_t kMaxStatementText = 100;
 }  // namespace
 
-int32_t ConnectDatabase(const char* user, const char* password, const char* netService,
-                        const char* schema) {
+int32_t ConnectDatabase(SqlSession& session, const char* user, const char* password,
+                        const char* netService, const char* schema) {
   std::string text = std::string(user) + "/" + password + "@" + netService;
-  if (text.size() > kMaxStatementText) {
-    SQLCODE = sqlcode::kConnectStringTooLong;
-    return SQLCODE;
-  }
-  if (SqlConnect(text.c_str()) != 0) return SQLCODE;
+  // The session refuses a connect string of more than 100 characters itself.
+  const int32_t connected = session.Connect(text.c_str());
+  if (connected != sqlcode::kOk) return connected;
 
   text = std::string("ALTER SESSION SET CURRENT_SCHEMA=") + schema;
   if (text.size() > kMaxStatementText) {
-    SQLCODE = sqlcode::kConnectStringTooLong;
-    return SQLCODE;
+    // Refused whole: a cut name could be another schema.
+    session.Prepare("");
+    return sqlcode::kConnectStringTooLong;
   }
   // A failing PREPARE shows in the EXECUTE that follows.
-  SqlPrepare(text.c_str());
-  return SqlExecute();
+  session.Prepare(text.c_str());
+  return session.Execute();
 }
 
 }  // namespace zx

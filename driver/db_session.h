@@ -1,16 +1,19 @@
-// The program's one database session.
+// The run's database session: connecting and making the schema current.
 #pragma once
 
 #include <cstdint>
 
+#include "sql/session.h"
+
 namespace zx {
 
-// Connects with "user/password@netService" and makes `schema` the current
-// schema. Returns 0 when connected with the schema set, else the non-zero
-// SQLCODE of the CONNECT (the schema statement is then not sent) or of the
-// EXECUTE of the schema statement. A connect string or schema statement of
-// more than 100 characters is refused (-2084), never cut.
-int32_t ConnectDatabase(const char* user, const char* password, const char* netService,
-                        const char* schema);
+// Connects `session` with "user/password@netService" and makes `schema` the
+// current schema. Returns 0 when connected with the schema set, else the
+// non-zero code of the CONNECT (the schema statement is then not sent) or of
+// the EXECUTE of the schema statement; session.LastStatus() says why. A
+// connect string or schema statement of more than 100 characters is refused
+// (-2084), never cut.
+int32_t ConnectDatabase(SqlSession& session, const char* user, const char* password,
+                        const char* netService, const char* schema);
 
 }  // namespace zx

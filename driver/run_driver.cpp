@@ -1,18 +1,20 @@
 #include "driver/run_driver.h"
 
-#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "driver/config_file.h"
+#include "base/config_file.h"
+#include "base/diagnostics.h"
+#include "base/fixed_text.h"
+#include "base/text_utils.h"
 #include "driver/db_session.h"
 #include "driver/dnl_file.h"
-#include "driver/run_state.h"
-#include "driver/text_utils.h"
-#include "queries/fixed_text.h"
 #include "queries/terminal_lookup.h"
 #include "queries/terminal_params.h"
+#include "sql/session.h"
+#include "writers/run_context.h"
 #include "writers/writers.h"
 
 namespace zx {
@@ -21,7 +23,7 @@ namespace {
 
 struct DnlFunction {
   const char* name;
-  int (*writer)(const char*, const TerminalParams&);
+  int (*writer)(RunContext&, const TerminalParams&);
   const char* failureMessage;
 };
 
@@ -36,13 +38,13 @@ constexpr DnlFunction kDnlFunctions[] = {
 
 constexpr int kRunFailed = -1;
 
-void PrintUsage(int paramCount) {
-  std::printf("Anzahl Parameter(mind. 4) unterschritten! AnzParam: %d", paramCount);
-  std::printf("Aufruf: ZEPRINK [Param1] [Param2] [Param3] [Param4] /d \n");
-  std::printf("Param1: DNL-Funktion\n");
-  std::printf("Param2: Terminal-Name\n");
-  std::printf("Param3: Pfad der DNL-Datei\n");
-  std::printf("Param4: 1: neu 0: dran h\xE4ngen\n");
+void PrintUsage(Diagnostics& out, int paramCount) {
+  out.Print("Anzahl Parameter(mind. 4) unterschritten! AnzParam: %d", paramCount);
+  out.Print("Aufruf: ZEPRINK [Param1] [Param2] [Param3] [Param4] /d \n");
+  out.Print("Param1: DNL-Funktion\n");
+  out.Print("Param2: Terminal-Name\n");
+  out.Print("Param3: Pfad der DNL-Datei\n");
+  out.Print("Param4: 1: neu 0: dran h\xE4ngen\n");
 }
 
 const DnlFunction* FindDnlFunction(const std::string& upperName) {
@@ -56,9 +58,9 @@ const DnlFunction* FindDnlFunction(const std::string& upperName) {
 // is missing. A record of the key that cannot be read whole is refused with a
 // message (false), neither cut nor passed over for a later record or the
 // empty value.
-bool ReadConfig(const char* key, std::string& value) {
+bool ReadConfig(Diagnostics& out, const char* key, std::string& value) {
   if (FindConfigValue("", key, 0, kConfigFilePath, value) != ConfigLookup::kRefused) return true;
-  std::printf("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", key, kConfigFilePath);
+  out.Print("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", key, kConfigFilePath);
   return false;
 }
 
@@ -71,10 +73,15 @@ std::string UpperCased(const char* text) {
 }  // namespace
 
 int RunDriver(int paramCount, const char* const* params) {
-  int runResult = 0;
+  Diagnostics out(stdout, stderr);
+  const int status = RunDriver(out, paramCount, params);
+  out.Flush();
+  return status;
+}
+
+int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   if (paramCount < 4) {
-    PrintUsage(paramCount);
-    std::fflush(stdout);
+    PrintUsage(out, paramCount);
     return kRunFailed;
   }
 
@@ -83,9 +90,8 @@ int RunDriver(int paramCount, const char* const* params) {
   TerminalParams terminal;
   FillTerminalParamsWithZeros(terminal);
   if (std::strlen(params[1]) > terminal.TrmNam.size() - 1) {
-    std::printf("Terminal-Name zu lang (mehr als %zu Zeichen): %s\n", terminal.TrmNam.size() - 1,
-                params[1]);
-    std::fflush(stdout);
+    out.Print("Terminal-Name zu lang (mehr als %zu Zeichen): %s\n", terminal.TrmNam.size() - 1,
+              params[1]);
     return kRunFailed;
   }
   SetField(terminal.TrmNam, params[1]);
@@ -95,67 +101,66 @@ int RunDriver(int paramCount, const char* const* params) {
   const std::string functionName = UpperCased(params[0]);
   const DnlFunction* function = FindDnlFunction(functionName);
   if (function == nullptr) {
-    std::printf("Unbekannte DNL-Funktion: %s!\n", params[0]);
-    std::fflush(stdout);
+    out.Print("Unbekannte DNL-Funktion: %s!\n", params[0]);
     return kRunFailed;
   }
 
   const std::string dnlPath = params[2];
   const bool newFile = params[3][0] == '1';
-  if (paramCount == 5 && std::strcmp(params[4], "/d") == 0) Verbose = 1;
+  if (paramCount == 5 && std::strcmp(params[4], "/d") == 0) out.SetVerbose(true);
 
   std::string user;
   std::string password;
   std::string netService;
   std::string dbSystem;  // read and kept, used by nothing
   std::string schema;
-  if (!ReadConfig("LOGIN", user) || !ReadConfig("PASS", password) || !ReadConfig("NET8", netService) ||
-      !ReadConfig("DB_SYSTEM", dbSystem) || !ReadConfig("SCHEMA", schema)) {
-    std::fflush(stdout);
+  if (!ReadConfig(out, "LOGIN", user) || !ReadConfig(out, "PASS", password) ||
+      !ReadConfig(out, "NET8", netService) || !ReadConfig(out, "DB_SYSTEM", dbSystem) ||
+      !ReadConfig(out, "SCHEMA", schema)) {
     return kRunFailed;
   }
   if (!schema.empty()) schema.pop_back();
   ToUpper(schema.data());
 
+  SqlSession session;
+  // Every failed statement is kept for the reason of a failed run; with
+  // "/d" each one is also shown with the database's words.
+  SqlStatus lastFailure;
+  session.SetFailureObserver([&out, &lastFailure](const SqlStatus& status, std::string_view) {
+    lastFailure = status;
+    if (out.Verbose()) out.Reason("SQL-Fehler %d: %s", status.code, status.message.c_str());
+  });
   const int32_t code =
-      ConnectDatabase(user.c_str(), password.c_str(), netService.c_str(), schema.c_str());
+      ConnectDatabase(session, user.c_str(), password.c_str(), netService.c_str(), schema.c_str());
   if (code != 0) {
     // The password is never shown: "***" stands for a set one.
-    std::printf("DB-Connect-Error: %d!", code);
-    std::printf("Name:%s Pwd:%s Net:%s Schema:%s\n", user.c_str(), password.empty() ? "" : "***",
-                netService.c_str(), schema.c_str());
-    std::fflush(stdout);
+    out.Print("DB-Connect-Error: %d!", code);
+    out.Print("Name:%s Pwd:%s Net:%s Schema:%s\n", user.c_str(), password.empty() ? "" : "***",
+              netService.c_str(), schema.c_str());
     return kRunFailed;
   }
-  std::printf("Mit Datenbank verbunden! Schema: %s\n", schema.c_str());
+  out.Print("Mit Datenbank verbunden! Schema: %s\n", schema.c_str());
 
   DnlFile dnlFile;
   if (!dnlFile.Open(dnlPath, newFile)) {
-    std::printf("Downloadfile %s konnte nicht geoeffnet werden!\n", dnlPath.c_str());
-    std::fflush(stdout);
+    out.Print("Downloadfile %s konnte nicht geoeffnet werden!\n", dnlPath.c_str());
     return kRunFailed;
   }
-  SetRunDnlFile(&dnlFile);
 
-  ReadTerminal(terminal);
+  ReadTerminal(session, terminal);
 
-  if (function->writer(dnlPath.c_str(), terminal) == 0) {
-    std::printf("%s", function->failureMessage);
-    runResult = kRunFailed;
-  }
-  SetRunDnlFile(nullptr);
-
-  // Only a successful run replaces the file; a failed one keeps the old.
-  if (runResult == 0) {
-    if (!dnlFile.Commit()) {
-      std::printf("Downloadfile %s konnte nicht geschrieben werden!\n", dnlPath.c_str());
-      runResult = kRunFailed;
-    }
-  } else {
+  RunContext run{session, dnlFile, out};
+  if (function->writer(run, terminal) == 0) {
+    out.Print("%s", function->failureMessage);
+    // Only a successful run replaces the file; a failed one keeps the old.
     dnlFile.Discard();
+    return kRunFailed;
   }
-  std::fflush(stdout);
-  return runResult;
+  if (!dnlFile.Commit()) {
+    out.Print("Downloadfile %s konnte nicht geschrieben werden!\n", dnlPath.c_str());
+    return kRunFailed;
+  }
+  return 0;
 }
 
 }  // namespace zx

@@ -6,38 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
+#include "base/fixed_text.h"
+#include "queries/statements.h"
 
 namespace zx {
 
-bool BadgeCursorFiltered = false;
-
 namespace {
-
-constexpr std::string_view kFilteredCursor = "BadgeCursorTfz";
-constexpr std::string_view kAllCursor = "BadgeCursorAll";
-
-// Badges valid today whose LIZ and MND match an assignment row of the terminal.
-constexpr std::string_view kFilteredStatement =
-    "select AswNum ,TO_CHAR(AswGvo,'yyyymmdd') ,TO_CHAR(AswGbi,'yyyymmdd') ,AswPnr ,AswBkl ,AswGrp "
-    ",AswAan ,AswAtp ,AwvSto ,AswSal ,AswBk2 ,AswSpr ,AswPin  from Zardonix.Zdx301Asw "
-    ",Zardonix.Zdx113Awv ,Zardonix.Zdx115Tfz where (((((((TFZTRM=:b0 and ASWLIZ=TFZLIZ) and "
-    "ASWMND=TFZMND) and ASWNUM=AWVNUM) and (((trunc(SYSDATE)>=AswGvo and AswGbi is null ) or "
-    "(trunc(SYSDATE)<=AswGbi and trunc(AswGvo) is null )) or (trunc(SYSDATE)>=AswGvo and "
-    "trunc(SYSDATE)<=AswGbi))) and (AWVCOD<>8 or AWVCOD is null )) and ((AwvSta<>4 and "
-    "AwvSta<>8) or AwvSta is null )) and ((AswSta<>4 and AswSta<>8) or AswSta is null )) order "
-    "by AswNum,AswGvo,AswBkl";
-
-// All badges valid today.
-constexpr std::string_view kAllStatement =
-    "select AswNum ,TO_CHAR(AswGvo,'yyyymmdd') ,TO_CHAR(AswGbi,'yyyymmdd') ,AswPnr ,AswBkl ,AswGrp "
-    ",AswAan ,AswAtp ,AwvSto ,AswSal ,AswBk2 ,AswSpr ,AswPin  from Zardonix.Zdx301Asw "
-    ",Zardonix.Zdx113Awv where ((((ASWNUM=AWVNUM and (((trunc(SYSDATE)>=AswGvo and AswGbi is "
-    "null ) or (trunc(SYSDATE)<=AswGbi and trunc(AswGvo) is null )) or (trunc(SYSDATE)>=AswGvo "
-    "and trunc(SYSDATE)<=AswGbi))) and (AWVCOD<>8 or AWVCOD is null )) and ((AwvSta<>4 and "
-    "AwvSta<>8) or AwvSta is null )) and ((AswSta<>4 and AswSta<>8) or AswSta is null )) order "
-    "by AswNum,AswGvo,AswBkl";
 
 // The host variables of the select list, in select-list order.
 struct BadgeRow {
@@ -86,16 +60,18 @@ std::string Decimal(int32_t value) {
 
 }  // namespace
 
-int32_t OpenBadgeCursor(const TerminalParams& terminal) {
-  BadgeCursorFiltered = terminal.TfzCount > 0;
-  if (BadgeCursorFiltered) {
-    const HostVar inputs[] = {StringIn(terminal.TrmNam.data(), 256)};
-    return SqlOpen(kFilteredCursor, kFilteredStatement, inputs);
+int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const TerminalParams& terminal) {
+  cursor.filtered = terminal.TfzCount > 0;
+  if (cursor.filtered) {
+    // The name may fill all 255 characters of its field; bind it terminated.
+    SetField(cursor.terminalName, FieldText(terminal.TrmNam));
+    const HostVar inputs[] = {StringIn(cursor.terminalName.data(), 256)};
+    return cursor.rows.Open(session, statements::kBadgeCursorAssigned, inputs);
   }
-  return SqlOpen(kAllCursor, kAllStatement, {});
+  return cursor.rows.Open(session, statements::kBadgeCursorAll, {});
 }
 
-int32_t FetchBadge(BadgeRecord& record) {
+int32_t FetchBadge(BadgeCursor& cursor, BadgeRecord& record) {
   // A NULL column leaves its output as it was, so every output is preset:
   // texts empty, AswSpr 1, AswAtp 0. Nothing carries over from the last row.
   BadgeRow row{};
@@ -106,7 +82,7 @@ int32_t FetchBadge(BadgeRecord& record) {
       Out(row.AswBkl), Out(row.AswGrp), Out(row.AswAan),        IntegerVar(&row.AswAtp),
       Out(row.AwvSto), Out(row.AswSal), Out(row.AswBk2),        IntegerVar(&row.AswSpr),
       Out(row.AswPin)};
-  const int32_t code = SqlFetch(BadgeCursorFiltered ? kFilteredCursor : kAllCursor, outputs);
+  const int32_t code = cursor.rows.Fetch(outputs);
   if (code != 0) return code;
 
   const std::string_view number = FieldText(row.AswNum);
@@ -142,8 +118,6 @@ int32_t FetchBadge(BadgeRecord& record) {
   return 0;
 }
 
-int32_t CloseBadgeCursor() {
-  return SqlClose(BadgeCursorFiltered ? kFilteredCursor : kAllCursor);
-}
+int32_t CloseBadgeCursor(BadgeCursor& cursor) { return cursor.rows.Close(); }
 
 }  // namespace zx

@@ -2,32 +2,38 @@
 // restricted to the terminal's assignments when the terminal has any.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "queries/badge_record.h"
 #include "queries/terminal_params.h"
+#include "sql/session.h"
 
 namespace zx {
 
+// One badge cursor: the form it was opened in and the terminal it reads for.
+struct BadgeCursor {
+  SqlCursor rows;
+  bool filtered = false;  // the terminal-filtered (assigned-badges) form
+  std::array<char, 256> terminalName{};
+};
+
 // Opens the terminal-filtered form when terminal.TfzCount > 0, else the
-// unfiltered form. Returns the SQLCODE of the OPEN.
-int32_t OpenBadgeCursor(const TerminalParams& terminal);
+// unfiltered form. Returns the code of the OPEN.
+int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const TerminalParams& terminal);
 
 // Fetches the next row into `record` (which the caller has cleared).
-// 0: a row was delivered; 1403: no more rows; other: SQL error. On a
-// non-zero result the record is left unchanged. A badge number longer than
-// AswNum holds is delivered with 0 and LongAswNum set (AswNum then holds
-// its first 50 characters and must not be written). Likewise an AswBkl
-// longer than 5 characters is delivered in LongAswBkl (AswBkl empty), and an
-// AswPin longer than 32 sets AswPinTooLong (AswPin empty).
-int32_t FetchBadge(BadgeRecord& record);
+// 0: a row was delivered; 1403: no more rows; other: SQL error (-1001 when
+// the cursor is not open). On a non-zero result the record is left
+// unchanged. A badge number longer than AswNum holds is delivered with 0 and
+// LongAswNum set (AswNum then holds its first 50 characters and must not be
+// written). Likewise an AswBkl longer than 5 characters is delivered in
+// LongAswBkl (AswBkl empty), and an AswPin longer than 32 sets AswPinTooLong
+// (AswPin empty).
+int32_t FetchBadge(BadgeCursor& cursor, BadgeRecord& record);
 
-// Closes the form that was opened; returns the SQLCODE of the CLOSE.
-int32_t CloseBadgeCursor();
-
-// Which form the last OpenBadgeCursor opened (set: terminal-filtered);
-// FetchBadge and CloseBadgeCursor act on that form. Starts cleared.
-extern bool BadgeCursorFiltered;
+// Closes the cursor; returns the code of the CLOSE.
+int32_t CloseBadgeCursor(BadgeCursor& cursor);
 
 // AswSpr holds its decimal text in 4 characters. A delivered row whose
 // AswSpr does not fit (below -999 or above 9999) has an empty AswSpr, which

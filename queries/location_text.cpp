@@ -3,24 +3,19 @@
 #include <array>
 #include <string_view>
 
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
+#include "base/fixed_text.h"
+#include "queries/statements.h"
 
 namespace zx {
 
 namespace {
-
-constexpr std::string_view kLocationTextSql =
-    "select StoKtx into :b0:b1  from Zardonix.Zdx113Sto ,Zardonix.Zdx113Awv where (((AwvNum=:b2 "
-    "and StoNum=AwvSto) and ((AwvSta<>4 and AwvSta<>8) or AwvSta is null )) and ((StoSta<>4 and "
-    "StoSta<>8) or StoSta is null ))";
 
 // The short text goes to the record with at most this many characters.
 constexpr std::size_t kStoKtxLength = 3;
 
 }  // namespace
 
-int32_t ReadLocationText(BadgeRecord& record) {
+int32_t ReadLocationText(SqlSession& session, BadgeRecord& record) {
   std::array<char, 256> badgeNumber{};
   SetField(badgeNumber, FieldText(record.AswNum));
   // A NULL short text leaves the output as it was, so it is preset: the
@@ -29,12 +24,12 @@ int32_t ReadLocationText(BadgeRecord& record) {
 
   const HostVar outputs[] = {StringVar(stoKtx.data(), static_cast<int32_t>(stoKtx.size()))};
   const HostVar inputs[] = {StringIn(badgeNumber.data(), static_cast<int32_t>(badgeNumber.size()))};
-  SqlSelectInto(kLocationTextSql, outputs, inputs);
-  if (SQLCODE != sqlcode::kOk) return SQLCODE;
+  const int32_t code = session.SelectInto(statements::kLocationText, outputs, inputs);
+  if (code != sqlcode::kOk) return code;
 
   ClearField(record.StoKtx);
   SetField(record.StoKtx, FieldText(stoKtx).substr(0, kStoKtxLength));
-  return SQLCODE;
+  return code;
 }
 
 }  // namespace zx

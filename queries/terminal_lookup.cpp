@@ -3,28 +3,16 @@
 #include <array>
 #include <cstring>
 
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
+#include "base/fixed_text.h"
+#include "queries/statements.h"
 
 namespace zx {
-
-namespace {
-
-constexpr const char* kSelectTerminal =
-    "select TRMMOD ,TRMSAL into :b0:b1,:b2:b3  from Zardonix.Zdx1140Trm where (TrmNam=:b4 and "
-    "((TrmSta<>4 and TrmSta<>8) or TrmSta is null ))";
-
-constexpr const char* kCountAssignments =
-    "select count(*)  into :b0:b1  from Zardonix.Zdx115Tfz where (TfzTrm=:b2 and ((TfzSta<>4 "
-    "and TfzSta<>8) or TfzSta is null ))";
-
-}  // namespace
 
 void FillTerminalParamsWithZeros(TerminalParams& terminal) {
   std::memset(&terminal, '0', sizeof terminal);
 }
 
-int32_t ReadTerminal(TerminalParams& terminal) {
+int32_t ReadTerminal(SqlSession& session, TerminalParams& terminal) {
   // The name may fill all 255 characters; bind it terminated.
   std::array<char, 256> name{};
   SetField(name, FieldText(terminal.TrmNam));
@@ -34,14 +22,16 @@ int32_t ReadTerminal(TerminalParams& terminal) {
   std::array<char, 11> trmSal{};
   const HostVar outputs[] = {StringVar(trmMod.data(), 11), StringVar(trmSal.data(), 11)};
   const HostVar inputs[] = {StringIn(name.data(), 256)};
-  if (SqlSelectInto(kSelectTerminal, outputs, inputs) != 0) return SQLCODE;
+  const int32_t found = session.SelectInto(statements::kSelectTerminal, outputs, inputs);
+  if (found != sqlcode::kOk) return found;
   terminal.TrmMod = trmMod;
   terminal.TrmSal = trmSal;
 
   int32_t count = 0;
   const HostVar countOut[] = {IntegerVar(&count)};
-  if (SqlSelectInto(kCountAssignments, countOut, inputs) == 0) terminal.TfzCount = count;
-  return SQLCODE;
+  const int32_t counted = session.SelectInto(statements::kCountAssignments, countOut, inputs);
+  if (counted == sqlcode::kOk) terminal.TfzCount = count;
+  return counted;
 }
 
 }  // namespace zx

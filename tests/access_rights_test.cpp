@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_state.h"
 #include "queries/access_rights.h"
 #include "queries/badge_record.h"
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
+#include "base/fixed_text.h"
+#include "base/diagnostics.h"
+#include "sql/session.h"
 #include "tests/support/sqlite_fixture.h"
 
 namespace zx::test {
@@ -58,9 +58,9 @@ BadgeRecord Badge(const char* number) {
   return record;
 }
 
-std::vector<std::string> Entries() {
+std::vector<std::string> Entries(const AccessRightList& list) {
   std::vector<std::string> entries;
-  for (const AccessRightEntry& entry : AccessRightList) entries.emplace_back(FieldText(entry));
+  for (const AccessRightEntry& entry : list) entries.emplace_back(FieldText(entry));
   return entries;
 }
 
@@ -79,13 +79,21 @@ class AccessRightsTest : public ::testing::Test {
   void SetUp() override {
     db_ = std::make_unique<SqliteDatabase>(kRights);
     ASSERT_TRUE(db_->ok()) << db_->error();
-    ASSERT_EQ(db_->Connect(), 0);
+    ASSERT_EQ(db_->Connect(session_), 0);
   }
-  void TearDown() override {
-    Verbose = 0;
-    SqlDisconnect();
+  int TimeRight(const BadgeRecord& record, const char* terminal) {
+    return HasTimeRight(session_, diagnostics_, record, terminal);
+  }
+  int Collect(BadgeRecord& record, const char* terminal, int32_t maxReader, int withReaders) {
+    return CollectAccessRights(session_, diagnostics_, record, terminal, maxReader, withReaders,
+                               list_);
   }
   std::unique_ptr<SqliteDatabase> db_;
+  SqlSession session_;
+  std::string out_;
+  std::string reasons_;
+  Diagnostics diagnostics_{&out_, &reasons_};
+  AccessRightList list_;
 };
 
 TEST_F(AccessRightsTest, TimeRight) {
@@ -98,18 +106,17 @@ TEST_F(AccessRightsTest, TimeRight) {
       {"400", "T2", 1}, {"500", "T1", 0}, {"100", "T9", 0},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(HasTimeRight(Badge(c.badge), c.terminal), c.expected) << c.badge << " on " << c.terminal;
+    EXPECT_EQ(TimeRight(Badge(c.badge), c.terminal), c.expected) << c.badge << " on " << c.terminal;
   }
 }
 
 TEST_F(AccessRightsTest, TimeRightLineWhileVerbose) {
-  Verbose = 1;
-  testing::internal::CaptureStdout();
-  HasTimeRight(Badge("100"), "T1");
-  HasTimeRight(Badge("300"), "T1");
-  Verbose = 0;
-  HasTimeRight(Badge("100"), "T1");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  diagnostics_.SetVerbose(true);
+  TimeRight(Badge("100"), "T1");
+  TimeRight(Badge("300"), "T1");
+  diagnostics_.SetVerbose(false);
+  TimeRight(Badge("100"), "T1");
+  EXPECT_EQ(out_,
             "Aws: 100 Zeitberechtigung: 1\nAws: 300 Zeitberechtigung: 0\n");
 }
 
@@ -133,9 +140,8 @@ TEST_F(AccessRightsTest, AccessClassesReplacedPerBadge) {
   };
   for (const auto& c : cases) {
     BadgeRecord record = Badge(c.badge);
-    EXPECT_EQ(CollectAccessRights(record, c.terminal, 32, 0), c.expected) << c.badge << " on " << c.terminal;
-    EXPECT_EQ(Entries(), c.entries) << c.badge << " on " << c.terminal;
-    EXPECT_EQ(AccessRightCount, static_cast<int32_t>(c.entries.size())) << c.badge;
+    EXPECT_EQ(Collect(record, c.terminal, 32, 0), c.expected) << c.badge << " on " << c.terminal;
+    EXPECT_EQ(Entries(list_), c.entries) << c.badge << " on " << c.terminal;
   }
 }
 
@@ -157,7 +163,7 @@ TEST_F(AccessRightsTest, ReaderSlots) {
     // Slots are written for a badge without any class, too.
     BadgeRecord record = Badge("300");
     for (auto& slot : record.ReaderSlots) SetField(slot, "xx");
-    EXPECT_EQ(CollectAccessRights(record, c.terminal, c.maxReader, c.withReaders), 0);
+    EXPECT_EQ(Collect(record, c.terminal, c.maxReader, c.withReaders), 0);
     EXPECT_EQ(Slots(record), c.slots) << c.terminal << " maxReader " << c.maxReader
                                       << " withReaders " << c.withReaders;
   }
@@ -165,13 +171,12 @@ TEST_F(AccessRightsTest, ReaderSlots) {
 
 TEST_F(AccessRightsTest, SqlErrorsAnswerNo) {
   BadgeRecord record = Badge("100");
-  ASSERT_EQ(CollectAccessRights(record, "T1", 32, 0), 1);
-  SqlDisconnect();
-  EXPECT_EQ(HasTimeRight(record, "T1"), 0);
+  ASSERT_EQ(Collect(record, "T1", 32, 0), 1);
+  session_.Disconnect();
+  EXPECT_EQ(TimeRight(record, "T1"), 0);
   for (auto& slot : record.ReaderSlots) SetField(slot, "xx");
-  EXPECT_EQ(CollectAccessRights(record, "T1", 11, 1), 0);
-  EXPECT_TRUE(Entries().empty());
-  EXPECT_EQ(AccessRightCount, 0);
+  EXPECT_EQ(Collect(record, "T1", 11, 1), 0);
+  EXPECT_TRUE(Entries(list_).empty());
   EXPECT_EQ(Slots(record), "xx|xx|xx|xx|xx|xx|xx|xx|xx|xx|xx");
 }
 

@@ -11,8 +11,8 @@
 
 #include "queries/badge_cursor.h"
 #include "queries/badge_record.h"
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
+#include "base/fixed_text.h"
+#include "sql/session.h"
 #include "queries/terminal_params.h"
 #include "tests/support/sqlite_fixture.h"
 
@@ -65,27 +65,28 @@ class BadgeCursorTest : public ::testing::Test {
   void Connect(const std::string& rows) {
     db_ = std::make_unique<SqliteDatabase>(rows);
     ASSERT_TRUE(db_->ok()) << db_->error();
-    ASSERT_EQ(db_->Connect(), 0);
+    ASSERT_EQ(db_->Connect(session_), 0);
   }
-  void TearDown() override { SqlDisconnect(); }
 
   // The badge numbers the cursor delivers for the terminal.
   std::vector<std::string> Numbers(const TerminalParams& terminal) {
     std::vector<std::string> numbers;
-    EXPECT_EQ(OpenBadgeCursor(terminal), 0);
+    EXPECT_EQ(OpenBadgeCursor(session_, cursor_, terminal), 0);
     BadgeRecord record;
     ClearBadgeRecord(record);
     int32_t rc = 0;
-    while ((rc = FetchBadge(record)) == 0) {
+    while ((rc = FetchBadge(cursor_, record)) == 0) {
       numbers.emplace_back(FieldText(record.AswNum));
       ClearBadgeRecord(record);
     }
     EXPECT_EQ(rc, 1403);
-    EXPECT_EQ(CloseBadgeCursor(), 0);
+    EXPECT_EQ(CloseBadgeCursor(cursor_), 0);
     return numbers;
   }
 
   std::unique_ptr<SqliteDatabase> db_;
+  SqlSession session_;
+  BadgeCursor cursor_;
 };
 
 TEST_F(BadgeCursorTest, AssignmentCountChoosesTheForm) {
@@ -109,7 +110,7 @@ TEST_F(BadgeCursorTest, AssignmentCountChoosesTheForm) {
   for (const auto& c : cases) {
     EXPECT_EQ(Numbers(Terminal(c.terminal, c.tfzCount)), c.numbers)
         << c.terminal << " TfzCount " << c.tfzCount;
-    EXPECT_EQ(BadgeCursorFiltered, c.filtered) << c.terminal << " TfzCount " << c.tfzCount;
+    EXPECT_EQ(cursor_.filtered, c.filtered) << c.terminal << " TfzCount " << c.tfzCount;
   }
 }
 
@@ -158,19 +159,19 @@ TEST_F(BadgeCursorTest, FieldsAreFormattedAndNullsDoNotCarryOver) {
   for (const auto& c : cases) rows += BadgeRow(c.number, c.columns, c.awvSto);
   Connect(rows);
 
-  ASSERT_EQ(OpenBadgeCursor(Terminal("T1", 0)), 0);
+  ASSERT_EQ(OpenBadgeCursor(session_, cursor_, Terminal("T1", 0)), 0);
   BadgeRecord record;
   ClearBadgeRecord(record);
   // The cursor delivers the rows in badge-number order, which is the
   // order of the table.
   for (const auto& c : cases) {
-    ASSERT_EQ(FetchBadge(record), 0) << c.number;
+    ASSERT_EQ(FetchBadge(cursor_, record), 0) << c.number;
     for (const auto& [name, expected] : c.expected) {
       EXPECT_EQ(Field(record, name), expected) << c.number << " " << name;
     }
   }
-  EXPECT_EQ(FetchBadge(record), 1403);
-  EXPECT_EQ(CloseBadgeCursor(), 0);
+  EXPECT_EQ(FetchBadge(cursor_, record), 1403);
+  EXPECT_EQ(CloseBadgeCursor(cursor_), 0);
 }
 
 TEST_F(BadgeCursorTest, EndOfCursorAndMisuseLeaveTheRecordUnchanged) {
@@ -179,31 +180,31 @@ TEST_F(BadgeCursorTest, EndOfCursorAndMisuseLeaveTheRecordUnchanged) {
   ClearBadgeRecord(record);
   SetField(record.AswSal, "MARK");
 
-  EXPECT_EQ(FetchBadge(record), -1001) << "fetch before the open";
-  EXPECT_EQ(CloseBadgeCursor(), -1001) << "close before the open";
+  EXPECT_EQ(FetchBadge(cursor_, record), -1001) << "fetch before the open";
+  EXPECT_EQ(CloseBadgeCursor(cursor_), -1001) << "close before the open";
   EXPECT_EQ(FieldText(record.AswSal), "MARK");
 
-  ASSERT_EQ(OpenBadgeCursor(Terminal("T1", 0)), 0);
-  ASSERT_EQ(FetchBadge(record), 0);
+  ASSERT_EQ(OpenBadgeCursor(session_, cursor_, Terminal("T1", 0)), 0);
+  ASSERT_EQ(FetchBadge(cursor_, record), 0);
   EXPECT_EQ(FieldText(record.AswSal), "S1");
   SetField(record.AswSal, "MARK");
-  EXPECT_EQ(FetchBadge(record), 1403);
+  EXPECT_EQ(FetchBadge(cursor_, record), 1403);
   EXPECT_EQ(FieldText(record.AswSal), "MARK");
-  EXPECT_EQ(CloseBadgeCursor(), 0);
-  EXPECT_EQ(CloseBadgeCursor(), -1001) << "second close";
+  EXPECT_EQ(CloseBadgeCursor(cursor_), 0);
+  EXPECT_EQ(CloseBadgeCursor(cursor_), -1001) << "second close";
 }
 
 TEST_F(BadgeCursorTest, FetchErrorLeavesTheRecordUnchanged) {
   // B2's integer column AswAtp holds a text that is no number.
   Connect(BadgeRow("B1", {{"AswSal", "'S1'"}}) + BadgeRow("B2", {{"AswAtp", "'x1'"}}));
-  ASSERT_EQ(OpenBadgeCursor(Terminal("T1", 0)), 0);
+  ASSERT_EQ(OpenBadgeCursor(session_, cursor_, Terminal("T1", 0)), 0);
   BadgeRecord record;
   ClearBadgeRecord(record);
-  ASSERT_EQ(FetchBadge(record), 0);
-  EXPECT_EQ(FetchBadge(record), -1722);
+  ASSERT_EQ(FetchBadge(cursor_, record), 0);
+  EXPECT_EQ(FetchBadge(cursor_, record), -1722);
   EXPECT_EQ(FieldText(record.AswNum), "B1");
   EXPECT_EQ(FieldText(record.AswSal), "S1");
-  EXPECT_EQ(CloseBadgeCursor(), 0);
+  EXPECT_EQ(CloseBadgeCursor(cursor_), 0);
 }
 
 }  // namespace

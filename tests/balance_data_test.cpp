@@ -6,8 +6,8 @@
 
 #include "queries/badge_record.h"
 #include "queries/balance_data.h"
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
+#include "base/fixed_text.h"
+#include "sql/session.h"
 #include "tests/support/sqlite_fixture.h"
 
 namespace zx::test {
@@ -52,14 +52,14 @@ void ExpectFormatted(const std::string& column, const Cases& cases, Field field)
   }
   SqliteDatabase db(rows);
   ASSERT_TRUE(db.ok()) << db.error();
-  ASSERT_EQ(db.Connect(), 0);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
   i = 0;
   for (const auto& c : cases) {
     BadgeRecord record = Badge("B" + std::to_string(i++));
-    EXPECT_EQ(ReadBalanceData(record), 0) << c.column;
+    EXPECT_EQ(ReadBalanceData(session, record), 0) << c.column;
     EXPECT_EQ(field(record), c.field) << c.column;
   }
-  SqlDisconnect();
 }
 
 TEST(BalanceData, ValueFormatting) {
@@ -110,10 +110,11 @@ TEST(BalanceData, EveryColumnReachesItsOwnField) {
   }
   SqliteDatabase db("INSERT INTO O2002TSW (" + columns + ") VALUES (" + values + ");\n");
   ASSERT_TRUE(db.ok()) << db.error();
-  ASSERT_EQ(db.Connect(), 0);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
 
   BadgeRecord record = Badge("100");
-  ASSERT_EQ(ReadBalanceData(record), 0);
+  ASSERT_EQ(ReadBalanceData(session, record), 0);
   for (int nn = 2; nn <= 16; ++nn) {
     const std::string number = std::to_string(nn);
     EXPECT_EQ(FieldText(Value(record, nn)), std::string(6 - number.size(), ' ') + number + "-")
@@ -122,7 +123,6 @@ TEST(BalanceData, EveryColumnReachesItsOwnField) {
   for (int nn = 1; nn <= 10; ++nn) {
     EXPECT_EQ(FieldText(Text(record, nn)), Column("F", nn) + std::string(17, ' ')) << "TswF" << nn;
   }
-  SqlDisconnect();
 }
 
 TEST(BalanceData, MissingRowsErrorsAndNoStaleValues) {
@@ -141,16 +141,17 @@ TEST(BalanceData, MissingRowsErrorsAndNoStaleValues) {
                     "INSERT INTO O2002TSW (TswIdn, TswW02) VALUES ('TWICE', '+1');\n"
                     "INSERT INTO O2002TSW (TswIdn, TswW02) VALUES ('TWICE', '+2');\n");
   ASSERT_TRUE(db.ok()) << db.error();
-  ASSERT_EQ(db.Connect(), 0);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
 
   BadgeRecord first = Badge("FULL");
-  ASSERT_EQ(ReadBalanceData(first), 0);
+  ASSERT_EQ(ReadBalanceData(session, first), 0);
   ASSERT_EQ(FieldText(first.TswW16), " 99,99 ");
 
   // A row whose columns are all NULL, read right after a full one: every
   // field is blank, nothing of the first badge shows.
   BadgeRecord second = Badge("EMPTY");
-  ASSERT_EQ(ReadBalanceData(second), 0);
+  ASSERT_EQ(ReadBalanceData(session, second), 0);
   for (int nn = 2; nn <= 16; ++nn) EXPECT_EQ(FieldText(Value(second, nn)), "       ") << nn;
   for (int nn = 1; nn <= 10; ++nn) EXPECT_EQ(FieldText(Text(second, nn)), std::string(20, ' ')) << nn;
 
@@ -161,12 +162,10 @@ TEST(BalanceData, MissingRowsErrorsAndNoStaleValues) {
   } failures[] = {{"NONE", 1403}, {"TWICE", sqlcode::kTooManyRows}};
   for (const auto& f : failures) {
     BadgeRecord record = Badge(f.badge);
-    EXPECT_EQ(ReadBalanceData(record), f.code) << f.badge;
-    EXPECT_EQ(SQLCODE, f.code) << f.badge;
+    EXPECT_EQ(ReadBalanceData(session, record), f.code) << f.badge;
     for (int nn = 2; nn <= 16; ++nn) EXPECT_EQ(FieldText(Value(record, nn)), "") << f.badge << nn;
     for (int nn = 1; nn <= 10; ++nn) EXPECT_EQ(FieldText(Text(record, nn)), "") << f.badge << nn;
   }
-  SqlDisconnect();
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // standard algorithm against published test vectors. The published vectors
 // read each half of a block big-endian; that reading is a layer of these
 // tests only (the program reads its halves little-endian, config_cipher).
-#include "driver/blowfish.h"
+#include "base/blowfish.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/blowfish_tables.h"
+#include "base/blowfish_tables.h"
 
 namespace zx {
 namespace {

@@ -1,6 +1,6 @@
 // The configuration reader on odd files, and the writing of configuration
 // files (WriteConfigFile, SetConfigValue).
-#include "driver/config_file.h"
+#include "base/config_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/config_cipher.h"
+#include "base/config_cipher.h"
 
 namespace zx {
 namespace {

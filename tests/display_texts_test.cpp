@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "queries/sql_runtime.h"
+#include "sql/session.h"
 #include "tests/support/sqlite_fixture.h"
-#include "writers/display_texts.h"
+#include "queries/display_texts.h"
 
 namespace zx {
 namespace {
@@ -140,16 +140,15 @@ class DisplayTextCursors : public ::testing::Test {
   void Build(const std::string& messages) {
     db_ = std::make_unique<test::SqliteDatabase>(kBaseRows + messages);
     ASSERT_TRUE(db_->ok()) << db_->error();
-    ASSERT_EQ(db_->Connect(), 0);
+    ASSERT_EQ(db_->Connect(session_), 0);
   }
-  void TearDown() override { SqlDisconnect(); }
 
   // Reads the cursor until it returns non-zero; that result goes to `last`.
   template <typename ReadText>
   std::vector<Read> ReadAll(ReadText read, int32_t& last) {
     std::vector<Read> reads;
     DisplayText text;
-    while ((last = read(text)) == 0) {
+    while ((last = read(cursor_, text)) == 0) {
       reads.push_back({text.MsdLfd, text.MsdSpl, text.Txt.data(), text.Con.data()});
       EXPECT_EQ(std::string(text.Wert.data()), "       ");
     }
@@ -157,6 +156,8 @@ class DisplayTextCursors : public ::testing::Test {
   }
 
   std::unique_ptr<test::SqliteDatabase> db_;
+  SqlSession session_;
+  DisplayTextCursor cursor_;
 };
 
 TEST_F(DisplayTextCursors, TerminalTextsOfTheTerminalsSetInFieldOrder) {
@@ -172,11 +173,11 @@ TEST_F(DisplayTextCursors, TerminalTextsOfTheTerminalsSetInFieldOrder) {
       {.sal = "S2", .lfd = 1, .label = "Anderer Satz", .code = "#W9"},
       {.lfd = 9, .label = "Status 0", .code = "#W10", .msdTxt = "Eigen  \t", .sta = "0"},
   }));
-  ASSERT_EQ(OpenTerminalTextCursor("T1"), 0);
+  ASSERT_EQ(OpenTerminalTextCursor(session_, cursor_, "T1"), 0);
   int32_t last = 0;
   const std::vector<Read> reads = ReadAll(ReadTerminalText, last);
   EXPECT_EQ(last, 1403);
-  EXPECT_EQ(CloseTerminalTextCursor(), 0);
+  EXPECT_EQ(CloseTerminalTextCursor(cursor_), 0);
   const std::vector<Read> expected = {
       {1, 1, "Ma" + kN + "ana" + std::string(7, ' '), "#W1"},
       {2, 2, "ABCDEFGHIJKL ", "#W2"},
@@ -188,10 +189,10 @@ TEST_F(DisplayTextCursors, TerminalTextsOfTheTerminalsSetInFieldOrder) {
 
   // A terminal with status 4 has no texts; neither has an unknown one.
   for (const char* name : {"T4", "T9"}) {
-    ASSERT_EQ(OpenTerminalTextCursor(name), 0) << name;
+    ASSERT_EQ(OpenTerminalTextCursor(session_, cursor_, name), 0) << name;
     EXPECT_EQ(ReadAll(ReadTerminalText, last).size(), 0u) << name;
     EXPECT_EQ(last, 1403) << name;
-    CloseTerminalTextCursor();
+    CloseTerminalTextCursor(cursor_);
   }
 }
 
@@ -202,33 +203,33 @@ TEST_F(DisplayTextCursors, MissingCodeStopsTheReadAndNullsReadAsEmpty) {
       {.lfd = 3, .label = nullptr, .code = nullptr},
       {.lfd = 4, .label = "Vier", .code = "#W4"},
   }));
-  ASSERT_EQ(OpenTerminalTextCursor("T1"), 0);
+  ASSERT_EQ(OpenTerminalTextCursor(session_, cursor_, "T1"), 0);
   DisplayText text;
-  ASSERT_EQ(ReadTerminalText(text), 0);
+  ASSERT_EQ(ReadTerminalText(cursor_, text), 0);
   EXPECT_EQ(std::string(text.Txt.data()), "Eigen        ");
 
   // The row is there but its code is not: 1403 with the new row and the old code.
-  EXPECT_EQ(ReadTerminalText(text), 1403);
+  EXPECT_EQ(ReadTerminalText(cursor_, text), 1403);
   EXPECT_EQ(text.MsdLfd, 2);
   EXPECT_EQ(std::string(text.Txt.data()), "Zwei         ");
   EXPECT_EQ(std::string(text.Con.data()), "#W2");
 
   // NULL MsdTxt, FtxT50 and FtxT10: empty, never the values read before.
-  ASSERT_EQ(ReadTerminalText(text), 0);
+  ASSERT_EQ(ReadTerminalText(cursor_, text), 0);
   EXPECT_EQ(text.MsdLfd, 3);
   EXPECT_EQ(std::string(text.Txt.data()), std::string(13, ' '));
   EXPECT_EQ(std::string(text.Con.data()), "");
 
   // The cursor goes on after the missing code.
-  ASSERT_EQ(ReadTerminalText(text), 0);
+  ASSERT_EQ(ReadTerminalText(cursor_, text), 0);
   EXPECT_EQ(text.MsdLfd, 4);
   EXPECT_EQ(std::string(text.Con.data()), "#W4");
 
   // At the end the text is left as it was.
-  EXPECT_EQ(ReadTerminalText(text), 1403);
+  EXPECT_EQ(ReadTerminalText(cursor_, text), 1403);
   EXPECT_EQ(text.MsdLfd, 4);
   EXPECT_EQ(std::string(text.Txt.data()), "Vier         ");
-  EXPECT_EQ(CloseTerminalTextCursor(), 0);
+  EXPECT_EQ(CloseTerminalTextCursor(cursor_), 0);
 }
 
 TEST_F(DisplayTextCursors, BadgeTextsKeepTheReferenceAndNeedAValidBadge) {
@@ -239,27 +240,27 @@ TEST_F(DisplayTextCursors, BadgeTextsKeepTheReferenceAndNeedAValidBadge) {
       {.lfd = 4, .label = "Status 8", .code = "#W6", .sta = "8"},
   }));
   int32_t last = 0;
-  ASSERT_EQ(OpenBadgeTextCursor("B1"), 0);
+  ASSERT_EQ(OpenBadgeTextCursor(session_, cursor_, "B1"), 0);
   const std::vector<Read> expected = {
       {1, 2, "ABCDEFGHIJKL ", "#W1"},
       {2, 1, "Ma&#241;ana  ", "#W3"},
   };
   EXPECT_EQ(ReadAll(ReadBadgeText, last), expected);
   EXPECT_EQ(last, 1403);
-  EXPECT_EQ(CloseBadgeTextCursor(), 0);
+  EXPECT_EQ(CloseBadgeTextCursor(cursor_), 0);
 
   // The text variant follows the badge's AswSpr.
-  ASSERT_EQ(OpenBadgeTextCursor("B3"), 0);
+  ASSERT_EQ(OpenBadgeTextCursor(session_, cursor_, "B3"), 0);
   const std::vector<Read> variant2 = {{3, 1, "Nur Var. 2   ", "#W5"}};
   EXPECT_EQ(ReadAll(ReadBadgeText, last), variant2);
-  CloseBadgeTextCursor();
+  CloseBadgeTextCursor(cursor_);
 
   // An expired badge and an unknown one have no texts.
   for (const char* badge : {"B2", "B9"}) {
-    ASSERT_EQ(OpenBadgeTextCursor(badge), 0) << badge;
+    ASSERT_EQ(OpenBadgeTextCursor(session_, cursor_, badge), 0) << badge;
     EXPECT_EQ(ReadAll(ReadBadgeText, last).size(), 0u) << badge;
     EXPECT_EQ(last, 1403) << badge;
-    CloseBadgeTextCursor();
+    CloseBadgeTextCursor(cursor_);
   }
 }
 
@@ -267,11 +268,11 @@ TEST_F(DisplayTextCursors, ReadAndCloseOfACursorNotOpenFail) {
   Build("");
   DisplayText text;
   text.MsdLfd = 42;
-  EXPECT_EQ(ReadTerminalText(text), sqlcode::kInvalidCursor);
-  EXPECT_EQ(ReadBadgeText(text), sqlcode::kInvalidCursor);
+  EXPECT_EQ(ReadTerminalText(cursor_, text), sqlcode::kInvalidCursor);
+  EXPECT_EQ(ReadBadgeText(cursor_, text), sqlcode::kInvalidCursor);
   EXPECT_EQ(text.MsdLfd, 42);
-  EXPECT_EQ(CloseTerminalTextCursor(), sqlcode::kInvalidCursor);
-  EXPECT_EQ(CloseBadgeTextCursor(), sqlcode::kInvalidCursor);
+  EXPECT_EQ(CloseTerminalTextCursor(cursor_), sqlcode::kInvalidCursor);
+  EXPECT_EQ(CloseBadgeTextCursor(cursor_), sqlcode::kInvalidCursor);
 }
 
 }  // namespace

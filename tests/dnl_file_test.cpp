@@ -12,7 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "driver/run_state.h"
+#include "base/diagnostics.h"
+#include "writers/run_context.h"
 
 namespace zx {
 namespace {
@@ -77,11 +78,12 @@ TEST_F(DnlFileTest, WriteDnlReportsTheFailureNamingTheFile) {
   DnlFile file;
   file.FailAtWriteForTesting(1);
   ASSERT_TRUE(file.Open(path_, true));
-  SetRunDnlFile(&file);
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(WriteDnl("x"));
-  const std::string out = testing::internal::GetCapturedStdout();
-  SetRunDnlFile(nullptr);
+  SqlSession session;
+  std::string out;
+  std::string reasons;
+  Diagnostics diagnostics(&out, &reasons);
+  RunContext run{session, file, diagnostics};
+  EXPECT_FALSE(run.WriteDnl("x"));
   EXPECT_EQ(out, "Downloadfile " + path_ + " konnte nicht geschrieben werden!\n");
   EXPECT_FALSE(fs::exists(path_));
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/config_cipher.h"
+#include "base/config_cipher.h"
 #include "tests/support/e2e.h"
 #include "tests/support/pg_fixture.h"
 

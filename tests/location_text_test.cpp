@@ -4,9 +4,9 @@
 #include <string>
 
 #include "queries/badge_record.h"
-#include "queries/fixed_text.h"
+#include "base/fixed_text.h"
 #include "queries/location_text.h"
-#include "queries/sql_runtime.h"
+#include "sql/session.h"
 #include "tests/support/sqlite_fixture.h"
 
 namespace zx::test {
@@ -36,7 +36,8 @@ const char kRows[] =
 TEST(LocationText, ShortTextOfTheBadgesLocation) {
   SqliteDatabase db(kRows);
   ASSERT_TRUE(db.ok()) << db.error();
-  ASSERT_EQ(db.Connect(), 0);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
 
   // The record comes in holding "QQ" where StoKtx goes: a found location
   // replaces it whole, any other result leaves it as it was.
@@ -63,27 +64,25 @@ TEST(LocationText, ShortTextOfTheBadgesLocation) {
     ClearBadgeRecord(record);
     SetField(record.AswNum, c.badge);
     SetField(record.StoKtx, "QQ");
-    EXPECT_EQ(ReadLocationText(record), c.code) << c.badge;
-    EXPECT_EQ(SQLCODE, c.code) << c.badge;
+    EXPECT_EQ(ReadLocationText(session, record), c.code) << c.badge;
     EXPECT_EQ(FieldText(record.StoKtx), c.stoKtx) << c.badge;
     EXPECT_EQ(record.StoKtx[3], '\0') << c.badge;
   }
-  SqlDisconnect();
 }
 
 TEST(LocationText, NullTextAfterAFoundTextLeavesNothingBehind) {
   SqliteDatabase db(kRows);
   ASSERT_TRUE(db.ok()) << db.error();
-  ASSERT_EQ(db.Connect(), 0);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
   BadgeRecord record;
   ClearBadgeRecord(record);
   SetField(record.AswNum, "ten");
-  ASSERT_EQ(ReadLocationText(record), 0);
+  ASSERT_EQ(ReadLocationText(session, record), 0);
   ASSERT_EQ(FieldText(record.StoKtx), "HAL");
   SetField(record.AswNum, "null text");
-  EXPECT_EQ(ReadLocationText(record), 0);
+  EXPECT_EQ(ReadLocationText(session, record), 0);
   EXPECT_EQ(FieldText(record.StoKtx), "");
-  SqlDisconnect();
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The Oracle statement text helpers that the backends build their dialects on.
-#include "queries/oracle_sql.h"
+#include "sql/oracle_sql.h"
 
 #include <gtest/gtest.h>
 

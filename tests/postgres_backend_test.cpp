@@ -15,16 +15,16 @@
 #include "queries/badge_cursor.h"
 #include "queries/badge_record.h"
 #include "queries/balance_data.h"
-#include "queries/fixed_text.h"
+#include "base/fixed_text.h"
 #include "queries/location_text.h"
-#include "queries/postgres_backend.h"
-#include "queries/sql_backend.h"
-#include "queries/sql_runtime.h"
+#include "sql/postgres/postgres_backend.h"
+#include "sql/sql_backend.h"
+#include "sql/session.h"
 #include "queries/terminal_lookup.h"
 #include "queries/terminal_params.h"
 #include "tests/support/pg_fixture.h"
 #include "tests/support/sqlite_fixture.h"
-#include "writers/display_texts.h"
+#include "queries/display_texts.h"
 
 namespace zx {
 namespace {

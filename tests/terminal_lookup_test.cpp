@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
+#include "base/fixed_text.h"
+#include "sql/session.h"
 #include "tests/support/sqlite_fixture.h"
 
 namespace zx::test {
@@ -52,11 +52,12 @@ TEST(TerminalLookup, CompletesTheRecordOrLeavesTheZeroFill) {
   for (const auto& c : cases) {
     SqliteDatabase db(c.rows);
     ASSERT_TRUE(db.ok()) << c.what << ": " << db.error();
-    ASSERT_EQ(db.Connect(), 0) << c.what;
+    SqlSession session;
+    ASSERT_EQ(db.Connect(session), 0) << c.what;
     TerminalParams terminal;
     FillTerminalParamsWithZeros(terminal);
     SetField(terminal.TrmNam, "T1");
-    EXPECT_EQ(ReadTerminal(terminal), c.code) << c.what;
+    EXPECT_EQ(ReadTerminal(session, terminal), c.code) << c.what;
     EXPECT_EQ(terminal.TfzCount, c.count) << c.what;
     if (c.mod == nullptr) {
       EXPECT_EQ(FieldText(terminal.TrmMod), std::string(11, '0')) << c.what;
@@ -66,7 +67,6 @@ TEST(TerminalLookup, CompletesTheRecordOrLeavesTheZeroFill) {
       EXPECT_EQ(FieldText(terminal.TrmSal), c.sal) << c.what;
     }
     EXPECT_EQ(FieldText(terminal.TrmNam), "T1") << c.what;
-    SqlDisconnect();
   }
 }
 
@@ -74,13 +74,13 @@ TEST(TerminalLookup, ANameOfFullWidthIsLookedUpWhole) {
   const std::string name(255, 'N');
   SqliteDatabase db("INSERT INTO Zdx1140Trm (TrmNam, TrmMod) VALUES ('" + name + "', 'M');");
   ASSERT_TRUE(db.ok()) << db.error();
-  ASSERT_EQ(db.Connect(), 0);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
   TerminalParams terminal;
   FillTerminalParamsWithZeros(terminal);
   SetField(terminal.TrmNam, name);
-  EXPECT_EQ(ReadTerminal(terminal), 0);
+  EXPECT_EQ(ReadTerminal(session, terminal), 0);
   EXPECT_EQ(FieldText(terminal.TrmMod), "M");
-  SqlDisconnect();
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "driver/text_utils.h"
+#include "base/text_utils.h"
 
 #include <gtest/gtest.h>
 

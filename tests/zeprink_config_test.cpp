@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/config_cipher.h"
-#include "driver/config_file.h"
+#include "base/config_cipher.h"
+#include "base/config_file.h"
 
 namespace zx {
 namespace {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/config_file.h"
+#include "base/config_file.h"
 
 namespace {
 

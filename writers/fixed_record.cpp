@@ -1,8 +1,6 @@
 #include "writers/fixed_record.h"
 
-#include <cstdio>
-
-#include "queries/fixed_text.h"
+#include "base/fixed_text.h"
 
 namespace zx {
 
@@ -11,19 +9,20 @@ std::string_view FullBadgeNumber(const BadgeRecord& record) {
   return longNumber.empty() ? FieldText(record.AswNum) : longNumber;
 }
 
-bool BadgeNumberFits(const BadgeRecord& record) {
+bool BadgeNumberFits(Diagnostics& diagnostics, const BadgeRecord& record) {
   const std::string_view number = FullBadgeNumber(record);
   if (FieldText(record.LongAswNum).empty() && number.size() <= kBadgeNumberWidth) return true;
-  std::printf("Ausweis %.*s passt nicht in den Satz, nicht in Datei gestellt\n",
+  diagnostics.Print("Ausweis %.*s passt nicht in den Satz, nicht in Datei gestellt\n",
               static_cast<int>(number.size()), number.data());
   return false;
 }
 
-bool AccessClassFits(const BadgeRecord& record, const AccessRightEntry& entry) {
+bool AccessClassFits(Diagnostics& diagnostics, const BadgeRecord& record,
+                     const AccessRightEntry& entry) {
   const std::string_view accessClass = FieldText(entry);
   if (accessClass.size() <= kAccessClassWidth) return true;
   const std::string_view number = FullBadgeNumber(record);
-  std::printf("Ausweis %.*s Zutrittsklasse %.*s passt nicht in den Satz, nicht in Datei gestellt\n",
+  diagnostics.Print("Ausweis %.*s Zutrittsklasse %.*s passt nicht in den Satz, nicht in Datei gestellt\n",
               static_cast<int>(number.size()), number.data(), static_cast<int>(accessClass.size()),
               accessClass.data());
   return false;
@@ -39,12 +38,6 @@ std::string_view ReaderNumber(const BadgeRecord& record, std::size_t k) {
   if (k < 1 || k > record.ReaderSlots.size()) return {};
   const std::string_view slot = FieldText(record.ReaderSlots[k - 1]);
   return slot == "  " ? std::string_view() : slot;
-}
-
-std::span<const AccessRightEntry> CurrentAccessRights() {
-  std::size_t count = AccessRightCount > 0 ? static_cast<std::size_t>(AccessRightCount) : 0;
-  if (count > AccessRightList.size()) count = AccessRightList.size();
-  return std::span<const AccessRightEntry>(AccessRightList.data(), count);
 }
 
 }  // namespace zx

@@ -1,5 +1,5 @@
-// The fixed-length records of the MGDNL17P, MGDNL31P and MGDNL60P downloads:
-// a record buffer laid out by position, the checks that keep a badge number
+// The fixed-length records of the MGDNL17P, MGDNL18P, MGDNL31P and MGDNL60P
+// downloads: a record buffer laid out by position, the checks that keep a badge number
 // or an access class from being cut to fit its positions, the right flags and
 // reader positions, and the writing of one badge row's records, one per
 // access class.
@@ -7,13 +7,13 @@
 
 #include <array>
 #include <cstddef>
-#include <span>
 #include <string_view>
 
-#include "driver/run_state.h"
 #include "queries/access_rights.h"
 #include "queries/badge_record.h"
-#include "queries/fixed_text.h"
+#include "base/diagnostics.h"
+#include "base/fixed_text.h"
+#include "writers/run_context.h"
 
 namespace zx {
 
@@ -38,10 +38,15 @@ class FixedRecord {
     text.copy(bytes_.data() + start, n);
   }
 
+  // Sets the `width` positions from `position` to blanks.
+  void Blank(std::size_t position, std::size_t width) {
+    for (std::size_t i = position - 1; i < N && i < position - 1 + width; ++i) bytes_[i] = ' ';
+  }
+
   // Puts a field's text into `width` positions filled with blanks first, so
   // a shorter text leaves the rest blank.
   void PutPadded(std::size_t position, std::size_t width, std::string_view text) {
-    for (std::size_t i = position - 1; i < N && i < position - 1 + width; ++i) bytes_[i] = ' ';
+    Blank(position, width);
     Put(position, width, text);
   }
 
@@ -74,13 +79,14 @@ std::string_view FullBadgeNumber(const BadgeRecord& record);
 // does not, prints "Ausweis %s passt nicht in den Satz, nicht in Datei
 // gestellt\n" with the whole number: the badge is left out, since a cut
 // number could name another badge.
-bool BadgeNumberFits(const BadgeRecord& record);
+bool BadgeNumberFits(Diagnostics& diagnostics, const BadgeRecord& record);
 
 // True when the access class of `entry` fits the class positions. When it
 // does not, prints "Ausweis %s Zutrittsklasse %s passt nicht in den Satz,
 // nicht in Datei gestellt\n": that class's record is left out, since a cut
 // class could name another class.
-bool AccessClassFits(const BadgeRecord& record, const AccessRightEntry& entry);
+bool AccessClassFits(Diagnostics& diagnostics, const BadgeRecord& record,
+                     const AccessRightEntry& entry);
 
 // Sets ReaderSlots 1 to `count` to two blanks: a slot that keeps them after
 // CollectAccessRights means the terminal has no such reader.
@@ -89,9 +95,6 @@ void BlankReaderSlots(BadgeRecord& record, std::size_t count);
 // The reader number in slot k (1 to 11), or empty when the terminal has no
 // reader k.
 std::string_view ReaderNumber(const BadgeRecord& record, std::size_t k);
-
-// The entries of AccessRightList for the current badge, in list order.
-std::span<const AccessRightEntry> CurrentAccessRights();
 
 // Reader k (from 1) of the MGDNL17P and MGDNL60P layouts takes five
 // positions from 31 + 5 * (k - 1): two for the reader number, then three for
@@ -111,15 +114,16 @@ struct TerminalRights {
 // terminal has into the first two characters of its reader position. The
 // reader slots must be blank beforehand (BlankReaderSlots).
 template <std::size_t N>
-TerminalRights PutRights(FixedRecord<N>& out, BadgeRecord& record, const char* terminalName,
-                         std::size_t readerCount) {
+TerminalRights PutRights(RunContext& run, FixedRecord<N>& out, BadgeRecord& record,
+                         const char* terminalName, std::size_t readerCount,
+                         AccessRightList& classes) {
   TerminalRights rights;
   out.Put(22, 1, "0");
   out.Put(23, 1, "0");
-  rights.time = HasTimeRight(record, terminalName) != 0;
+  rights.time = HasTimeRight(run.session, run.diagnostics, record, terminalName) != 0;
   if (rights.time) out.Put(22, 1, "1");
-  rights.access =
-      CollectAccessRights(record, terminalName, static_cast<int32_t>(readerCount), 1) != 0;
+  rights.access = CollectAccessRights(run.session, run.diagnostics, record, terminalName,
+                                      static_cast<int32_t>(readerCount), 1, classes) != 0;
   if (rights.access) {
     out.Put(23, 1, "1");
     for (std::size_t k = 1; k <= readerCount; ++k) {
@@ -133,22 +137,22 @@ TerminalRights PutRights(FixedRecord<N>& out, BadgeRecord& record, const char* t
 // What writing the records of one badge row came to.
 struct RowRecords {
   bool written = false;  // at least one record went to the DNL file: the badge counts as written
-  bool failed = false;   // a write failed (WriteDnl has said so): the writer stops
+  bool failed = false;   // a write failed (RunContext::WriteDnl has said so): the writer stops
 };
 
-// Writes one record per access class of the current badge, in list order
-// (CurrentAccessRights). A class that does not fit the class positions gives
+// Writes one record per access class of the badge, in list order. A class that does not fit the class positions gives
 // no record (AccessClassFits prints why); for every other class
 // `putClass(out, accessClass)` lays it into `out`, and the whole of `out` is
 // written. The records of a row thus differ only where the class goes.
 // Stops at the first failed write; the records before it stay written.
 template <std::size_t N, typename PutClass>
-RowRecords WriteClassRecords(FixedRecord<N>& out, const BadgeRecord& record, PutClass putClass) {
+RowRecords WriteClassRecords(RunContext& run, FixedRecord<N>& out, const BadgeRecord& record,
+                             const AccessRightList& classes, PutClass putClass) {
   RowRecords row;
-  for (const AccessRightEntry& entry : CurrentAccessRights()) {
-    if (!AccessClassFits(record, entry)) continue;
+  for (const AccessRightEntry& entry : classes) {
+    if (!AccessClassFits(run.diagnostics, record, entry)) continue;
     putClass(out, FieldText(entry));
-    if (!WriteDnl(out.Bytes())) {
+    if (!run.WriteDnl(out.Bytes())) {
       row.failed = true;
       break;
     }
@@ -158,19 +162,21 @@ RowRecords WriteClassRecords(FixedRecord<N>& out, const BadgeRecord& record, Put
 }
 
 // Writes the records of one badge row with a right on the terminal in the
-// MGDNL17P and MGDNL60P layouts. With `accessRight`, one record per access
+// MGDNL17P and MGDNL60P layouts. With an access right, one record per access
 // class as WriteClassRecords does, the class put into the class positions
 // of those readers 1 to `readersWithClass` that the terminal has; with a
 // time right only, `out` once as it is.
 template <std::size_t N>
-RowRecords WriteReaderRecords(FixedRecord<N>& out, const BadgeRecord& record, bool accessRight,
+RowRecords WriteReaderRecords(RunContext& run, FixedRecord<N>& out, const BadgeRecord& record,
+                              const TerminalRights& rights, const AccessRightList& classes,
                               std::size_t readersWithClass) {
-  if (!accessRight) {
-    const bool ok = WriteDnl(out.Bytes());
+  if (!rights.access) {
+    const bool ok = run.WriteDnl(out.Bytes());
     return RowRecords{.written = ok, .failed = !ok};
   }
   return WriteClassRecords(
-      out, record, [&record, readersWithClass](FixedRecord<N>& r, std::string_view accessClass) {
+      run, out, record, classes,
+      [&record, readersWithClass](FixedRecord<N>& r, std::string_view accessClass) {
         for (std::size_t k = 1; k <= readersWithClass; ++k) {
           if (!ReaderNumber(record, k).empty()) {
             r.PutPadded(ReaderPosition(k) + 2, kAccessClassWidth, accessClass);

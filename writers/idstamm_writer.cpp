@@ -2,15 +2,13 @@
 // comma-separated fields per badge row with a right on the terminal, one line
 // per access class when the badge has access rights.
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
-#include "driver/run_state.h"
 #include "queries/access_rights.h"
-#include "queries/badge_cursor.h"
 #include "queries/badge_record.h"
-#include "queries/fixed_text.h"
+#include "base/fixed_text.h"
+#include "writers/badge_loop.h"
 #include "writers/writers.h"
 
 namespace zx {
@@ -47,73 +45,69 @@ std::string FormatLine(const BadgeRecord& record, std::string_view timeRight,
 
 }  // namespace
 
-int CreateIdStamm(const char* /*dnlPath*/, const TerminalParams& terminal) {
+int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
+  Diagnostics& diagnostics = run.diagnostics;
   // A terminated copy of the name: the record field is only read up to its width.
   const std::string terminalName(FieldText(terminal.TrmNam));
   // TrmSal holds at most 10 characters (after a failed lookup, ten '0' and no terminator).
   const std::string_view terminalSal = FieldText(terminal.TrmSal).substr(0, 10);
-
-  BadgeRecord record;
-  ClearBadgeRecord(record);
-  int32_t rowsRead = 0;
+  AccessRightList classes;
   int32_t badgesWritten = 0;
-  bool writeFailed = false;
 
-  OpenBadgeCursor(terminal);
-  int32_t rc = FetchBadge(record);
-  while (rc == 0) {
-    ++rowsRead;
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
     if (record.LongAswNum[0] != '\0') {
       // Rights and lines would have to use a cut number: the row is left out.
-      std::printf("Ausweis %s: Ausweisnummer zu lang, nicht in Datei gestellt\n",
-                  record.LongAswNum.data());
-    } else {
-      if (record.AswSal[0] == '\0') SetField(record.AswSal, terminalSal);
-      std::string_view timeRight = "0";
-      std::string_view accessRight = "0";
-      if (HasTimeRight(record, terminalName.c_str())) timeRight = "1";
-      if (CollectAccessRights(record, terminalName.c_str(), 32, 0)) accessRight = "1";
-
-      if (accessRight == "1" || timeRight == "1") {
-        if (record.AswSpr[0] == '\0') {
-          // AswSpr did not fit its 4 characters; a cut number would be a wrong one.
-          std::printf("Ausweis %s: Sprachnummer zu lang, nicht in Datei gestellt\n",
-                      record.AswNum.data());
-        } else if (record.AswPinTooLong) {
-          // A cut PIN is another PIN; the PIN itself is never printed.
-          std::printf("Ausweis %s: PIN zu lang, nicht in Datei gestellt\n", record.AswNum.data());
-        } else if (accessRight == "0" && record.LongAswBkl[0] != '\0') {
-          // The time-right line carries AswBkl, which did not fit its field.
-          std::printf("Ausweis %s: Zutrittsklasse %s zu lang, nicht in Datei gestellt\n",
-                      record.AswNum.data(), record.LongAswBkl.data());
-        } else {
-          if (accessRight == "1") {
-            for (const AccessRightEntry& entry : AccessRightList) {
-              if (!WriteDnl(FormatLine(record, timeRight, accessRight, FieldText(entry)))) {
-                writeFailed = true;
-                break;
-              }
-            }
-          } else {
-            writeFailed =
-                !WriteDnl(FormatLine(record, timeRight, accessRight, FieldText(record.AswBkl)));
-          }
-          if (!writeFailed) ++badgesWritten;
-        }
-      } else if (Verbose) {
-        std::printf("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",
-                    record.AswNum.data(), terminalName.c_str());
-      }
+      diagnostics.Print("Ausweis %s: Ausweisnummer zu lang, nicht in Datei gestellt\n",
+                        record.LongAswNum.data());
+      return true;
     }
-    ClearBadgeRecord(record);
-    if (writeFailed) break;
-    rc = FetchBadge(record);
-  }
-  CloseBadgeCursor();
+    if (record.AswSal[0] == '\0') SetField(record.AswSal, terminalSal);
+    std::string_view timeRight = "0";
+    std::string_view accessRight = "0";
+    if (HasTimeRight(run.session, diagnostics, record, terminalName.c_str())) timeRight = "1";
+    if (CollectAccessRights(run.session, diagnostics, record, terminalName.c_str(), 32, 0,
+                            classes)) {
+      accessRight = "1";
+    }
 
-  std::printf("Ausweise gesamt: %d davon in Datei gestellt: %d\n", static_cast<int>(rowsRead),
-              static_cast<int>(badgesWritten));
-  return !writeFailed && (rc == 0 || rc == 1403) ? 1 : 0;
+    if (accessRight == "0" && timeRight == "0") {
+      diagnostics.Detail("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",
+                         record.AswNum.data(), terminalName.c_str());
+      return true;
+    }
+    if (record.AswSpr[0] == '\0') {
+      // AswSpr did not fit its 4 characters; a cut number would be a wrong one.
+      diagnostics.Print("Ausweis %s: Sprachnummer zu lang, nicht in Datei gestellt\n",
+                        record.AswNum.data());
+      return true;
+    }
+    if (record.AswPinTooLong) {
+      // A cut PIN is another PIN; the PIN itself is never printed.
+      diagnostics.Print("Ausweis %s: PIN zu lang, nicht in Datei gestellt\n", record.AswNum.data());
+      return true;
+    }
+    if (accessRight == "0" && record.LongAswBkl[0] != '\0') {
+      // The time-right line carries AswBkl, which did not fit its field.
+      diagnostics.Print("Ausweis %s: Zutrittsklasse %s zu lang, nicht in Datei gestellt\n",
+                        record.AswNum.data(), record.LongAswBkl.data());
+      return true;
+    }
+    if (accessRight == "1") {
+      for (const AccessRightEntry& entry : classes) {
+        if (!run.WriteDnl(FormatLine(record, timeRight, accessRight, FieldText(entry)))) {
+          return false;
+        }
+      }
+    } else if (!run.WriteDnl(FormatLine(record, timeRight, accessRight, FieldText(record.AswBkl)))) {
+      return false;
+    }
+    ++badgesWritten;
+    return true;
+  });
+
+  diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n", end.rowsFetched,
+                    static_cast<int>(badgesWritten));
+  return end.Succeeded() ? 1 : 0;
 }
 
 }  // namespace zx

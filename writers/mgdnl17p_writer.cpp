@@ -1,16 +1,14 @@
 // MGDNL17P: records of 85 characters, one per badge and access class, with
 // the validity start, the right flags, the balance TswW02 and eleven reader
 // positions (reader 7 carries the location short text).
-#include <cstdio>
 #include <string>
 #include <string_view>
 
-#include "driver/run_state.h"
-#include "queries/badge_cursor.h"
+#include "base/fixed_text.h"
+#include "queries/access_rights.h"
 #include "queries/balance_data.h"
-#include "queries/fixed_text.h"
 #include "queries/location_text.h"
-#include "queries/sql_runtime.h"
+#include "writers/badge_loop.h"
 #include "writers/fixed_record.h"
 #include "writers/writers.h"
 
@@ -25,37 +23,28 @@ constexpr std::size_t kLocationReader = 7;
 
 }  // namespace
 
-int CreateMgDnl17P(const char* /*dnlPath*/, const TerminalParams& terminal) {
+int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
+  Diagnostics& diagnostics = run.diagnostics;
   const std::string trmNam(FieldText(terminal.TrmNam));
-  BadgeRecord record;
-  ClearBadgeRecord(record);
   FixedRecord<kRecordLength> out;
+  AccessRightList classes;
   std::string previousNumber;
   int badgesRead = 0;
   int badgesWritten = 0;
-  bool writeFailed = false;
 
-  OpenBadgeCursor(terminal);
-  int32_t rc = FetchBadge(record);
-  while (rc == sqlcode::kOk) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
     const std::string_view number = FullBadgeNumber(record);
     // The cursor is ordered by badge number: only the first row of a
     // number gives records.
-    if (number == previousNumber) {
-      ClearBadgeRecord(record);
-      rc = FetchBadge(record);
-      continue;
-    }
+    if (number == previousNumber) return true;
     previousNumber.assign(number);
     ++badgesRead;
 
     // A number longer than AswNum holds cannot be asked for its rights
     // under the cut number, so such a row ends here.
     if (!FieldText(record.LongAswNum).empty()) {
-      BadgeNumberFits(record);
-      ClearBadgeRecord(record);
-      rc = FetchBadge(record);
-      continue;
+      BadgeNumberFits(diagnostics, record);
+      return true;
     }
 
     BlankReaderSlots(record, kReaderCount);
@@ -63,47 +52,43 @@ int CreateMgDnl17P(const char* /*dnlPath*/, const TerminalParams& terminal) {
     out.Put(1, kBadgeNumberWidth, FieldText(record.AswNum));
     out.PutDate(14, FieldText(record.AswGvo));
 
-    const int32_t balance = ReadBalanceData(record);
-    if (balance != sqlcode::kOk && Verbose) {
-      std::printf("Saldo Ermitteln. Pnr: %s SQLCode:%ld\n", record.AswPnr.data(),
-                  static_cast<long>(balance));
+    const int32_t balance = ReadBalanceData(run.session, record);
+    if (balance != sqlcode::kOk) {
+      diagnostics.Detail("Saldo Ermitteln. Pnr: %s SQLCode:%ld\n", record.AswPnr.data(),
+                         static_cast<long>(balance));
     }
     // Without a balance (no row, or an SQL error) the positions stay blank.
     if (balance == sqlcode::kOk) out.PutPadded(24, 7, FieldText(record.TswW02));
 
-    const TerminalRights rights = PutRights(out, record, trmNam.c_str(), kReaderCount);
+    const TerminalRights rights =
+        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes);
 
     if (!rights.time && !rights.access) {
-      if (Verbose) {
-        std::printf("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",
-                    record.AswNum.data(), trmNam.c_str());
-      }
-    } else if (BadgeNumberFits(record)) {
-      const int32_t location = ReadLocationText(record);
-      if (location == sqlcode::kOk) {
-        out.Put(ReaderPosition(kLocationReader), 2, "07");
-        out.PutPadded(ReaderPosition(kLocationReader) + 2, 3, FieldText(record.StoKtx));
-      } else if (location != sqlcode::kNoData) {
-        std::printf("SQL Standortbez. Ermitteln. SQLCode:%ld\n", static_cast<long>(location));
-      }
+      diagnostics.Detail("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",
+                         record.AswNum.data(), trmNam.c_str());
+      return true;
+    }
+    if (!BadgeNumberFits(diagnostics, record)) return true;
 
-      // One record per class, the class on readers 1 to 6; with a time
-      // right only, the one record as it stands.
-      const RowRecords row = WriteReaderRecords(out, record, rights.access, kReadersWithClass);
-      if (row.written) ++badgesWritten;
-      writeFailed = row.failed;
+    const int32_t location = ReadLocationText(run.session, record);
+    if (location == sqlcode::kOk) {
+      out.Put(ReaderPosition(kLocationReader), 2, "07");
+      out.PutPadded(ReaderPosition(kLocationReader) + 2, 3, FieldText(record.StoKtx));
+    } else if (location != sqlcode::kNoData) {
+      diagnostics.Print("SQL Standortbez. Ermitteln. SQLCode:%ld\n", static_cast<long>(location));
     }
 
-    ClearBadgeRecord(record);
-    if (writeFailed) break;
-    rc = FetchBadge(record);
-  }
+    // One record per class, the class on readers 1 to 6; with a time right
+    // only, the one record as it stands.
+    const RowRecords row = WriteReaderRecords(run, out, record, rights, classes, kReadersWithClass);
+    if (row.written) ++badgesWritten;
+    return !row.failed;
+  });
 
-  CloseBadgeCursor();
-  std::printf("Ausweise gesamt: %d davon in Datei gestellt: %d\n", badgesRead, badgesWritten);
-  if (writeFailed) return 0;
-  if (rc != sqlcode::kOk && rc != sqlcode::kNoData) {
-    std::printf("FehlerCode EndWorkMgDnl17P: %d\n", static_cast<int>(rc));
+  diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n", badgesRead, badgesWritten);
+  if (end.stopped) return 0;
+  if (!end.ReadToEnd()) {
+    diagnostics.Print("FehlerCode EndWorkMgDnl17P: %d\n", static_cast<int>(end.lastCode));
     return 0;
   }
   return 1;

@@ -4,19 +4,16 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <string>
 #include <string_view>
 
-#include "driver/run_state.h"
 #include "queries/access_rights.h"
-#include "queries/badge_cursor.h"
 #include "queries/badge_record.h"
 #include "queries/balance_data.h"
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
-#include "writers/display_texts.h"
+#include "base/fixed_text.h"
+#include "queries/display_texts.h"
+#include "writers/badge_loop.h"
 #include "writers/fixed_record.h"
 #include "writers/writers.h"
 
@@ -33,29 +30,16 @@ constexpr int kFieldCount = 8;
 // Terminal models with their own record rules.
 constexpr std::string_view kBadgeTextModel = "7744-010";    // badge display texts
 constexpr std::string_view kFourFieldModel = "7598-002";    // fields 5 to 8 blank
-constexpr std::size_t kFourFieldModelBlankFrom = 93;
+constexpr std::size_t kFourFieldModelBlankFrom = 94;  // fields 5 to 8
 
 constexpr std::string_view kDateCode = "#W1";
 constexpr std::string_view kNoValue = "       ";
 
-using Record = std::array<char, kRecordLength>;
+using Record = FixedRecord<kRecordLength>;
 
-// First column of display field n (1..8).
+// First position of display field n (1..8), after the badge number.
 constexpr std::size_t FieldStart(int n) {
-  return kNumberWidth + kFieldWidth * static_cast<std::size_t>(n - 1);
-}
-
-// Writes `text` into columns [column, column + width), cut to the width and
-// to the record; the columns beyond the text keep what they hold (blanks).
-void Put(Record& record, std::size_t column, std::size_t width, std::string_view text) {
-  if (column >= record.size()) return;
-  std::size_t n = text.size() < width ? text.size() : width;
-  if (n > record.size() - column) n = record.size() - column;
-  text.copy(record.data() + column, n);
-}
-
-void Blank(Record& record, std::size_t column, std::size_t width) {
-  for (std::size_t i = column; i < column + width && i < record.size(); ++i) record[i] = ' ';
+  return kNumberWidth + 1 + kFieldWidth * static_cast<std::size_t>(n - 1);
 }
 
 // The value codes "#W2".."#W16" and "#W21".."#W30" with the balance field
@@ -102,21 +86,20 @@ std::string_view ValueForCode(std::string_view code, const BadgeRecord& badge,
 // Reads a display text cursor into `table` until the first non-zero read.
 // A text whose MsdLfd names no display field has no slot and is left out.
 template <typename Read>
-void LoadDisplayTexts(DisplayTextTable& table, Read read, bool printLoaded) {
+void LoadDisplayTexts(Diagnostics& diagnostics, DisplayTextTable& table, DisplayTextCursor& cursor,
+                      Read read, bool printLoaded) {
   for (;;) {
     DisplayText text;
-    if (read(text) != 0) return;
+    if (read(cursor, text) != 0) return;
     if (text.MsdLfd < 1 || text.MsdLfd > kFieldCount) {
-      if (Verbose) {
-        std::printf("Anzeigetext Nr. %d liegt nicht in Feld 1 bis 8, nicht gespeichert!\n",
-                    static_cast<int>(text.MsdLfd));
-      }
+      diagnostics.Detail("Anzeigetext Nr. %d liegt nicht in Feld 1 bis 8, nicht gespeichert!\n",
+                         static_cast<int>(text.MsdLfd));
       continue;
     }
     table[static_cast<std::size_t>(text.MsdLfd - 1)] = text;
-    if (printLoaded && Verbose) {
-      std::printf("Wert: %s  Txt: %s  Con: %s !\n", text.Wert.data(), text.Txt.data(),
-                  text.Con.data());
+    if (printLoaded) {
+      diagnostics.Detail("Wert: %s  Txt: %s  Con: %s !\n", text.Wert.data(), text.Txt.data(),
+                         text.Con.data());
     }
   }
 }
@@ -139,9 +122,9 @@ void PlaceFields(Record& record, DisplayTextTable& work, const BadgeRecord& badg
     const std::string_view label = FieldText(slot.Txt);
     if (label.empty()) continue;
     if (n >= 5 && slot.MsdSpl == 2) {
-      Put(record, s + 1, kLabelWidth - 1, label);
+      record.Put(s + 1, kLabelWidth - 1, label);
     } else {
-      Put(record, s, kLabelWidth, label);
+      record.Put(s, kLabelWidth, label);
     }
   }
 
@@ -154,12 +137,10 @@ void PlaceFields(Record& record, DisplayTextTable& work, const BadgeRecord& badg
     const std::size_t s = FieldStart(n);
     if (value.empty()) continue;
     if (value.size() <= 10) {
-      Blank(record, s + kLabelWidth, kValueWidth);
-      Put(record, s + kLabelWidth, kValueWidth, value);
+      record.PutPadded(s + kLabelWidth, kValueWidth, value);
     } else {
       // A balance text fills the whole display field, label included.
-      Blank(record, s, kFieldWidth);
-      Put(record, s, kFieldWidth, value);
+      record.PutPadded(s, kFieldWidth, value);
     }
   }
 
@@ -167,51 +148,54 @@ void PlaceFields(Record& record, DisplayTextTable& work, const BadgeRecord& badg
   for (int n = 1; n <= kFieldCount; ++n) {
     const DisplayText& slot = work[static_cast<std::size_t>(n - 1)];
     if (FieldText(slot.Con) != kDateCode) continue;
-    Put(record, FieldStart(n) + kLabelWidth - 1, dateText.size(), FieldText(slot.Wert));
+    record.Put(FieldStart(n) + kLabelWidth - 1, dateText.size(), FieldText(slot.Wert));
     break;
   }
 }
 
 // Writes the badge's record unless a skip rule holds. Returns false only
 // when the write to the DNL file failed.
-bool ProcessBadge(BadgeRecord& badge, const std::string& terminalName, std::string_view model,
-                  const DisplayTextTable& terminalTexts, std::string_view dateText,
-                  std::string& lastWritten, int& written) {
+bool ProcessBadge(RunContext& run, BadgeRecord& badge, const std::string& terminalName,
+                  std::string_view model, const DisplayTextTable& terminalTexts,
+                  std::string_view dateText, std::string& lastWritten, int& written) {
+  Diagnostics& diagnostics = run.diagnostics;
   const std::string_view number = FieldText(badge.AswNum);
-  const int timeRight = HasTimeRight(badge, terminalName.c_str());
-  if (timeRight == 0 && Verbose) {
-    std::printf("Ausweis %s auf Terminal %s nicht zulaessig!\n", badge.AswNum.data(),
-                terminalName.c_str());
+  const int timeRight = HasTimeRight(run.session, diagnostics, badge, terminalName.c_str());
+  if (timeRight == 0) {
+    diagnostics.Detail("Ausweis %s auf Terminal %s nicht zulaessig!\n", badge.AswNum.data(),
+                       terminalName.c_str());
   }
   if (FieldText(badge.AswPnr).empty() || number == lastWritten || timeRight == 0) return true;
-  // Columns 0-12 hold the badge number; a longer one is never cut (a cut
+  // Positions 1-13 hold the badge number; a longer one is never cut (a cut
   // number could name another badge): the badge is left out with a message.
-  if (!BadgeNumberFits(badge)) return true;
+  if (!BadgeNumberFits(diagnostics, badge)) return true;
 
   Record record;
-  record.fill(' ');
   DisplayTextTable work = terminalTexts;
   if (!FieldText(badge.AswSal).empty() && model == kBadgeTextModel) {
     // The badge's own message set; without badge texts the fields stay blank.
     DisplayTextTable badgeTexts;
     ClearDisplayTextTable(badgeTexts);
-    if (OpenBadgeTextCursor(number) == 0) LoadDisplayTexts(badgeTexts, ReadBadgeText, false);
-    CloseBadgeTextCursor();
+    DisplayTextCursor cursor;
+    if (OpenBadgeTextCursor(run.session, cursor, number) == 0) {
+      LoadDisplayTexts(diagnostics, badgeTexts, cursor, ReadBadgeText, false);
+    }
+    CloseBadgeTextCursor(cursor);
     work = badgeTexts;
   }
 
-  Put(record, 0, kNumberWidth, number);
-  const int32_t balance = ReadBalanceData(badge);
-  if (balance != 0 && Verbose) {
-    std::printf("Ausweis:%s Person:%s Saldodaten nicht gefunden! %d\n", badge.AswNum.data(),
-                badge.AswPnr.data(), static_cast<int>(balance));
+  record.Put(1, kNumberWidth, number);
+  const int32_t balance = ReadBalanceData(run.session, badge);
+  if (balance != 0) {
+    diagnostics.Detail("Ausweis:%s Person:%s Saldodaten nicht gefunden! %d\n", badge.AswNum.data(),
+                       badge.AswPnr.data(), static_cast<int>(balance));
   }
   PlaceFields(record, work, badge, dateText);
   if (model == kFourFieldModel) {
-    Blank(record, kFourFieldModelBlankFrom, kRecordLength - kFourFieldModelBlankFrom);
+    record.Blank(kFourFieldModelBlankFrom, kRecordLength - kFourFieldModelBlankFrom + 1);
   }
 
-  if (!WriteDnl(std::string_view(record.data(), record.size()))) return false;
+  if (!run.WriteDnl(record.Bytes())) return false;
   lastWritten = number;
   ++written;
   return true;
@@ -219,7 +203,7 @@ bool ProcessBadge(BadgeRecord& badge, const std::string& terminalName, std::stri
 
 }  // namespace
 
-int CreateMgDnl18P(const char* /*dnlPath*/, const TerminalParams& terminal) {
+int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal) {
   const std::string dateText = TodayText();
   const std::string terminalName(FieldText(terminal.TrmNam));
   const std::string_view model = FieldText(terminal.TrmMod);
@@ -227,37 +211,28 @@ int CreateMgDnl18P(const char* /*dnlPath*/, const TerminalParams& terminal) {
   DisplayTextTable terminalTexts;
   ClearDisplayTextTable(terminalTexts);
   std::string lastWritten;
-  int fetched = 0;
   int written = 0;
 
-  if (OpenTerminalTextCursor(terminalName) == 0) {
-    LoadDisplayTexts(terminalTexts, ReadTerminalText, true);
+  DisplayTextCursor texts;
+  if (OpenTerminalTextCursor(run.session, texts, terminalName) == 0) {
+    LoadDisplayTexts(run.diagnostics, terminalTexts, texts, ReadTerminalText, true);
   }
-  CloseTerminalTextCursor();
+  CloseTerminalTextCursor(texts);
 
-  OpenBadgeCursor(terminal);
-  BadgeRecord badge;
-  ClearBadgeRecord(badge);
-  bool writeFailed = false;
-  int32_t rc = FetchBadge(badge);
-  while (rc == 0) {
-    ++fetched;
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& badge) {
     if (!FieldText(badge.LongAswNum).empty()) {
       // The rights and texts cannot be asked under the cut number: the row
       // ends here, with the message naming the whole number.
-      BadgeNumberFits(badge);
-    } else {
-      writeFailed = !ProcessBadge(badge, terminalName, model, terminalTexts, dateText, lastWritten,
-                                  written);
+      BadgeNumberFits(run.diagnostics, badge);
+      return true;
     }
-    ClearBadgeRecord(badge);
-    if (writeFailed) break;
-    rc = FetchBadge(badge);
-  }
-  CloseBadgeCursor();
+    return ProcessBadge(run, badge, terminalName, model, terminalTexts, dateText, lastWritten,
+                        written);
+  });
 
-  std::printf("Ausweise gesamt: %d davon in Datei gestellt: %d\n", fetched, written);
-  return !writeFailed && rc == sqlcode::kNoData ? 1 : 0;
+  run.diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n", end.rowsFetched,
+                        written);
+  return end.Succeeded() ? 1 : 0;
 }
 
 }  // namespace zx

@@ -1,15 +1,13 @@
 // MGDNL60P: records of 45 characters, one per badge row and access class,
 // for the badges with a time or access right on the terminal: validity
 // start, right flags, the balance TswW09 and the readers 1 to 3.
-#include <cstdio>
 #include <string>
 #include <string_view>
 
-#include "driver/run_state.h"
-#include "queries/badge_cursor.h"
+#include "base/fixed_text.h"
+#include "queries/access_rights.h"
 #include "queries/balance_data.h"
-#include "queries/fixed_text.h"
-#include "queries/sql_runtime.h"
+#include "writers/badge_loop.h"
 #include "writers/fixed_record.h"
 #include "writers/writers.h"
 
@@ -22,29 +20,22 @@ constexpr std::size_t kReaderCount = 3;
 
 }  // namespace
 
-int CreateMgDnl60P(const char* /*dnlPath*/, const TerminalParams& terminal) {
+int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
+  Diagnostics& diagnostics = run.diagnostics;
   const std::string trmNam(FieldText(terminal.TrmNam));
-  BadgeRecord record;
-  ClearBadgeRecord(record);
   FixedRecord<kRecordLength> out;
-  int badgeRowsRead = 0;
+  AccessRightList classes;
   int badgesWritten = 0;
-  bool writeFailed = false;
 
-  OpenBadgeCursor(terminal);
-  int32_t rc = FetchBadge(record);
   // Every row is handled on its own, also a repeated badge number.
-  while (rc == sqlcode::kOk) {
-    ++badgeRowsRead;
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
     BlankReaderSlots(record, kReaderCount);
 
     // A number longer than AswNum holds cannot be asked for its balance or
     // rights under the cut number, so such a row ends here.
     if (!FieldText(record.LongAswNum).empty()) {
-      BadgeNumberFits(record);
-      ClearBadgeRecord(record);
-      rc = FetchBadge(record);
-      continue;
+      BadgeNumberFits(diagnostics, record);
+      return true;
     }
 
     out.Blank();
@@ -52,32 +43,29 @@ int CreateMgDnl60P(const char* /*dnlPath*/, const TerminalParams& terminal) {
     out.PutDate(14, FieldText(record.AswGvo));
 
     // Without a balance (no row, or an SQL error) the positions stay blank.
-    if (ReadBalanceData(record) == sqlcode::kOk) out.PutPadded(24, 7, FieldText(record.TswW09));
-
-    const TerminalRights rights = PutRights(out, record, trmNam.c_str(), kReaderCount);
-
-    if (!rights.time && !rights.access) {
-      if (Verbose) {
-        std::printf("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",
-                    record.AswNum.data(), trmNam.c_str());
-      }
-    } else if (BadgeNumberFits(record)) {
-      // One record per class, the class on every reader; with a time right
-      // only, the one record as it stands.
-      const RowRecords row = WriteReaderRecords(out, record, rights.access, kReaderCount);
-      if (row.written) ++badgesWritten;
-      writeFailed = row.failed;
+    if (ReadBalanceData(run.session, record) == sqlcode::kOk) {
+      out.PutPadded(24, 7, FieldText(record.TswW09));
     }
 
-    ClearBadgeRecord(record);
-    if (writeFailed) break;
-    rc = FetchBadge(record);
-  }
+    const TerminalRights rights =
+        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes);
 
-  CloseBadgeCursor();
-  std::printf("Ausweise gesamt: %d davon in Datei gestellt: %d\n", badgeRowsRead, badgesWritten);
-  if (writeFailed) return 0;
-  return rc == sqlcode::kOk || rc == sqlcode::kNoData ? 1 : 0;
+    if (!rights.time && !rights.access) {
+      diagnostics.Detail("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",
+                         record.AswNum.data(), trmNam.c_str());
+      return true;
+    }
+    if (!BadgeNumberFits(diagnostics, record)) return true;
+    // One record per class, the class on every reader; with a time right
+    // only, the one record as it stands.
+    const RowRecords row = WriteReaderRecords(run, out, record, rights, classes, kReaderCount);
+    if (row.written) ++badgesWritten;
+    return !row.failed;
+  });
+
+  diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n", end.rowsFetched,
+                    badgesWritten);
+  return end.Succeeded() ? 1 : 0;
 }
 
 }  // namespace zx

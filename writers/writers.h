@@ -1,16 +1,18 @@
 // The DNL functions. Each writer walks the badge cursor for the terminal and
-// writes its records to the run's DNL file (DnlFile). Returns 1 when the
-// cursor ended normally, 0 on failure (a fetch error or a failed write).
+// writes its records to the run's DNL file (run.dnl), printing its messages
+// to run.diagnostics. Returns 1 when the cursor ended normally, 0 on failure
+// (a fetch error or a failed write).
 #pragma once
 
 #include "queries/terminal_params.h"
+#include "writers/run_context.h"
 
 namespace zx {
 
-int CreateMgDnl17P(const char* dnlPath, const TerminalParams& terminal);
-int CreateMgDnl18P(const char* dnlPath, const TerminalParams& terminal);
-int CreateMgDnl31P(const char* dnlPath, const TerminalParams& terminal);
-int CreateMgDnl60P(const char* dnlPath, const TerminalParams& terminal);
-int CreateIdStamm(const char* dnlPath, const TerminalParams& terminal);
+int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal);
+int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal);
+int CreateMgDnl31P(RunContext& run, const TerminalParams& terminal);
+int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal);
+int CreateIdStamm(RunContext& run, const TerminalParams& terminal);
 
 }  // namespace zx

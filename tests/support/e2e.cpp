@@ -11,7 +11,7 @@
 #include <memory>
 #include <sstream>
 
-#include "driver/config_file.h"
+#include "base/config_file.h"
 #include "tests/support/pg_fixture.h"
 #include "tests/support/sqlite_fixture.h"
 

@@ -8,21 +8,16 @@
 #include <filesystem>
 #include <memory>
 
-#include "queries/sql_runtime.h"
+#include "sql/postgres/pg_handles.h"
+#include "sql/session.h"
 #include "tests/support/sqlite_fixture.h"
 
 namespace zx::test {
 
 namespace {
 
-struct ConnDeleter {
-  void operator()(PGconn* conn) const { PQfinish(conn); }
-};
-struct ResultDeleter {
-  void operator()(PGresult* result) const { PQclear(result); }
-};
-using Conn = std::unique_ptr<PGconn, ConnDeleter>;
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
+using Conn = ConnPtr;
+using Result = ResultPtr;
 
 std::string EnvOr(const char* name, const char* fallback) {
   const char* value = std::getenv(name);
@@ -150,12 +145,13 @@ std::string PgDatabase::Value(std::string_view sql) const {
   return PQgetvalue(result.get(), 0, 0);
 }
 
-int32_t PgDatabase::Connect(const char* schema) const {
+int32_t PgDatabase::Connect(SqlSession& session, const char* schema) const {
   const std::string login = ConnectString();
-  if (SqlConnect(login.c_str()) != 0) return SQLCODE;
+  const int32_t connected = session.Connect(login.c_str());
+  if (connected != 0) return connected;
   const std::string statement = std::string("ALTER SESSION SET CURRENT_SCHEMA=") + schema;
-  SqlPrepare(statement.c_str());
-  return SqlExecute();
+  session.Prepare(statement.c_str());
+  return session.Execute();
 }
 
 }  // namespace zx::test

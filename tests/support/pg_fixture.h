@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "sql/session.h"
+
 #include <gtest/gtest.h>
 
 namespace zx::test {
@@ -56,9 +58,9 @@ class PgDatabase {
   std::string Value(std::string_view sql) const;
 
   // CONNECT and ALTER SESSION SET CURRENT_SCHEMA=<schema> through the
-  // runtime, as the program's session does. Returns the first non-zero
+  // session, as the program's session does. Returns the first non-zero
   // SQLCODE, else 0.
-  int32_t Connect(const char* schema = "ZARDONIX") const;
+  int32_t Connect(SqlSession& session, const char* schema = "ZARDONIX") const;
 
  private:
   std::string name_;

@@ -10,8 +10,8 @@
 #include <memory>
 #include <sstream>
 
-#include "queries/sql_runtime.h"
-#include "queries/sqlite_handles.h"
+#include "sql/session.h"
+#include "sql/sqlite/sqlite_handles.h"
 
 namespace zx::test {
 
@@ -71,12 +71,13 @@ SqliteDatabase::~SqliteDatabase() {
 
 std::string SqliteDatabase::Execute(std::string_view sql) const { return RunScript(path_, sql, false); }
 
-int32_t SqliteDatabase::Connect(const char* schema) const {
+int32_t SqliteDatabase::Connect(SqlSession& session, const char* schema) const {
   const std::string login = ConnectString();
-  if (SqlConnect(login.c_str()) != 0) return SQLCODE;
+  const int32_t connected = session.Connect(login.c_str());
+  if (connected != 0) return connected;
   const std::string statement = std::string("ALTER SESSION SET CURRENT_SCHEMA=") + schema;
-  SqlPrepare(statement.c_str());
-  return SqlExecute();
+  session.Prepare(statement.c_str());
+  return session.Execute();
 }
 
 std::string DateFromToday(int days, const char* time) {

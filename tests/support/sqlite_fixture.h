@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "sql/session.h"
+
 namespace zx::test {
 
 class SqliteDatabase {
@@ -30,9 +32,9 @@ class SqliteDatabase {
   std::string Execute(std::string_view sql) const;
 
   // CONNECT to the file and ALTER SESSION SET CURRENT_SCHEMA=<schema>
-  // through the runtime, as the program's session does. Returns the first
+  // through `session`, as the program's session does. Returns the first
   // non-zero SQLCODE, else 0.
-  int32_t Connect(const char* schema = "ZARDONIX") const;
+  int32_t Connect(SqlSession& session, const char* schema = "ZARDONIX") const;
 
  private:
   std::string directory_;

@@ -1,11 +1,17 @@
 #include "tests/support/writer_fixture.h"
 
-#include <gtest/gtest.h>
-
-#include "queries/fixed_text.h"
+#include "base/diagnostics.h"
+#include "base/fixed_text.h"
 #include "queries/terminal_lookup.h"
 
 namespace zx::test {
+
+bool StringSink::Write(std::string_view bytes) {
+  ++writes_;
+  if (failAtWrite_ > 0 && writes_ >= failAtWrite_) return false;
+  bytes_.append(bytes);
+  return true;
+}
 
 std::string BadgeRowsWithClass(std::initializer_list<const char*> numbers,
                                std::string_view accessClass) {
@@ -20,22 +26,22 @@ std::string BadgeRowsWithClass(std::initializer_list<const char*> numbers,
   return rows;
 }
 
-TerminalParams ReadTestTerminal(const char* name) {
+TerminalParams ReadTestTerminal(SqlSession& session, const char* name) {
   TerminalParams terminal;
   FillTerminalParamsWithZeros(terminal);
   SetField(terminal.TrmNam, name);
-  ReadTerminal(terminal);
+  ReadTerminal(session, terminal);
   return terminal;
 }
 
-WriterRun RunWriter(int (*writer)(const char*, const TerminalParams&), DnlFile& file,
-                    const TerminalParams& terminal) {
-  SetRunDnlFile(&file);
-  testing::internal::CaptureStdout();
+WriterRun RunWriter(Writer writer, SqlSession& session, const TerminalParams& terminal,
+                    StringSink& sink, bool verbose) {
   WriterRun run;
-  run.result = writer(file.Path().c_str(), terminal);
-  run.out = testing::internal::GetCapturedStdout();
-  SetRunDnlFile(nullptr);
+  std::string reasons;
+  Diagnostics diagnostics(&run.out, &reasons, verbose);
+  RunContext context{session, sink, diagnostics};
+  run.result = writer(context, terminal);
+  run.dnl = sink.Bytes();
   return run;
 }
 

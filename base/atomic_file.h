@@ -1,0 +1,98 @@
+// Replacing a file by a complete new one: the new content goes into a
+// temporary file beside the file, is flushed to disk and renamed over it, and
+// the rename is made durable by flushing the directory. A reader of the file
+// sees either the old or the complete new content, never a part. The DNL file
+// and the configuration file are replaced this way.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zx {
+
+// Told when a temporary file exists under a name that nobody else uses, and
+// when that stops (renamed into place or removed), so that a run ended by a
+// signal can remove it. Called on the thread that uses the AtomicFile.
+class TempFileWatcher {
+ public:
+  virtual ~TempFileWatcher() = default;
+  virtual void Watch(const std::string& tempPath) = 0;
+  virtual void Unwatch() = 0;
+};
+
+struct AtomicFileOptions {
+  // The temporary name is the target's name, this suffix and six random
+  // characters ("zeprink.tmp" and six characters where that is too long).
+  const char* tempSuffix = ".tmp";
+  // Start the new content with a copy of the old file's (a missing file is
+  // an empty one); otherwise it starts empty.
+  bool keepContent = false;
+  // An existing file that the process may not write is not replaced.
+  bool refuseReadOnlyTarget = false;
+  // Permission bits of a file that did not exist before; unset: readable and
+  // writable by its owner only. A replaced file keeps its owner and mode.
+  std::optional<mode_t> newFileMode;
+  TempFileWatcher* watcher = nullptr;
+};
+
+class AtomicFile {
+ public:
+  AtomicFile() = default;
+  ~AtomicFile();  // discards an uncommitted temporary file
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // Prepares the temporary file for `path`. When `path` is a symbolic link,
+  // the file it names (followed through further links) is the one replaced
+  // and the link stays. False (Error() tells why) when the path is empty,
+  // names no regular file, a link cannot be followed, the old file cannot be
+  // used or the temporary file cannot be made.
+  bool Open(const std::string& path, const AtomicFileOptions& options);
+
+  // Appends bytes. Once a write has failed, every later Write and the
+  // Commit fail too: a file with a hole never replaces the old one.
+  bool Write(std::string_view bytes);
+
+  // Flushes the temporary file to disk, lets `verify` look at it (by its
+  // name) when given, renames it over the target and flushes the directory.
+  // False when any step failed; the target is then unchanged and the
+  // temporary file gone.
+  bool Commit(const std::function<bool(const std::string& tempPath)>& verify = {});
+
+  // Removes the temporary file; the target stays as it was.
+  void Discard();
+
+  // errno of the last failure (0 when none).
+  int Error() const { return error_; }
+  const std::string& Target() const { return target_; }
+  const std::string& TempPath() const { return tempPath_; }
+
+  // Test seam: the n-th Write (counted from 1) fails as a full disk would.
+  void FailAtWriteForTesting(int n) { failAtWrite_ = n; }
+
+ private:
+  bool Fail();
+
+  std::string target_;
+  std::string tempPath_;
+  TempFileWatcher* watcher_ = nullptr;
+  int fd_ = -1;
+  int writes_ = 0;
+  int failAtWrite_ = 0;
+  bool writeFailed_ = false;
+  int error_ = 0;
+};
+
+// The file that opening `path` for writing reaches: `path` itself or, when
+// it is a symbolic link, the file that the link names, followed through
+// further links (a relative link counts from the directory that holds it); a
+// dangling link gives the file that writing would create. Returns false
+// (errno set) when a link cannot be read or the links loop.
+bool ResolveLinks(const std::string& path, std::string& target);
+
+}  // namespace zx

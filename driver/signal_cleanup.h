@@ -1,0 +1,16 @@
+// Removal of the run's temporary DNL file when a signal ends the run:
+// SIGTERM (a scheduler's time limit), SIGINT (Ctrl-C) and SIGHUP remove it
+// before the process ends by the signal as it would have. A signal that the
+// process ignores when the watch starts (nohup) stays ignored. This is the
+// program's only process-wide state: a signal handler can reach nothing else.
+#pragma once
+
+#include "base/atomic_file.h"
+
+namespace zx {
+
+// The watcher that the run's DNL file reports its temporary file to. One
+// temporary file is watched at a time (the last one reported).
+TempFileWatcher& SignalTempFileWatcher();
+
+}  // namespace zx

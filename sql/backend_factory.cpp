@@ -1,0 +1,25 @@
+// Chooses the backend by the net service name: "sqlite:PATH" is the embedded
+// database; every other name is a service of a database server.
+#include <string_view>
+
+#include "base/text_utils.h"
+#include "sql/postgres/postgres_backend.h"
+#include "sql/sql_backend.h"
+#include "sql/sqlite/sqlite_backend.h"
+
+namespace zx {
+
+int32_t OpenBackend(std::string_view user, std::string_view password, std::string_view netService,
+                    std::unique_ptr<SqlBackend>& backend, std::string& message) {
+  backend.reset();
+  message.clear();
+  constexpr std::string_view kSqlitePrefix = "sqlite:";
+  if (StartsWith(netService, kSqlitePrefix)) {
+    // The embedded database has no logins: the file's permissions guard it.
+    return OpenSqliteBackend(netService.substr(kSqlitePrefix.size()), backend, message);
+  }
+  // A section of the libpq service file or a postgresql:// URI.
+  return OpenPostgresBackend(user, password, netService, backend, message);
+}
+
+}  // namespace zx

@@ -1,0 +1,173 @@
+// Connecting to the database server: the service or URI, the configured
+// login, the client encoding WIN1252, a connect timeout as libpq configures
+// it, then the run's one read-only snapshot.
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <charconv>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/text_utils.h"
+#include "sql/postgres/pg_errors.h"
+#include "sql/postgres/pg_handles.h"
+#include "sql/postgres/pg_session.h"
+#include "sql/postgres/postgres_backend.h"
+
+namespace zx {
+
+namespace {
+
+bool IsUri(std::string_view netService) {
+  return StartsWith(netService, "postgresql://") || StartsWith(netService, "postgres://");
+}
+
+
+// libpq's words for the connection's last failure, without its line ends.
+std::string LibpqMessage(PGconn* conn) {
+  std::string text = PQerrorMessage(conn);
+  for (char& c : text) {
+    if (c == '\n') c = ' ';
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// Waits until the connection attempt can go on; false after the timeout.
+bool WaitForSocket(PGconn* conn, PostgresPollingStatusType status, int timeoutSeconds) {
+  pollfd fd{};
+  fd.fd = PQsocket(conn);
+  if (fd.fd < 0) return true;  // PQconnectPoll reports the failure
+  fd.events = status == PGRES_POLLING_READING ? POLLIN : POLLOUT;
+  const int timeoutMs = timeoutSeconds > 0 ? timeoutSeconds * 1000 : -1;
+  for (;;) {
+    const int ready = poll(&fd, 1, timeoutMs);
+    if (ready > 0) return true;
+    if (ready == 0) return false;
+    if (errno != EINTR) return true;
+  }
+}
+
+// libpq's connect_timeout of the resolved options (at least 2 seconds, as
+// libpq applies it); 0 for none.
+int ConnectTimeout(PGconn* conn) {
+  PQconninfoOption* options = PQconninfo(conn);
+  int seconds = 0;
+  for (PQconninfoOption* option = options; option && option->keyword; ++option) {
+    if (std::string_view(option->keyword) == "connect_timeout" && option->val) {
+      const std::string_view text(option->val);
+      std::from_chars(text.data(), text.data() + text.size(), seconds);
+    }
+  }
+  PQconninfoFree(options);
+  if (seconds <= 0) return 0;
+  return seconds < 2 ? 2 : seconds;
+}
+
+int32_t ExecSimple(PGconn* conn, const char* sql) {
+  ResultPtr result(PQexec(conn, sql));
+  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return sqlcode::kOk;
+  const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+  if (PQstatus(conn) == CONNECTION_BAD) return pgcode::kConnectionLost;
+  return state ? PostgresErrorCode(state) : sqlcode::kInternal;
+}
+
+int32_t PrepareSimple(PGconn* conn, const char* name, const char* sql) {
+  ResultPtr result(PQprepare(conn, name, sql, 0, nullptr));
+  if (result && PQresultStatus(result.get()) == PGRES_COMMAND_OK) return sqlcode::kOk;
+  if (PQstatus(conn) == CONNECTION_BAD) return pgcode::kConnectionLost;
+  const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+  return state ? PostgresErrorCode(state) : sqlcode::kInternal;
+}
+
+
+}  // namespace
+
+int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
+                            std::string_view netService, std::unique_ptr<SqlBackend>& backend,
+                            std::string& message) {
+  backend.reset();
+  const std::string userText(user);
+  const std::string passwordText(password);
+  const std::string serviceText(netService);
+  std::vector<const char*> keywords;
+  std::vector<const char*> values;
+  if (IsUri(netService)) {
+    keywords.push_back("dbname");  // expanded as a URI
+    values.push_back(serviceText.c_str());
+  } else if (!netService.empty()) {
+    keywords.push_back("service");
+    values.push_back(serviceText.c_str());
+  }
+  // The configured login wins over one in the service or URI.
+  if (!userText.empty()) {
+    keywords.push_back("user");
+    values.push_back(userText.c_str());
+  }
+  if (!passwordText.empty()) {
+    keywords.push_back("password");
+    values.push_back(passwordText.c_str());
+  }
+  keywords.push_back("client_encoding");
+  values.push_back("WIN1252");
+  keywords.push_back("fallback_application_name");
+  values.push_back("zeprink");
+  keywords.push_back(nullptr);
+  values.push_back(nullptr);
+
+  ConnPtr conn(PQconnectStartParams(keywords.data(), values.data(), 1));
+  if (!conn) {
+    message = "out of memory";
+    return sqlcode::kInternal;
+  }
+  // The server's notices and warnings would go to standard error, which
+  // the program never writes.
+  PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
+  // Verbose errors carry the server's SQLSTATE, which tells a refused login
+  // from an unknown database whatever language the server speaks.
+  PQsetErrorVerbosity(conn.get(), PQERRORS_VERBOSE);
+  if (PQstatus(conn.get()) != CONNECTION_BAD) {
+    const int timeout = ConnectTimeout(conn.get());
+    PostgresPollingStatusType status = PGRES_POLLING_WRITING;
+    while (status != PGRES_POLLING_OK && status != PGRES_POLLING_FAILED) {
+      if (!WaitForSocket(conn.get(), status, timeout)) {
+        message = "timeout expired";
+        return pgcode::kConnectTimeout;
+      }
+      status = PQconnectPoll(conn.get());
+    }
+  }
+  if (PQstatus(conn.get()) != CONNECTION_OK) {
+    message = LibpqMessage(conn.get());
+    return PostgresConnectErrorCode(PQerrorMessage(conn.get()));
+  }
+  PQsetErrorVerbosity(conn.get(), PQERRORS_DEFAULT);
+  if (std::string_view(pg_encoding_to_char(PQclientEncoding(conn.get()))) != "WIN1252") {
+    message = "the server cannot deliver the client encoding WIN1252";
+    return pgcode::kEncodingUnsupported;
+  }
+
+  // Dates as text in ISO form, the form of the embedded database; then the
+  // run's one read-only snapshot.
+  int32_t rc = ExecSimple(conn.get(), "SET DateStyle = 'ISO, YMD'");
+  if (rc == sqlcode::kOk) rc = ExecSimple(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  if (rc == sqlcode::kOk) {
+    rc = PrepareSimple(conn.get(), kSavepointStatement,
+                       (std::string("SAVEPOINT ") + kSavepointName).c_str());
+  }
+  if (rc == sqlcode::kOk) {
+    rc = PrepareSimple(conn.get(), kReleaseStatement,
+                       (std::string("RELEASE SAVEPOINT ") + kSavepointName).c_str());
+  }
+  if (rc != sqlcode::kOk) {
+    message = LibpqMessage(conn.get());
+    return rc;
+  }
+  backend = MakePostgresBackend(std::make_shared<Session>(std::move(conn)));
+  return sqlcode::kOk;
+}
+
+}  // namespace zx

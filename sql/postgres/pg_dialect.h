@@ -1,0 +1,18 @@
+// The database server's dialect of the program's Oracle statement texts.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zx {
+
+// The PostgreSQL text of an Oracle statement (INTO clause removed): :bN
+// placeholders become $1, $2, ... in order of appearance, SYSDATE the
+// server's local time to the second, trunc(d) date_trunc('day', d), NVL
+// coalesce, and every ORDER BY item sorts text by its Windows-1252 bytes
+// (a SELECT DISTINCT is wrapped for that). Returns false when the text
+// cannot be tokenized.
+bool TranslateForPostgres(std::string_view oracleText, std::string& postgresText,
+                          int& parameterCount);
+
+}  // namespace zx

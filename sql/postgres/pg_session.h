@@ -1,0 +1,263 @@
+// The server session of the PostgreSQL backend: one connection, one
+// read-only REPEATABLE READ transaction for the whole run, and the statements
+// prepared on it. Commands go to the server in pipelined batches: every
+// batch runs between a SAVEPOINT and its RELEASE in one round trip, so a
+// failing statement reports its code and leaves the transaction (and the
+// open cursors) usable, as on Oracle.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "sql/postgres/pg_errors.h"
+#include "sql/postgres/pg_handles.h"
+
+namespace zx {
+
+// Every statement runs between these two, so that its failure rolls back to
+// the savepoint and leaves the session's transaction (and its open cursors)
+// usable for the next statement, as Oracle does.
+constexpr const char* kSavepointName = "zx_savepoint";
+constexpr const char* kSavepointStatement = "zx_sp";
+constexpr const char* kReleaseStatement = "zx_rel";
+constexpr const char* kRecoverSql =
+    "ROLLBACK TO SAVEPOINT zx_savepoint; RELEASE SAVEPOINT zx_savepoint";
+
+// One command of a pipelined batch: a statement to prepare, or a prepared
+// statement to execute with its parameters (NULL for an empty text).
+struct Command {
+  enum class Kind { Prepare, Execute };
+  Kind kind = Kind::Execute;
+  std::string name;
+  std::string text;
+  const std::vector<const char*>* params = nullptr;
+  ResultPtr result;
+
+  bool Ran() const {
+    if (!result) return false;
+    const ExecStatusType status = PQresultStatus(result.get());
+    return status != PGRES_PIPELINE_ABORTED;
+  }
+};
+
+inline Command Prepare(std::string name, std::string text) {
+  Command command;
+  command.kind = Command::Kind::Prepare;
+  command.name = std::move(name);
+  command.text = std::move(text);
+  return command;
+}
+
+inline Command Execute(std::string name, const std::vector<const char*>* params = nullptr) {
+  Command command;
+  command.kind = Command::Kind::Execute;
+  command.name = std::move(name);
+  command.params = params;
+  return command;
+}
+
+// A server-side cursor of one statement text and its prepared statements.
+// A slot is reused by later queries of the same text once it is closed.
+struct CursorSlot {
+  enum class State { Free, Open, ClosePending };
+  std::string cursor;
+  std::string declare;
+  std::string fetch;
+  std::string close;
+  State state = State::Free;
+};
+
+struct Statement {
+  std::string text;  // the PostgreSQL text
+  int parameters = 0;
+  // The text with a row limit of one batch plus one, run directly: most
+  // statements (every SELECT INTO, the per-badge cursors) end within one
+  // batch and need no server-side cursor. Empty until prepared.
+  std::string single;
+  // A run gave more than one batch: later runs go straight to a cursor.
+  bool large = false;
+  std::vector<std::unique_ptr<CursorSlot>> slots;
+};
+
+// The connection and everything prepared on it. Shared by the backend and
+// its rows objects, so a rows object may outlive the backend safely.
+class Session {
+ public:
+  explicit Session(ConnPtr conn) : conn_(std::move(conn)) {}
+
+  PGconn* Conn() const { return conn_.get(); }
+  bool Broken() const { return broken_; }
+  int64_t PreparedCount() const { return prepared_; }
+  // The server's (or libpq's) words for the last failure.
+  const std::string& LastMessage() const { return lastMessage_; }
+  void SetMessage(std::string message) { lastMessage_ = std::move(message); }
+
+  // Runs `main` between SAVEPOINT and RELEASE in one round trip, preceded
+  // by the CLOSE of cursors whose rows objects are gone. On success every
+  // main command holds its result. On failure the transaction is rolled back
+  // to the savepoint and the failing statement's code is returned.
+  int32_t Run(std::vector<Command>& main) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (broken_) {
+        lastMessage_ = "the connection to the server is broken";
+        return pgcode::kNotConnected;
+      }
+      std::vector<Command> commands;
+      commands.push_back(Execute(kSavepointStatement));
+      std::vector<CursorSlot*> closing = pendingCloses_;
+      for (CursorSlot* slot : closing) commands.push_back(Execute(slot->close));
+      const std::size_t mainStart = commands.size();
+      for (Command& command : main) {
+        Command copy;
+        copy.kind = command.kind;
+        copy.name = command.name;
+        copy.text = command.text;
+        copy.params = command.params;
+        commands.push_back(std::move(copy));
+      }
+      commands.push_back(Execute(kReleaseStatement));
+
+      std::size_t failedAt = commands.size();
+      const int32_t rc = RunBatch(commands, failedAt);
+      // A CLOSE that ran (or failed: the cursor is gone) frees its slot.
+      for (std::size_t k = 0; k < closing.size(); ++k) {
+        if (!commands[1 + k].Ran()) continue;
+        closing[k]->state = CursorSlot::State::Free;
+        std::erase(pendingCloses_, closing[k]);
+      }
+      if (rc == sqlcode::kOk) {
+        for (std::size_t i = 0; i < main.size(); ++i) {
+          main[i].result = std::move(commands[mainStart + i].result);
+        }
+        return rc;
+      }
+      Recover();
+      // A failed CLOSE is not this statement's failure: run it again.
+      const bool failedInClose = failedAt >= 1 && failedAt < mainStart;
+      if (!failedInClose) return rc;
+    }
+    return sqlcode::kInternal;
+  }
+
+  // The cursor of a rows object that is gone: closed with the next batch.
+  void Release(CursorSlot* slot) {
+    if (slot->state != CursorSlot::State::Open) return;
+    if (broken_) {
+      slot->state = CursorSlot::State::Free;
+      return;
+    }
+    slot->state = CursorSlot::State::ClosePending;
+    pendingCloses_.push_back(slot);
+  }
+
+  std::string NextName(const char* prefix) { return prefix + std::to_string(++names_); }
+
+  void CountPrepared() { ++prepared_; }
+
+  std::unordered_map<std::string, Statement>& Statements() { return statements_; }
+
+ private:
+  int32_t ErrorOf(const PGresult* result) {
+    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    lastMessage_ = primary != nullptr ? primary : PQerrorMessage(conn_.get());
+    while (!lastMessage_.empty() && lastMessage_.back() == '\n') lastMessage_.pop_back();
+    if (PQstatus(conn_.get()) == CONNECTION_BAD) {
+      broken_ = true;
+      // A shutdown of the server says so; a lost connection says nothing.
+      return state ? PostgresErrorCode(state) : pgcode::kConnectionLost;
+    }
+    return state ? PostgresErrorCode(state) : sqlcode::kInternal;
+  }
+
+  // Sends all commands and a sync in one pipeline and reads their results.
+  int32_t RunBatch(std::vector<Command>& commands, std::size_t& failedAt) {
+    PGconn* conn = conn_.get();
+    if (PQenterPipelineMode(conn) != 1) {
+      broken_ = PQstatus(conn) == CONNECTION_BAD;
+      return broken_ ? pgcode::kNotConnected : sqlcode::kInternal;
+    }
+    for (Command& command : commands) {
+      int sent = 0;
+      if (command.kind == Command::Kind::Prepare) {
+        sent = PQsendPrepare(conn, command.name.c_str(), command.text.c_str(), 0, nullptr);
+      } else {
+        const int n = command.params ? static_cast<int>(command.params->size()) : 0;
+        sent = PQsendQueryPrepared(conn, command.name.c_str(), n,
+                                   n > 0 ? command.params->data() : nullptr, nullptr, nullptr, 0);
+      }
+      if (sent != 1) {
+        broken_ = true;
+        NoteConnectionMessage();
+        return pgcode::kConnectionLost;
+      }
+    }
+    if (PQpipelineSync(conn) != 1) {
+      broken_ = true;
+      NoteConnectionMessage();
+      return pgcode::kConnectionLost;
+    }
+
+    int32_t rc = sqlcode::kOk;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+      // Each command's results end with a NULL.
+      while (PGresult* raw = PQgetResult(conn)) {
+        ResultPtr result(raw);
+        if (PQresultStatus(raw) == PGRES_FATAL_ERROR && rc == sqlcode::kOk) {
+          rc = ErrorOf(raw);
+          failedAt = i;
+        }
+        commands[i].result = std::move(result);
+      }
+      if (PQstatus(conn) == CONNECTION_BAD) {
+        broken_ = true;
+        if (rc == sqlcode::kOk) NoteConnectionMessage();
+        return rc != sqlcode::kOk ? rc : pgcode::kConnectionLost;
+      }
+    }
+    bool synced = false;
+    for (int guard = 0; guard < 4 && !synced; ++guard) {
+      ResultPtr result(PQgetResult(conn));
+      if (result) synced = PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC;
+    }
+    if (!synced || PQexitPipelineMode(conn) != 1) {
+      broken_ = true;
+      if (rc == sqlcode::kOk) NoteConnectionMessage();
+      return rc != sqlcode::kOk ? rc : pgcode::kConnectionLost;
+    }
+    return rc;
+  }
+
+  void NoteConnectionMessage() {
+    lastMessage_ = PQerrorMessage(conn_.get());
+    while (!lastMessage_.empty() && lastMessage_.back() == '\n') lastMessage_.pop_back();
+    if (lastMessage_.empty()) lastMessage_ = "connection to the server lost";
+  }
+
+  // After a failed batch: back to the state before its SAVEPOINT.
+  void Recover() {
+    if (broken_) return;
+    PGconn* conn = conn_.get();
+    if (PQtransactionStatus(conn) == PQTRANS_INERROR) {
+      ResultPtr result(PQexec(conn, kRecoverSql));
+    }
+    // Anything but an open, healthy transaction means the run's snapshot
+    // is gone: no later statement may read another state.
+    if (PQtransactionStatus(conn) != PQTRANS_INTRANS) broken_ = true;
+  }
+
+  ConnPtr conn_;
+  bool broken_ = false;
+  int64_t prepared_ = 0;
+  uint64_t names_ = 0;
+  std::unordered_map<std::string, Statement> statements_;
+  std::vector<CursorSlot*> pendingCloses_;
+  std::string lastMessage_;
+};
+
+
+}  // namespace zx

@@ -1,0 +1,410 @@
+// The SQL session: host variable conversion, cursors, the one dynamic
+// statement, and the session's backend. Backend-neutral: the backend sees
+// Oracle texts without their INTO clause and plain bind values.
+#include "sql/session.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "sql/oracle_sql.h"
+#include "sql/sql_backend.h"
+
+namespace zx {
+
+namespace {
+
+// The runtime's own words for the codes it reports itself.
+std::string_view RuntimeMessage(int32_t code) {
+  switch (code) {
+    case sqlcode::kInvalidSql: return "Anweisung kann nicht gelesen werden";
+    case sqlcode::kMissingOption: return "kein Schema angegeben";
+    case sqlcode::kInvalidCursor: return "Cursor nicht geoeffnet";
+    case sqlcode::kNotLoggedOn: return "nicht mit der Datenbank verbunden";
+    case sqlcode::kBadLogin: return "Anmeldung ohne '/' zwischen Benutzer und Passwort";
+    case sqlcode::kTooManyRows: return "Abfrage liefert mehr als eine Zeile";
+    case sqlcode::kIntegerOverflow: return "Wert passt nicht in eine ganze Zahl";
+    case sqlcode::kInvalidNumber: return "Wert ist keine Zahl";
+    case sqlcode::kConnectStringTooLong: return "Anmeldetext laenger als 100 Zeichen";
+    case sqlcode::kNoStatementParsed: return "EXECUTE ohne PREPARE";
+    case sqlcode::kBindVariableDoesNotExist: return "mehr Eingabewerte als Platzhalter";
+    case sqlcode::kVariableNotInSelectList: return "mehr Ausgabewerte als Spalten";
+    case sqlcode::kNotAllVariablesBound: return "weniger Eingabewerte als Platzhalter";
+    case sqlcode::kInternal: return "ungueltige Hostvariable";
+    default: return {};
+  }
+}
+
+bool ValidOutput(const HostVar& var) {
+  if (var.data == nullptr) return false;
+  return var.type == HostType::String ? var.length >= 1 : var.length == 4;
+}
+
+// The bind values of the inputs: a STRING is its text up to the terminator,
+// at most length - 1 bytes (the empty text is NULL); an INTEGER its 4-byte
+// value. The only check of the number of inputs against the placeholders.
+int32_t ReadInputs(std::span<const HostVar> inputs, std::size_t placeholders,
+                   std::vector<SqlBind>& binds) {
+  if (inputs.size() < placeholders) return sqlcode::kNotAllVariablesBound;
+  if (inputs.size() > placeholders) return sqlcode::kBindVariableDoesNotExist;
+  binds.clear();
+  for (const HostVar& var : inputs) {
+    SqlBind bind;
+    if (var.data == nullptr) return sqlcode::kInternal;
+    if (var.type == HostType::Integer) {
+      if (var.length != 4) return sqlcode::kInternal;
+      int32_t value = 0;
+      std::memcpy(&value, var.data, sizeof value);
+      bind.kind = SqlBind::Kind::Integer;
+      bind.integer = value;
+    } else {
+      if (var.length < 1) return sqlcode::kInternal;
+      const char* text = static_cast<const char*>(var.data);
+      bind.text = std::string_view(text, strnlen(text, static_cast<std::size_t>(var.length - 1)));
+      // Oracle cannot tell an empty text from NULL: it binds NULL.
+      bind.kind = bind.text.empty() ? SqlBind::Kind::Null : SqlBind::Kind::Text;
+    }
+    binds.push_back(bind);
+  }
+  return sqlcode::kOk;
+}
+
+// Oracle's text form of a number: no exponent for ordinary values, no
+// leading zero before the decimal point (0.5 is ".5").
+std::string NumberText(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  std::string text(buffer, result.ptr);
+  if (text.rfind("0.", 0) == 0) text.erase(0, 1);
+  if (text.rfind("-0.", 0) == 0) text.erase(1, 1);
+  return text;
+}
+
+int32_t ToInt32(double value, int32_t& out) {
+  if (std::isnan(value)) return sqlcode::kInvalidNumber;
+  const double truncated = std::trunc(value);  // as a NUMBER into an int: toward zero
+  if (truncated < -2147483648.0 || truncated > 2147483647.0) return sqlcode::kIntegerOverflow;
+  out = static_cast<int32_t>(truncated);
+  return sqlcode::kOk;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A text column into an INTEGER: the text must be a number, blanks around it
+// allowed (sign, digits, optional fraction and exponent).
+int32_t ParseInteger(std::string_view text, int32_t& out) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  std::string_view body = text;
+  if (!body.empty() && (body.front() == '+' || body.front() == '-')) body.remove_prefix(1);
+  std::size_t i = 0;
+  std::size_t digits = 0;
+  while (i < body.size() && IsDigit(body[i])) ++i, ++digits;
+  if (i < body.size() && body[i] == '.') {
+    ++i;
+    while (i < body.size() && IsDigit(body[i])) ++i, ++digits;
+  }
+  if (digits == 0) return sqlcode::kInvalidNumber;
+  bool negativeExponent = false;
+  if (i < body.size() && (body[i] == 'e' || body[i] == 'E')) {
+    ++i;
+    if (i < body.size() && (body[i] == '+' || body[i] == '-')) negativeExponent = body[i++] == '-';
+    std::size_t exponentDigits = 0;
+    while (i < body.size() && IsDigit(body[i])) ++i, ++exponentDigits;
+    if (exponentDigits == 0) return sqlcode::kInvalidNumber;
+  }
+  if (i != body.size()) return sqlcode::kInvalidNumber;
+  double value = 0.0;
+  const auto result = std::from_chars(body.data(), body.data() + body.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    if (!negativeExponent) return sqlcode::kIntegerOverflow;
+    value = 0.0;  // too small for a double: zero in an integer
+  } else if (result.ec != std::errc() || result.ptr != body.data() + body.size()) {
+    return sqlcode::kInvalidNumber;
+  }
+  if (text.front() == '-') value = -value;
+  return ToInt32(value, out);
+}
+
+// One output's converted value, copied to the host variable only when the
+// whole statement succeeded.
+struct Converted {
+  bool present = false;  // false: NULL or empty text, the output stays as it was
+  std::string text;
+  int32_t integer = 0;
+};
+
+int32_t Convert(const SqlValue& value, const HostVar& var, Converted& out) {
+  out = Converted{};
+  switch (value.kind) {
+    case SqlValue::Kind::Null:
+      return sqlcode::kOk;
+    case SqlValue::Kind::Text:
+      // Oracle cannot store an empty text apart from NULL.
+      if (value.text.empty()) return sqlcode::kOk;
+      out.present = true;
+      if (var.type == HostType::String) {
+        out.text = std::string(value.text);
+        return sqlcode::kOk;
+      }
+      return ParseInteger(value.text, out.integer);
+    case SqlValue::Kind::Integer:
+      out.present = true;
+      if (var.type == HostType::String) {
+        out.text = std::to_string(value.integer);
+        return sqlcode::kOk;
+      }
+      if (value.integer < INT32_MIN || value.integer > INT32_MAX) return sqlcode::kIntegerOverflow;
+      out.integer = static_cast<int32_t>(value.integer);
+      return sqlcode::kOk;
+    case SqlValue::Kind::Real:
+      out.present = true;
+      if (var.type == HostType::String) {
+        out.text = NumberText(value.real);
+        return sqlcode::kOk;
+      }
+      return ToInt32(value.real, out.integer);
+  }
+  return sqlcode::kInternal;
+}
+
+void Store(const Converted& value, const HostVar& var) {
+  if (!value.present) return;
+  if (var.type == HostType::Integer) {
+    std::memcpy(var.data, &value.integer, sizeof value.integer);
+    return;
+  }
+  // At most length - 1 bytes, always terminated: a longer value arrives cut.
+  const std::size_t capacity = static_cast<std::size_t>(var.length - 1);
+  const std::size_t n = value.text.size() < capacity ? value.text.size() : capacity;
+  char* buffer = static_cast<char*>(var.data);
+  if (n > 0) std::memcpy(buffer, value.text.data(), n);
+  buffer[n] = '\0';
+}
+
+// Converts every output of the current row; nothing is written here.
+int32_t ConvertRow(const SqlRows& rows, std::span<const HostVar> outputs,
+                   std::vector<Converted>& values) {
+  if (outputs.size() > static_cast<std::size_t>(rows.ColumnCount())) {
+    return sqlcode::kVariableNotInSelectList;
+  }
+  values.resize(outputs.size());
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const int32_t rc = Convert(rows.Column(static_cast<int>(i)), outputs[i], values[i]);
+    if (rc != sqlcode::kOk) return rc;
+  }
+  return sqlcode::kOk;
+}
+
+void StoreRow(const std::vector<Converted>& values, std::span<const HostVar> outputs) {
+  for (std::size_t i = 0; i < values.size(); ++i) Store(values[i], outputs[i]);
+}
+
+}  // namespace
+
+SqlSession::SqlSession() = default;
+
+SqlSession::~SqlSession() { Disconnect(); }
+
+int32_t SqlSession::Status(int32_t code, std::string_view statement) {
+  last_.code = code;
+  last_.message = code < 0 ? std::string(RuntimeMessage(code)) : std::string();
+  if (code < 0 && observer_) observer_(last_, statement);
+  return code;
+}
+
+int32_t SqlSession::BackendStatus(int32_t code, std::string message, std::string_view statement) {
+  if (code >= 0) return Status(code, statement);
+  last_.code = code;
+  last_.message = message.empty() ? std::string(RuntimeMessage(code)) : std::move(message);
+  if (observer_) observer_(last_, statement);
+  return code;
+}
+
+const SqlSession::ParsedText& SqlSession::Parse(std::string_view text) {
+  const std::string key(text);
+  auto found = parsed_.find(key);
+  if (found != parsed_.end()) return found->second;
+  ParsedText parsed;
+  oracle::Tokens tokens;
+  if (!oracle::Tokenize(text, tokens) || oracle::RemoveIntoClause(tokens) < 0) {
+    parsed.error = sqlcode::kInvalidSql;
+  } else {
+    parsed.inputs = oracle::Placeholders(tokens).size();
+    parsed.backendText = oracle::Render(tokens);
+  }
+  return parsed_.emplace(key, std::move(parsed)).first->second;
+}
+
+// Runs a query text with its inputs; the common start of SELECT INTO and OPEN.
+int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
+                             std::unique_ptr<SqlRows>& rows) {
+  if (!backend_) return Status(sqlcode::kNotLoggedOn, statementText);
+  const ParsedText& parsed = Parse(statementText);
+  if (parsed.error != sqlcode::kOk) return Status(parsed.error, statementText);
+  std::vector<SqlBind> binds;
+  const int32_t rc = ReadInputs(inputs, parsed.inputs, binds);
+  if (rc != sqlcode::kOk) return Status(rc, statementText);
+  const int32_t queried = backend_->Query(parsed.backendText, binds, rows);
+  return BackendStatus(queried, queried < 0 ? backend_->Message() : std::string(), statementText);
+}
+
+// The schema of "ALTER SESSION SET CURRENT_SCHEMA=<schema>", as Oracle
+// resolves it: an unquoted name upper-cased, a quoted one as written.
+int32_t SqlSession::RunDynamic(const std::string& text) {
+  using oracle::IsPunct;
+  using oracle::IsWord;
+  oracle::Tokens tokens;
+  if (!oracle::Tokenize(text, tokens)) return Status(sqlcode::kInvalidSql, text);
+  const bool isSchemaStatement = tokens.size() >= 5 && IsWord(tokens[0], "ALTER") &&
+                                 IsWord(tokens[1], "SESSION") && IsWord(tokens[2], "SET") &&
+                                 IsWord(tokens[3], "CURRENT_SCHEMA") && IsPunct(tokens[4], "=");
+  if (!isSchemaStatement) return Status(sqlcode::kInvalidSql, text);
+  // No schema, or more than a name.
+  if (tokens.size() != 6) return Status(sqlcode::kMissingOption, text);
+  const oracle::Token& name = tokens[5];
+  std::string schema;
+  if (name.kind == oracle::TokenKind::Identifier) {
+    schema = oracle::ToUpperAscii(name.text);
+  } else if (name.kind == oracle::TokenKind::QuotedIdentifier) {
+    for (std::size_t i = 1; i + 1 < name.text.size(); ++i) {
+      schema += name.text[i];
+      if (name.text[i] == '"') ++i;  // a doubled quote stands for one
+    }
+    if (schema.empty()) return Status(sqlcode::kMissingOption, text);
+  } else {
+    return Status(sqlcode::kMissingOption, text);
+  }
+  const int32_t rc = backend_->SetCurrentSchema(schema);
+  return BackendStatus(rc, rc < 0 ? backend_->Message() : std::string(), text);
+}
+
+int32_t SqlSession::Connect(const char* connectString) {
+  Disconnect();
+  const char* text = connectString != nullptr ? connectString : "";
+  // The connect string is at most 100 characters; a longer one is refused,
+  // never cut, so no other login is tried than the one configured.
+  const std::size_t length = strnlen(text, 101);
+  if (length > 100) return Status(sqlcode::kConnectStringTooLong);
+  const std::string_view login(text, length);
+  const std::size_t slash = login.find('/');
+  if (slash == std::string_view::npos) return Status(sqlcode::kBadLogin);
+  const std::string_view user = login.substr(0, slash);
+  std::string_view password = login.substr(slash + 1);
+  std::string_view netService;
+  const std::size_t at = password.rfind('@');
+  if (at != std::string_view::npos) {
+    netService = password.substr(at + 1);
+    password = password.substr(0, at);
+  }
+  std::unique_ptr<SqlBackend> backend;
+  std::string message;
+  const int32_t rc = OpenBackend(user, password, netService, backend, message);
+  if (rc != sqlcode::kOk) return BackendStatus(rc, std::move(message), "CONNECT");
+  if (!backend) return Status(sqlcode::kInternal);
+  backend_ = std::move(backend);
+  return Status(sqlcode::kOk);
+}
+
+int32_t SqlSession::Prepare(const char* statementText) {
+  if (!backend_) return Status(sqlcode::kNotLoggedOn);
+  prepared_ = statementText != nullptr ? statementText : "";
+  return Status(sqlcode::kOk);
+}
+
+int32_t SqlSession::Execute() {
+  if (!backend_) return Status(sqlcode::kNotLoggedOn);
+  if (!prepared_) return Status(sqlcode::kNoStatementParsed);
+  return RunDynamic(*prepared_);
+}
+
+int32_t SqlSession::SelectInto(std::string_view statementText, std::span<const HostVar> outputs,
+                               std::span<const HostVar> inputs) {
+  if (!backend_) return Status(sqlcode::kNotLoggedOn, statementText);
+  for (const HostVar& var : outputs) {
+    if (!ValidOutput(var)) return Status(sqlcode::kInternal, statementText);
+  }
+  std::unique_ptr<SqlRows> rows;
+  int32_t rc = RunQuery(statementText, inputs, rows);
+  if (rc != sqlcode::kOk) return rc;
+  rc = rows->Next();
+  if (rc != sqlcode::kOk) return BackendStatus(rc, rc < 0 ? rows->Message() : std::string(), statementText);
+  std::vector<Converted> values;
+  rc = ConvertRow(*rows, outputs, values);
+  if (rc != sqlcode::kOk) return Status(rc, statementText);
+  rc = rows->Next();  // a second row makes the SELECT INTO fail
+  if (rc == sqlcode::kOk) return Status(sqlcode::kTooManyRows, statementText);
+  if (rc != sqlcode::kNoData) return BackendStatus(rc, rows->Message(), statementText);
+  StoreRow(values, outputs);
+  return Status(sqlcode::kOk);
+}
+
+void SqlSession::Disconnect() {
+  // The cursors' rows hold statements of the backend: they go first.
+  for (SqlCursor* cursor : openCursors_) cursor->Forget();
+  openCursors_.clear();
+  prepared_.reset();
+  parsed_.clear();
+  backend_.reset();
+}
+
+int64_t SqlSession::PreparedStatementCount() const {
+  return backend_ ? backend_->PreparedStatementCount() : -1;
+}
+
+SqlCursor::SqlCursor() = default;
+
+SqlCursor::~SqlCursor() {
+  if (session_ != nullptr) session_->openCursors_.erase(this);
+}
+
+void SqlCursor::Forget() {
+  rows_.reset();
+  session_ = nullptr;
+}
+
+int32_t SqlCursor::Open(SqlSession& session, std::string_view statementText,
+                        std::span<const HostVar> inputs) {
+  // A re-OPEN closes the cursor first, also when the new OPEN fails.
+  if (rows_) Close();
+  statement_.assign(statementText);
+  std::unique_ptr<SqlRows> rows;
+  const int32_t rc = session.RunQuery(statementText, inputs, rows);
+  if (rc != sqlcode::kOk) return rc;
+  rows_ = std::move(rows);
+  session_ = &session;
+  session.openCursors_.insert(this);
+  return rc;
+}
+
+int32_t SqlCursor::Fetch(std::span<const HostVar> outputs) {
+  if (!rows_ || session_ == nullptr) return sqlcode::kInvalidCursor;
+  SqlSession& session = *session_;
+  for (const HostVar& var : outputs) {
+    if (!ValidOutput(var)) return session.Status(sqlcode::kInternal, statement_);
+  }
+  int32_t rc = rows_->Next();
+  if (rc != sqlcode::kOk) {
+    return session.BackendStatus(rc, rc < 0 ? rows_->Message() : std::string(), statement_);
+  }
+  std::vector<Converted> values;
+  rc = ConvertRow(*rows_, outputs, values);
+  if (rc != sqlcode::kOk) return session.Status(rc, statement_);
+  StoreRow(values, outputs);
+  return session.Status(sqlcode::kOk);
+}
+
+int32_t SqlCursor::Close() {
+  if (!rows_ || session_ == nullptr) return sqlcode::kInvalidCursor;
+  SqlSession& session = *session_;
+  rows_.reset();
+  session.openCursors_.erase(this);
+  session_ = nullptr;
+  return session.Status(sqlcode::kOk);
+}
+
+}  // namespace zx

@@ -1,0 +1,159 @@
+// The SQL session: one connection to the database, through which the
+// program's Oracle statement texts run, with Oracle's results on every
+// backend. A session is an object: two sessions in one process are
+// independent. Every operation returns the Oracle-style code of its
+// statement; LastStatus() adds the database's words for a failure.
+//
+// Host variable rules, the same on every backend:
+//  - STRING output: the column value, at most length - 1 bytes, always
+//    terminated (a longer value arrives cut).
+//  - INTEGER output: a 4-byte signed integer; a value that is not a number
+//    gives -1722, one that does not fit gives -1455 (never a silent 0).
+//  - A NULL column (and an empty text, which Oracle cannot tell from NULL)
+//    leaves its output variable unchanged.
+//  - Outputs are written only when the statement ends with code 0.
+//  - An empty STRING input binds NULL.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "sql/sql_status.h"
+
+namespace zx {
+
+class SqlBackend;
+class SqlRows;
+class SqlCursor;
+
+enum class HostType { String, Integer };
+
+// One host variable. For STRING, `length` is the declared buffer length with
+// the terminator; for INTEGER it is 4. Inputs are read, outputs written.
+struct HostVar {
+  HostType type;
+  void* data;
+  int32_t length;
+};
+
+inline HostVar StringVar(char* buffer, int32_t length) {
+  return HostVar{HostType::String, buffer, length};
+}
+// An input STRING: its text up to the terminator, at most length - 1 bytes.
+inline HostVar StringIn(const char* text, int32_t length) {
+  return HostVar{HostType::String, const_cast<char*>(text), length};
+}
+inline HostVar IntegerVar(int32_t* value) {
+  return HostVar{HostType::Integer, value, 4};
+}
+
+class SqlSession {
+ public:
+  SqlSession();
+  ~SqlSession();  // closes the cursors still open on it, then the connection
+  SqlSession(const SqlSession&) = delete;
+  SqlSession& operator=(const SqlSession&) = delete;
+
+  // CONNECT with "user/password@netservice". A connect string of more than
+  // 100 characters is refused (-2084), never cut. Opens one read-only
+  // session that reads one consistent state of the database until it ends.
+  // The user name ends at the first '/' (a user name holds no '/'); the net
+  // service name follows the last '@', so a password may hold '/' and '@'
+  // and a net service name ("sqlite:../db/site.db") may hold '/' but no
+  // '@'. Without a '/' the login is refused (-1017); without an '@' after
+  // it the net service name is empty. A CONNECT while connected ends the
+  // old session first.
+  int32_t Connect(const char* connectString);
+
+  // PREPARE of the dynamic statement (the one ALTER SESSION statement),
+  // then EXECUTE of it. The prepared text is kept until the next PREPARE.
+  int32_t Prepare(const char* statementText);
+  int32_t Execute();
+
+  // SELECT ... INTO: the outputs in select-list order, then the inputs in
+  // placeholder order. More than one row gives -1422; none gives 1403.
+  int32_t SelectInto(std::string_view statementText, std::span<const HostVar> outputs,
+                     std::span<const HostVar> inputs);
+
+  // Ends the connection and closes every cursor open on it.
+  void Disconnect();
+  bool Connected() const { return backend_ != nullptr; }
+
+  // The code of the last statement and, when it failed, the database's (or
+  // the runtime's) words for why.
+  const SqlStatus& LastStatus() const { return last_; }
+
+  // Called with every failed statement's status (not for 1403) and the
+  // statement's text, for a diagnostic trace. None by default.
+  void SetFailureObserver(std::function<void(const SqlStatus&, std::string_view)> observer) {
+    observer_ = std::move(observer);
+  }
+
+  // Number of statement preparations of the backend since CONNECT; -1 when
+  // not connected. Every distinct statement text is prepared once per
+  // session and reused, so running a statement again leaves this unchanged.
+  int64_t PreparedStatementCount() const;
+
+ private:
+  friend class SqlCursor;
+  struct ParsedText {
+    int32_t error = sqlcode::kOk;  // the text cannot be run (-900)
+    std::string backendText;       // without the INTO clause
+    std::size_t inputs = 0;        // placeholders left after the INTO clause
+  };
+
+  const ParsedText& Parse(std::string_view text);
+  int32_t RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
+                   std::unique_ptr<SqlRows>& rows);
+  int32_t RunDynamic(const std::string& text);
+  // Records the status of a statement: a runtime code with the runtime's
+  // words, or a backend code with the backend's.
+  int32_t Status(int32_t code, std::string_view statement = {});
+  int32_t BackendStatus(int32_t code, std::string message, std::string_view statement);
+
+  // Declared first so that it is destroyed last: cursors hold statements of it.
+  std::unique_ptr<SqlBackend> backend_;
+  std::unordered_map<std::string, ParsedText> parsed_;
+  std::optional<std::string> prepared_;
+  std::unordered_set<SqlCursor*> openCursors_;
+  SqlStatus last_;
+  std::function<void(const SqlStatus&, std::string_view)> observer_;
+};
+
+// A cursor: OPEN, FETCH row by row, CLOSE. It belongs to the session it was
+// opened on; ending the session (or destroying the cursor) closes it.
+class SqlCursor {
+ public:
+  SqlCursor();
+  ~SqlCursor();
+  SqlCursor(const SqlCursor&) = delete;
+  SqlCursor& operator=(const SqlCursor&) = delete;
+
+  // OPEN of an open cursor closes it first, as a re-OPEN does (also when
+  // the new OPEN fails).
+  int32_t Open(SqlSession& session, std::string_view statementText,
+               std::span<const HostVar> inputs);
+  // FETCH into the outputs; -1001 when the cursor is not open; 1403 after
+  // the last row.
+  int32_t Fetch(std::span<const HostVar> outputs);
+  // CLOSE; -1001 when the cursor is not open.
+  int32_t Close();
+  bool IsOpen() const { return rows_ != nullptr; }
+
+ private:
+  friend class SqlSession;
+  void Forget();  // the session ends: the rows go, the cursor is closed
+
+  SqlSession* session_ = nullptr;
+  std::unique_ptr<SqlRows> rows_;
+  std::string statement_;  // for the failure observer
+};
+
+}  // namespace zx

@@ -1,0 +1,78 @@
+// The interface between the SQL session and a database backend. A backend
+// runs the program's Oracle statement texts (with the INTO clause already
+// removed) with Oracle's results, and hands rows back as plain values. The
+// query operations never see this interface; only the session does.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "sql/sql_status.h"
+
+namespace zx {
+
+// A column value of the current row. `text` stays valid until the next call
+// of Next() on the same rows object.
+struct SqlValue {
+  enum class Kind { Null, Integer, Real, Text };
+  Kind kind = Kind::Null;
+  int64_t integer = 0;
+  double real = 0.0;
+  std::string_view text;
+};
+
+// An input host variable's value, as the statement binds it. The session
+// decides NULL: Oracle cannot tell an empty STRING input from NULL, so an
+// empty text binds NULL and matches nothing in a comparison.
+struct SqlBind {
+  enum class Kind { Null, Integer, Text };
+  Kind kind = Kind::Null;
+  int64_t integer = 0;
+  std::string_view text;
+};
+
+// The rows of one executed query, read forward once.
+class SqlRows {
+ public:
+  virtual ~SqlRows() = default;
+  // Moves to the next row: 0 a row is there, 1403 no further row, negative error.
+  virtual int32_t Next() = 0;
+  virtual int ColumnCount() const = 0;
+  // Column i (from 0) of the current row.
+  virtual SqlValue Column(int i) const = 0;
+  // The database's own words for the failure that Next() reported last.
+  virtual std::string Message() const = 0;
+};
+
+class SqlBackend {
+ public:
+  virtual ~SqlBackend() = default;
+  // Runs a query: `oracleText` is the statement without its INTO clause; its
+  // placeholders (:bN) are bound from `inputs` in the order they appear (the
+  // session has checked that there are as many inputs as placeholders).
+  // Every distinct text is prepared once per session and reused.
+  virtual int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
+                        std::unique_ptr<SqlRows>& rows) = 0;
+  // ALTER SESSION SET CURRENT_SCHEMA: 0, -922 for an empty name, -1435 for
+  // a schema the database does not hold.
+  virtual int32_t SetCurrentSchema(std::string_view schema) = 0;
+  // The database's own words for the failure that Query or SetCurrentSchema
+  // reported last; empty when it said nothing.
+  virtual std::string Message() const = 0;
+  // Number of statement preparations since the session opened: grows by one
+  // per distinct text (and per text run again while its cached statement is
+  // still busy in an open cursor), so tests can prove the reuse.
+  virtual int64_t PreparedStatementCount() const = 0;
+};
+
+// Opens the backend that the net service name selects ("sqlite:PATH" the
+// embedded database, anything else a PostgreSQL service or URI).
+// Returns 0 and sets `backend`, or a negative code with the database's (or
+// the client library's) words in `message`.
+int32_t OpenBackend(std::string_view user, std::string_view password, std::string_view netService,
+                    std::unique_ptr<SqlBackend>& backend, std::string& message);
+
+}  // namespace zx

@@ -1,0 +1,52 @@
+// The loop every writer runs: open the badge cursor for the terminal, hand
+// each fetched row to the writer, clear the record, fetch the next, close.
+#pragma once
+
+#include <cstdint>
+
+#include "queries/badge_cursor.h"
+#include "queries/badge_record.h"
+#include "queries/terminal_params.h"
+#include "sql/sql_status.h"
+#include "writers/run_context.h"
+
+namespace zx {
+
+struct BadgeLoopEnd {
+  int32_t openCode = sqlcode::kOk;  // the code of the OPEN
+  int32_t lastCode = sqlcode::kOk;  // the code of the last FETCH
+  int rowsFetched = 0;              // rows delivered
+  bool stopped = false;             // a row's handling stopped the loop (a failed write)
+
+  // The cursor was read to its end (or stopped without a failed fetch).
+  bool ReadToEnd() const { return lastCode == sqlcode::kOk || lastCode == sqlcode::kNoData; }
+  // The writer succeeded: every row was handled and the cursor read to its end.
+  bool Succeeded() const { return !stopped && ReadToEnd(); }
+};
+
+// Runs `handleRow(BadgeRecord&)` for every badge row of the terminal, the
+// record cleared before each fetch. `handleRow` returns false to stop (a
+// write to the DNL file failed); the cursor is closed in every case.
+template <typename HandleRow>
+BadgeLoopEnd ForEachBadge(RunContext& run, const TerminalParams& terminal, HandleRow handleRow) {
+  BadgeLoopEnd end;
+  BadgeCursor cursor;
+  BadgeRecord record;
+  ClearBadgeRecord(record);
+  end.openCode = OpenBadgeCursor(run.session, cursor, terminal);
+  int32_t rc = FetchBadge(cursor, record);
+  while (rc == sqlcode::kOk) {
+    ++end.rowsFetched;
+    if (!handleRow(record)) {
+      end.stopped = true;
+      break;
+    }
+    ClearBadgeRecord(record);
+    rc = FetchBadge(cursor, record);
+  }
+  end.lastCode = rc;
+  CloseBadgeCursor(cursor);
+  return end;
+}
+
+}  // namespace zx

@@ -1,0 +1,40 @@
+// What a writer works with: the SQL session it reads through, the sink that
+// takes the DNL file's bytes, and the diagnostics (the message stream and the
+// verbose flag). Every run has its own, so two runs can share a process.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/diagnostics.h"
+#include "sql/session.h"
+
+namespace zx {
+
+// Where a writer's records go: the run's DNL file, or a buffer in a test.
+class DnlSink {
+ public:
+  virtual ~DnlSink() = default;
+  // Appends bytes; false when the write failed. Once a write has failed,
+  // every later one fails too.
+  virtual bool Write(std::string_view bytes) = 0;
+  // The path the operator named, for messages.
+  virtual const std::string& Path() const = 0;
+};
+
+struct RunContext {
+  SqlSession& session;
+  DnlSink& dnl;
+  Diagnostics& diagnostics;
+
+  // Appends bytes to the DNL file. When the write fails it prints
+  // "Downloadfile %s konnte nicht geschrieben werden!\n" and returns false:
+  // the writer must stop and report failure (the old file is kept).
+  bool WriteDnl(std::string_view bytes) {
+    if (dnl.Write(bytes)) return true;
+    diagnostics.Print("Downloadfile %s konnte nicht geschrieben werden!\n", dnl.Path().c_str());
+    return false;
+  }
+};
+
+}  // namespace zx
