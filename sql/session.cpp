@@ -356,6 +356,8 @@ int64_t SqlSession::PreparedStatementCount() const {
   return backend_ ? backend_->PreparedStatementCount() : -1;
 }
 
+SqlCounters SqlSession::Counters() const { return backend_ ? backend_->Counters() : SqlCounters{}; }
+
 SqlCursor::SqlCursor() = default;
 
 SqlCursor::~SqlCursor() {

@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "sql/sql_backend.h"
 #include "sql/sql_status.h"
 
 namespace zx {
@@ -100,6 +101,10 @@ class SqlSession {
   // not connected. Every distinct statement text is prepared once per
   // session and reused, so running a statement again leaves this unchanged.
   int64_t PreparedStatementCount() const;
+
+  // Statements run and server round trips since CONNECT (zeros when not
+  // connected).
+  SqlCounters Counters() const;
 
  private:
   friend class SqlCursor;

@@ -47,6 +47,13 @@ class SqlRows {
   virtual std::string Message() const = 0;
 };
 
+// What a session has cost so far: the statements it ran and the round trips
+// to a database server they took (0 for the embedded database).
+struct SqlCounters {
+  int64_t statements = 0;
+  int64_t roundTrips = 0;
+};
+
 class SqlBackend {
  public:
   virtual ~SqlBackend() = default;
@@ -66,6 +73,7 @@ class SqlBackend {
   // per distinct text (and per text run again while its cached statement is
   // still busy in an open cursor), so tests can prove the reuse.
   virtual int64_t PreparedStatementCount() const = 0;
+  virtual SqlCounters Counters() const = 0;
 };
 
 // Opens the backend that the net service name selects ("sqlite:PATH" the

@@ -166,7 +166,9 @@ int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
     message = LibpqMessage(conn.get());
     return rc;
   }
-  backend = MakePostgresBackend(std::make_shared<Session>(std::move(conn)));
+  // Connecting, the two settings and the two preparations: one round trip each.
+  constexpr int64_t kConnectRoundTrips = 5;
+  backend = MakePostgresBackend(std::make_shared<Session>(std::move(conn), kConnectRoundTrips));
   return sqlcode::kOk;
 }
 

@@ -87,11 +87,15 @@ struct Statement {
 // its rows objects, so a rows object may outlive the backend safely.
 class Session {
  public:
-  explicit Session(ConnPtr conn) : conn_(std::move(conn)) {}
+  // `roundTrips`: those that connecting took.
+  Session(ConnPtr conn, int64_t roundTrips) : conn_(std::move(conn)), roundTrips_(roundTrips) {}
 
   PGconn* Conn() const { return conn_.get(); }
   bool Broken() const { return broken_; }
   int64_t PreparedCount() const { return prepared_; }
+  int64_t RoundTrips() const { return roundTrips_; }
+  int64_t StatementsRun() const { return statementsRun_; }
+  void CountStatement() { ++statementsRun_; }
   // The server's (or libpq's) words for the last failure.
   const std::string& LastMessage() const { return lastMessage_; }
   void SetMessage(std::string message) { lastMessage_ = std::move(message); }
@@ -177,6 +181,7 @@ class Session {
   // Sends all commands and a sync in one pipeline and reads their results.
   int32_t RunBatch(std::vector<Command>& commands, std::size_t& failedAt) {
     PGconn* conn = conn_.get();
+    ++roundTrips_;
     if (PQenterPipelineMode(conn) != 1) {
       broken_ = PQstatus(conn) == CONNECTION_BAD;
       return broken_ ? pgcode::kNotConnected : sqlcode::kInternal;
@@ -243,6 +248,7 @@ class Session {
     if (broken_) return;
     PGconn* conn = conn_.get();
     if (PQtransactionStatus(conn) == PQTRANS_INERROR) {
+      ++roundTrips_;
       ResultPtr result(PQexec(conn, kRecoverSql));
     }
     // Anything but an open, healthy transaction means the run's snapshot
@@ -253,6 +259,8 @@ class Session {
   ConnPtr conn_;
   bool broken_ = false;
   int64_t prepared_ = 0;
+  int64_t roundTrips_ = 0;
+  int64_t statementsRun_ = 0;
   uint64_t names_ = 0;
   std::unordered_map<std::string, Statement> statements_;
   std::vector<CursorSlot*> pendingCloses_;

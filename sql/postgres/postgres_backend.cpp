@@ -22,6 +22,7 @@ class PostgresBackend final : public SqlBackend {
   int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
                 std::unique_ptr<SqlRows>& rows) override {
     rows.reset();
+    session_->CountStatement();
     if (session_->Broken()) {
       session_->SetMessage("the connection to the server is broken");
       return pgcode::kNotConnected;
@@ -156,6 +157,9 @@ class PostgresBackend final : public SqlBackend {
 
   int64_t PreparedStatementCount() const override { return session_->PreparedCount(); }
   std::string Message() const override { return session_->LastMessage(); }
+  SqlCounters Counters() const override {
+    return SqlCounters{session_->StatementsRun(), session_->RoundTrips()};
+  }
 
  private:
   std::shared_ptr<Session> session_;

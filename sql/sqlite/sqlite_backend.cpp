@@ -126,6 +126,7 @@ class SqliteBackend final : public SqlBackend {
   int32_t SetCurrentSchema(std::string_view schema) override;
   int64_t PreparedStatementCount() const override { return prepares_; }
   std::string Message() const override { return message_; }
+  SqlCounters Counters() const override { return SqlCounters{statements_, 0}; }
 
  private:
   // Keeps SQLite's words for a failure that is being reported.
@@ -141,6 +142,7 @@ class SqliteBackend final : public SqlBackend {
   std::string schema_;  // the schema the file holds, upper-cased; empty when none
   std::unordered_map<std::string, std::unique_ptr<CachedStatement>> cache_;
   int64_t prepares_ = 0;
+  int64_t statements_ = 0;
   std::string message_;
   // Set by a failing function (trunc, TO_CHAR) for the statement it runs in.
   std::unique_ptr<int32_t> functionError_ = std::make_unique<int32_t>(0);
@@ -202,6 +204,7 @@ int32_t SqliteBackend::Prepare(std::string_view oracleText, CachedStatement& pre
 int32_t SqliteBackend::Query(std::string_view oracleText, std::span<const SqlBind> inputs,
                              std::unique_ptr<SqlRows>& rows) {
   rows.reset();
+  ++statements_;
   const std::string key(oracleText);
   CachedStatement* cached = nullptr;
   StatementPtr owned;
