@@ -108,6 +108,7 @@ class SqlSession {
 
  private:
   friend class SqlCursor;
+  struct Conversion;
   struct ParsedText {
     int32_t error = sqlcode::kOk;  // the text cannot be run (-900)
     std::string backendText;       // without the INTO clause
@@ -126,6 +127,8 @@ class SqlSession {
   // Declared first so that it is destroyed last: cursors hold statements of it.
   std::unique_ptr<SqlBackend> backend_;
   std::unordered_map<std::string, ParsedText> parsed_;
+  std::unordered_map<const char*, const std::pair<const std::string, ParsedText>*> parsedByAddress_;
+  std::unique_ptr<Conversion> conversion_;
   std::optional<std::string> prepared_;
   std::unordered_set<SqlCursor*> openCursors_;
   SqlStatus last_;

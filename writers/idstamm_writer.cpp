@@ -52,6 +52,7 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
   // TrmSal holds at most 10 characters (after a failed lookup, ten '0' and no terminator).
   const std::string_view terminalSal = FieldText(terminal.TrmSal).substr(0, 10);
   AccessRightList classes;
+  RightsCache rightsCache;
   int32_t badgesWritten = 0;
 
   const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
@@ -64,9 +65,11 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
     if (record.AswSal[0] == '\0') SetField(record.AswSal, terminalSal);
     std::string_view timeRight = "0";
     std::string_view accessRight = "0";
-    if (HasTimeRight(run.session, diagnostics, record, terminalName.c_str())) timeRight = "1";
+    if (HasTimeRight(run.session, diagnostics, record, terminalName.c_str(), &rightsCache)) {
+      timeRight = "1";
+    }
     if (CollectAccessRights(run.session, diagnostics, record, terminalName.c_str(), 32, 0,
-                            classes)) {
+                            classes, nullptr, &rightsCache)) {
       accessRight = "1";
     }
 

@@ -28,6 +28,8 @@ int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
   const std::string trmNam(FieldText(terminal.TrmNam));
   FixedRecord<kRecordLength> out;
   AccessRightList classes;
+  TerminalReaders readers;
+  RightsCache rightsCache;
   std::string previousNumber;
   int badgesRead = 0;
   int badgesWritten = 0;
@@ -61,7 +63,7 @@ int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
     if (balance == sqlcode::kOk) out.PutPadded(24, 7, FieldText(record.TswW02));
 
     const TerminalRights rights =
-        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes);
+        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes, readers, rightsCache);
 
     if (!rights.time && !rights.access) {
       diagnostics.Detail("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",

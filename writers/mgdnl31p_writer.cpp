@@ -27,6 +27,7 @@ int CreateMgDnl31P(RunContext& run, const TerminalParams& terminal) {
   const std::string trmNam(FieldText(terminal.TrmNam));
   FixedRecord<kRecordLength> out;
   AccessRightList classes;
+  RightsCache rightsCache;
   int badgesWritten = 0;
 
   // Every row is handled on its own, also a repeated badge number. The
@@ -44,9 +45,11 @@ int CreateMgDnl31P(RunContext& run, const TerminalParams& terminal) {
 
     out.Put(30, 1, "0");
     out.Put(31, 1, "0");
-    if (HasTimeRight(run.session, diagnostics, record, trmNam.c_str())) out.Put(30, 1, "1");
+    if (HasTimeRight(run.session, diagnostics, record, trmNam.c_str(), &rightsCache)) {
+      out.Put(30, 1, "1");
+    }
     if (!CollectAccessRights(run.session, diagnostics, record, trmNam.c_str(), kMaxReader, 0,
-                             classes)) {
+                             classes, nullptr, &rightsCache)) {
       // A time right alone gives no record in this download.
       diagnostics.Detail("Ausweis %s ohne Zutrittsberechtigung auf Terminal %s\n",
                          record.AswNum.data(), trmNam.c_str());

@@ -25,6 +25,8 @@ int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
   const std::string trmNam(FieldText(terminal.TrmNam));
   FixedRecord<kRecordLength> out;
   AccessRightList classes;
+  TerminalReaders readers;
+  RightsCache rightsCache;
   int badgesWritten = 0;
 
   // Every row is handled on its own, also a repeated badge number.
@@ -48,7 +50,7 @@ int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
     }
 
     const TerminalRights rights =
-        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes);
+        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes, readers, rightsCache);
 
     if (!rights.time && !rights.access) {
       diagnostics.Detail("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",

@@ -35,6 +35,7 @@ std::string LocalNow() {
 
 struct CachedStatement {
   StatementPtr statement;
+  const std::string* text = nullptr;  // the Oracle text, the key of the cache
   int inputs = 0;
   bool usesSysdate = false;
   bool busy = false;  // an open cursor reads it
@@ -136,11 +137,24 @@ class SqliteBackend final : public SqlBackend {
   }
 
   int32_t Prepare(std::string_view oracleText, CachedStatement& prepared);
+  // The cached statement of a text. The session hands the same texts at the
+  // same addresses, so the address finds it without hashing the text.
+  CachedStatement* Find(std::string_view oracleText) {
+    if (auto at = byAddress_.find(oracleText.data()); at != byAddress_.end() &&
+                                                      *at->second->text == oracleText) {
+      return at->second;
+    }
+    auto found = cache_.find(std::string(oracleText));
+    if (found == cache_.end()) return nullptr;
+    byAddress_[oracleText.data()] = found->second.get();
+    return found->second.get();
+  }
 
   // Declared first so that it is closed after the statements below.
   DatabasePtr db_;
   std::string schema_;  // the schema the file holds, upper-cased; empty when none
   std::unordered_map<std::string, std::unique_ptr<CachedStatement>> cache_;
+  std::unordered_map<const char*, CachedStatement*> byAddress_;
   int64_t prepares_ = 0;
   int64_t statements_ = 0;
   std::string message_;
@@ -205,19 +219,20 @@ int32_t SqliteBackend::Query(std::string_view oracleText, std::span<const SqlBin
                              std::unique_ptr<SqlRows>& rows) {
   rows.reset();
   ++statements_;
-  const std::string key(oracleText);
   CachedStatement* cached = nullptr;
   StatementPtr owned;
   CachedStatement transient;
-  auto found = cache_.find(key);
-  if (found == cache_.end()) {
+  CachedStatement* known = Find(oracleText);
+  if (known == nullptr) {
     auto entry = std::make_unique<CachedStatement>();
     const int32_t rc = Prepare(oracleText, *entry);
     if (rc != sqlcode::kOk) return rc;  // not cached: a later try reports again
     cached = entry.get();
-    cache_.emplace(key, std::move(entry));
-  } else if (!found->second->busy) {
-    cached = found->second.get();
+    auto added = cache_.emplace(std::string(oracleText), std::move(entry)).first;
+    cached->text = &added->first;
+    byAddress_[oracleText.data()] = cached;
+  } else if (!known->busy) {
+    cached = known;
   } else {
     // The cached statement is busy in an open cursor: this run gets its own.
     const int32_t rc = Prepare(oracleText, transient);
