@@ -300,7 +300,10 @@ int32_t OpenSqliteBackend(std::string_view path, std::unique_ptr<SqlBackend>& ba
     return sqlcode::kNotAvailable;
   }
   sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  // A session is used by one thread at a time: the connection needs no
+  // mutex of its own.
+  const int rc =
+      sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   DatabasePtr db(raw);
   if (rc != SQLITE_OK) {
     message = file + ": " + (db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc));
