@@ -279,14 +279,33 @@ const SqlSession::ParsedText& SqlSession::Parse(std::string_view text) {
 
 // Runs a query text with its inputs; the common start of SELECT INTO and OPEN.
 int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
-                             std::unique_ptr<SqlRows>& rows) {
+                             std::unique_ptr<SqlRows>& rows,
+                             std::span<const LookaheadStatement> lookahead) {
   if (!backend_) return Status(sqlcode::kNotLoggedOn, statementText);
+  // The statements to run ahead, as the backend gets them; one that cannot
+  // be read or whose inputs do not match is left to its own run.
+  std::vector<SqlLookahead> ahead;
+  for (const LookaheadStatement& statement : lookahead) {
+    const ParsedText& parsed = Parse(statement.statement);
+    if (parsed.error != sqlcode::kOk || parsed.inputs != statement.inputs.size()) continue;
+    SqlLookahead& added = ahead.emplace_back();
+    added.text = parsed.backendText;
+    for (const LookaheadStatement::Input& input : statement.inputs) {
+      SqlLookahead::Input& in = added.inputs.emplace_back();
+      in.column = input.column;
+      in.length = input.length;
+      if (input.column < 0 && input.text != nullptr && input.text[0] != '\0') {
+        in.kind = SqlBind::Kind::Text;
+        in.text = std::string(input.text, strnlen(input.text, static_cast<std::size_t>(input.length - 1)));
+      }
+    }
+  }
   const ParsedText& parsed = Parse(statementText);
   if (parsed.error != sqlcode::kOk) return Status(parsed.error, statementText);
   std::vector<SqlBind>& binds = conversion_->binds;
   const int32_t rc = ReadInputs(inputs, parsed.inputs, binds);
   if (rc != sqlcode::kOk) return Status(rc, statementText);
-  const int32_t queried = backend_->Query(parsed.backendText, binds, rows);
+  const int32_t queried = backend_->Query(parsed.backendText, binds, rows, ahead);
   return BackendStatus(queried, queried < 0 ? backend_->Message() : std::string(), statementText);
 }
 
@@ -408,11 +427,17 @@ void SqlCursor::Forget() {
 
 int32_t SqlCursor::Open(SqlSession& session, std::string_view statementText,
                         std::span<const HostVar> inputs) {
+  return Open(session, statementText, inputs, {});
+}
+
+int32_t SqlCursor::Open(SqlSession& session, std::string_view statementText,
+                        std::span<const HostVar> inputs,
+                        std::span<const LookaheadStatement> lookahead) {
   // A re-OPEN closes the cursor first, also when the new OPEN fails.
   if (rows_) Close();
   statement_.assign(statementText);
   std::unique_ptr<SqlRows> rows;
-  const int32_t rc = session.RunQuery(statementText, inputs, rows);
+  const int32_t rc = session.RunQuery(statementText, inputs, rows, lookahead);
   if (rc != sqlcode::kOk) return rc;
   rows_ = std::move(rows);
   session_ = &session;

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "sql/sql_backend.h"
 #include "sql/sql_status.h"
@@ -54,6 +55,20 @@ inline HostVar StringIn(const char* text, int32_t length) {
 inline HostVar IntegerVar(int32_t* value) {
   return HostVar{HostType::Integer, value, 4};
 }
+
+// A statement that the caller will run for each row of a cursor, with its
+// inputs taken from the row: a backend that gains by it (a database server)
+// runs it ahead for a batch of rows at once and answers the caller's own
+// run from that, with the same result and the same code.
+struct LookaheadStatement {
+  struct Input {
+    int column = -1;              // >= 0: this column of the cursor's row ...
+    int32_t length = 256;         // ... as a STRING input of this length binds it
+    const char* text = nullptr;   // else this STRING constant (empty: NULL)
+  };
+  std::string_view statement;     // the text as the caller will run it
+  std::vector<Input> inputs;      // in placeholder order
+};
 
 class SqlSession {
  public:
@@ -117,7 +132,8 @@ class SqlSession {
 
   const ParsedText& Parse(std::string_view text);
   int32_t RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
-                   std::unique_ptr<SqlRows>& rows);
+                   std::unique_ptr<SqlRows>& rows,
+                   std::span<const LookaheadStatement> lookahead = {});
   int32_t RunDynamic(const std::string& text);
   // Records the status of a statement: a runtime code with the runtime's
   // words, or a backend code with the backend's.
@@ -148,6 +164,9 @@ class SqlCursor {
   // the new OPEN fails).
   int32_t Open(SqlSession& session, std::string_view statementText,
                std::span<const HostVar> inputs);
+  // The same, naming the statements that will be run for each row.
+  int32_t Open(SqlSession& session, std::string_view statementText,
+               std::span<const HostVar> inputs, std::span<const LookaheadStatement> lookahead);
   // FETCH into the outputs; -1001 when the cursor is not open; 1403 after
   // the last row.
   int32_t Fetch(std::span<const HostVar> outputs);

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sql/sql_status.h"
 
@@ -32,6 +33,23 @@ struct SqlBind {
   Kind kind = Kind::Null;
   int64_t integer = 0;
   std::string_view text;
+};
+
+// A statement whose runs for the rows of a cursor a backend may send ahead
+// of their asking, a batch of rows at a time, and answer from what it got
+// when the same statement comes with the same inputs: its text (INTO clause
+// removed) and, for each placeholder, a constant or a column of the cursor's
+// row, bound as a STRING input of `length` bytes binds it.
+struct SqlLookahead {
+  struct Input {
+    int column = -1;        // >= 0: this column of the cursor's row
+    int32_t length = 256;   // of the STRING the column's value is bound as
+    SqlBind::Kind kind = SqlBind::Kind::Null;  // of a constant
+    std::string text;       // of a constant
+    int64_t integer = 0;    // of a constant
+  };
+  std::string text;
+  std::vector<Input> inputs;
 };
 
 // The rows of one executed query, read forward once.
@@ -61,8 +79,16 @@ class SqlBackend {
   // placeholders (:bN) are bound from `inputs` in the order they appear (the
   // session has checked that there are as many inputs as placeholders).
   // Every distinct text is prepared once per session and reused.
+  // `lookahead` names the statements that will be asked for each row of
+  // these rows; a backend may run them ahead (a query with lookahead reads
+  // many rows) or ignore them.
   virtual int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                        std::unique_ptr<SqlRows>& rows) = 0;
+                        std::unique_ptr<SqlRows>& rows,
+                        std::span<const SqlLookahead> lookahead) = 0;
+  int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
+                std::unique_ptr<SqlRows>& rows) {
+    return Query(oracleText, inputs, rows, {});
+  }
   // ALTER SESSION SET CURRENT_SCHEMA: 0, -922 for an empty name, -1435 for
   // a schema the database does not hold.
   virtual int32_t SetCurrentSchema(std::string_view schema) = 0;

@@ -14,6 +14,9 @@
 namespace zx {
 namespace {
 
+// What each badge is looked up for.
+constexpr BadgeLookups kLookups{.classes = true};
+
 // Field 4: the last five of the eight characters of AwvSto; location number
 // 0 (and every number ending in five zeros) gives an empty field.
 std::string_view LocationField(const BadgeRecord& record) {
@@ -55,7 +58,7 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
   RightsCache rightsCache;
   int32_t badgesWritten = 0;
 
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     if (record.LongAswNum[0] != '\0') {
       // Rights and lines would have to use a cut number: the row is left out.
       diagnostics.Print("Ausweis %s: Ausweisnummer zu lang, nicht in Datei gestellt\n",

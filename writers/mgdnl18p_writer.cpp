@@ -20,6 +20,9 @@
 namespace zx {
 namespace {
 
+// What each badge is looked up for.
+constexpr BadgeLookups kLookups{.classes = true, .balance = true};
+
 constexpr std::size_t kRecordLength = 173;
 constexpr std::size_t kNumberWidth = kBadgeNumberWidth;
 constexpr std::size_t kFieldWidth = 20;
@@ -222,7 +225,7 @@ int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal) {
   }
   CloseTerminalTextCursor(texts);
 
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& badge) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& badge) {
     if (!FieldText(badge.LongAswNum).empty()) {
       // The rights and texts cannot be asked under the cut number: the row
       // ends here, with the message naming the whole number.

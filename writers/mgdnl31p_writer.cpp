@@ -15,6 +15,9 @@ namespace zx {
 
 namespace {
 
+// What each badge is looked up for.
+constexpr BadgeLookups kLookups{.classes = true, .location = true};
+
 constexpr std::size_t kRecordLength = 48;
 // With withReaders 0 the reader limit has no effect; the access classes
 // are all that this download needs.
@@ -34,7 +37,7 @@ int CreateMgDnl31P(RunContext& run, const TerminalParams& terminal) {
   // cursor's messages below tell about its open and its end; a row's
   // messages come before them, as no row is fetched from a cursor that did
   // not open.
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     out.Blank();
     // A number longer than AswNum holds cannot be asked for its rights
     // under the cut number, so such a row ends here.

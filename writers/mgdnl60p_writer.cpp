@@ -15,6 +15,9 @@ namespace zx {
 
 namespace {
 
+// What each badge is looked up for.
+constexpr BadgeLookups kLookups{.classes = true, .balance = true};
+
 constexpr std::size_t kRecordLength = 45;
 constexpr std::size_t kReaderCount = 3;
 
@@ -30,7 +33,7 @@ int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
   int badgesWritten = 0;
 
   // Every row is handled on its own, also a repeated badge number.
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     BlankReaderSlots(record, kReaderCount);
 
     // A number longer than AswNum holds cannot be asked for its balance or

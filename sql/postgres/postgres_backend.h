@@ -30,7 +30,7 @@ namespace zx {
 class Session;
 
 // Rows a result holds at most before the backend reads through a cursor.
-inline constexpr int kPostgresFetchBatch = 200;
+inline constexpr int kPostgresFetchBatch = 500;
 
 // Opens the session. `netService` is a section of the libpq service file or
 // a "postgresql://" (or "postgres://") URI; an empty one takes libpq's
