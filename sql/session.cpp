@@ -339,7 +339,15 @@ int32_t SqlSession::RunDynamic(const std::string& text) {
   return BackendStatus(rc, rc < 0 ? backend_->Message() : std::string(), text);
 }
 
-int32_t SqlSession::Connect(const char* connectString) {
+int32_t SqlSession::Connect(const char* connectString) { return Connect(connectString, {}); }
+
+int32_t SqlSession::ExportSnapshot(std::string& name) {
+  if (!backend_) return Status(sqlcode::kNotLoggedOn);
+  const int32_t rc = backend_->ExportSnapshot(name);
+  return BackendStatus(rc, rc < 0 ? backend_->Message() : std::string(), "EXPORT SNAPSHOT");
+}
+
+int32_t SqlSession::Connect(const char* connectString, std::string_view snapshot) {
   Disconnect();
   const char* text = connectString != nullptr ? connectString : "";
   // The connect string is at most 100 characters; a longer one is refused,
@@ -359,7 +367,7 @@ int32_t SqlSession::Connect(const char* connectString) {
   }
   std::unique_ptr<SqlBackend> backend;
   std::string message;
-  const int32_t rc = OpenBackend(user, password, netService, backend, message);
+  const int32_t rc = OpenBackend(user, password, netService, backend, message, snapshot);
   if (rc != sqlcode::kOk) return BackendStatus(rc, std::move(message), "CONNECT");
   if (!backend) return Status(sqlcode::kInternal);
   backend_ = std::move(backend);

@@ -87,6 +87,13 @@ class SqlSession {
   // it the net service name is empty. A CONNECT while connected ends the
   // old session first.
   int32_t Connect(const char* connectString);
+  // The same, reading the state of the database that another session named
+  // with ExportSnapshot (that session must stay open until this one has
+  // connected).
+  int32_t Connect(const char* connectString, std::string_view snapshot);
+
+  // Names the state of the database this session reads (see Connect).
+  int32_t ExportSnapshot(std::string& name);
 
   // PREPARE of the dynamic statement (the one ALTER SESSION statement),
   // then EXECUTE of it. The prepared text is kept until the next PREPARE.

@@ -100,13 +100,24 @@ class SqlBackend {
   // still busy in an open cursor), so tests can prove the reuse.
   virtual int64_t PreparedStatementCount() const = 0;
   virtual SqlCounters Counters() const = 0;
+  // Names the state of the database this session reads, so that other
+  // sessions can read the very same state (OpenBackend's `snapshot`).
+  // Returns 0 with the name, or a negative code where the database cannot
+  // share its state between sessions.
+  virtual int32_t ExportSnapshot(std::string& name) {
+    name.clear();
+    return sqlcode::kInvalidSql;
+  }
 };
 
 // Opens the backend that the net service name selects ("sqlite:PATH" the
 // embedded database, anything else a PostgreSQL service or URI).
 // Returns 0 and sets `backend`, or a negative code with the database's (or
 // the client library's) words in `message`.
+// With `snapshot` (a name from ExportSnapshot of a session that is still
+// open), the new session reads that session's state of the database.
 int32_t OpenBackend(std::string_view user, std::string_view password, std::string_view netService,
-                    std::unique_ptr<SqlBackend>& backend, std::string& message);
+                    std::unique_ptr<SqlBackend>& backend, std::string& message,
+                    std::string_view snapshot = {});
 
 }  // namespace zx

@@ -433,6 +433,18 @@ class PostgresBackend final : public SqlBackend {
     return SqlCounters{session_->StatementsRun(), session_->RoundTrips()};
   }
 
+  int32_t ExportSnapshot(std::string& name) override {
+    name.clear();
+    std::vector<Command> commands;
+    commands.push_back(Prepare(session_->NextName("zx_export"), "SELECT pg_export_snapshot()"));
+    commands.push_back(Execute(commands.front().name));
+    const int32_t rc = session_->Run(commands);
+    if (rc != sqlcode::kOk) return rc;
+    if (PQntuples(commands.back().result.get()) != 1) return sqlcode::kInternal;
+    name = PQgetvalue(commands.back().result.get(), 0, 0);
+    return sqlcode::kOk;
+  }
+
  private:
   std::shared_ptr<Session> session_;
   std::string schemaStatement_;
