@@ -310,6 +310,15 @@ class PgRows final : public SqlRows {
 
   int32_t Next() override {
     if (failed_ != sqlcode::kOk) return failed_;
+    // Once the session has broken, the rows still held here end too: the
+    // statements run for them fail, so a writer going on with them would
+    // write their badges without rights and end as if it had read them all.
+    if (session_->Broken()) {
+      batch_.reset();
+      row_ = -1;
+      failed_ = pgcode::kNotConnected;
+      return failed_;
+    }
     if (batch_ && row_ + 1 < PQntuples(batch_.get())) {
       ++row_;
       return sqlcode::kOk;
