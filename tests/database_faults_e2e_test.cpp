@@ -309,6 +309,9 @@ void RunBesideWriter(const ChangingSite& site, const std::string& net8, const st
   EXPECT_EQ(stateOf(last), ChangingSite::kSteps) << Describe(last);
 }
 
+// How long a writer's transaction holds its changes before the commit.
+constexpr auto kWriterHold = 20ms;
+
 // A writer of its own on the SQLite file, waiting for the runs' read locks.
 std::string ApplyToSqlite(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
@@ -320,8 +323,14 @@ std::string ApplyToSqlite(const std::string& path, const std::string& sql) {
   sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
   char* message = nullptr;
   std::string error;
-  if (sqlite3_exec(db, ("BEGIN IMMEDIATE;\n" + sql + "COMMIT;").c_str(), nullptr, nullptr, &message) !=
-      SQLITE_OK) {
+  // The write lock is held for a moment, as a writer's transaction takes
+  // its time: runs that start meanwhile must wait for it.
+  int rc = sqlite3_exec(db, ("BEGIN EXCLUSIVE;\n" + sql).c_str(), nullptr, nullptr, &message);
+  if (rc == SQLITE_OK) {
+    std::this_thread::sleep_for(kWriterHold);
+    rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, &message);
+  }
+  if (rc != SQLITE_OK) {
     error = message != nullptr ? message : "step failed";
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   }
@@ -349,7 +358,11 @@ TEST(WritersBesideRuns, EveryFileIsTheFileOfOneStateOnPostgres) {
   PgConnection writer(db);
   ASSERT_TRUE(writer.ok()) << writer.error();
   RunBesideWriter(site, db.NetService(), TestServer().password, [&](const std::string& step) {
-    return writer.Execute("BEGIN;\n" + step + "COMMIT;");
+    std::string error = writer.Execute("BEGIN;\n" + step);
+    std::this_thread::sleep_for(kWriterHold);
+    if (error.empty()) error = writer.Execute("COMMIT");
+    if (!error.empty()) writer.Execute("ROLLBACK");
+    return error;
   });
 }
 
