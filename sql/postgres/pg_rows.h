@@ -44,6 +44,16 @@ class PgRows final : public SqlRows {
 
   int32_t Next() override {
     if (failed_ != sqlcode::kOk) return failed_;
+    // Once the session has broken, the rows still held here end too: the
+    // statements run for them fail, so a writer going on with them would
+    // write their badges without rights and end as if it had read them all.
+    if (session_ && session_->Broken()) {
+      batch_.reset();
+      row_ = -1;
+      failed_ = pgcode::kNotConnected;
+      session_->SetMessage("the connection to the server is broken");
+      return failed_;
+    }
     if (batch_ && row_ + 1 < PQntuples(batch_.get())) {
       ++row_;
       return sqlcode::kOk;

@@ -184,6 +184,11 @@ E2eResult RunZeprink(const E2eOptions& options) {
   return result;
 }
 
+E2eResult RunZeprinkOn(const E2eOptions& options, const std::string& net8,
+                       const std::string& password) {
+  return RunCase(options, net8, password);
+}
+
 std::string DaysFromToday(int days, const char* time) { return DateFromToday(days, time); }
 
 std::string Yyyymmdd(int daysFromToday) { return YyyymmddFromToday(daysFromToday); }

@@ -52,6 +52,12 @@ std::vector<std::pair<std::string, std::string>> DefaultConfig();
 // case's net service name.
 E2eResult RunZeprink(const E2eOptions& options);
 
+// Runs the case once on a database that the test prepared and may change
+// while the run goes on: `net8` names it, `password` is the one its server
+// accepts. options.rowsSql is not used. Connection messages show "@NET8".
+E2eResult RunZeprinkOn(const E2eOptions& options, const std::string& net8,
+                       const std::string& password);
+
 // Dates relative to today (local time), as the database stores them.
 std::string DaysFromToday(int days, const char* time = "00:00:00");  // "YYYY-MM-DD HH:MM:SS"
 std::string Yyyymmdd(int daysFromToday);                             // "yyyymmdd"

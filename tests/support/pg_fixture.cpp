@@ -145,6 +145,31 @@ std::string PgDatabase::Value(std::string_view sql) const {
   return PQgetvalue(result.get(), 0, 0);
 }
 
+PgConnection::PgConnection(const PgDatabase& db) {
+  Conn conn = Open(db.name(), error_);
+  if (!conn) return;
+  error_ = Run(conn.get(), "SET search_path TO zardonix");
+  if (error_.empty()) conn_ = conn.release();
+}
+
+PgConnection::~PgConnection() {
+  if (conn_ != nullptr) PQfinish(conn_);
+}
+
+std::string PgConnection::Execute(std::string_view sql) {
+  if (conn_ == nullptr) return "not connected: " + error_;
+  return Run(conn_, std::string(sql));
+}
+
+std::string PgConnection::Value(std::string_view sql) {
+  if (conn_ == nullptr) return {};
+  Result result(PQexec(conn_, std::string(sql).c_str()));
+  if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) < 1) {
+    return {};
+  }
+  return PQgetvalue(result.get(), 0, 0);
+}
+
 int32_t PgDatabase::Connect(SqlSession& session, const char* schema) const {
   const std::string login = ConnectString();
   const int32_t connected = session.Connect(login.c_str());

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+typedef struct pg_conn PGconn;  // as libpq-fe.h declares it
+
 namespace zx::test {
 
 struct PgServer {
@@ -67,6 +69,29 @@ class PgDatabase {
   std::string error_;
   bool unreachable_ = false;
   bool created_ = false;
+};
+
+// A connection of its own to a test database that stays open between
+// statements, for a transaction (and its locks) held while a run goes on.
+// Schema zardonix is current, the client encoding WIN1252.
+class PgConnection {
+ public:
+  explicit PgConnection(const PgDatabase& db);
+  ~PgConnection();
+  PgConnection(const PgConnection&) = delete;
+  PgConnection& operator=(const PgConnection&) = delete;
+
+  bool ok() const { return conn_ != nullptr; }
+  const std::string& error() const { return error_; }
+
+  // Runs SQL (several statements); returns "" or the server's message.
+  std::string Execute(std::string_view sql);
+  // The first column of the first row of a query ("" when none or on error).
+  std::string Value(std::string_view sql);
+
+ private:
+  PGconn* conn_ = nullptr;
+  std::string error_;
 };
 
 }  // namespace zx::test

@@ -1,0 +1,422 @@
+// The run when its database misbehaves: a PostgreSQL server that ends the
+// session, times a statement out or refuses the connection, writers that
+// change the database while runs read it, and a writer's lock on the
+// embedded database. Every failed run must end with its message and 255 and
+// leave the old DNL file as it was, without a temporary file beside it.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/e2e.h"
+#include "tests/support/pg_fixture.h"
+#include "tests/support/sqlite_fixture.h"
+
+namespace zx::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kConnected = "Mit Datenbank verbunden! Schema: ZARDONIX\n";
+const std::string kOldDnl = "old DNL file\r\n";
+
+E2eOptions NewFileRun(const char* function) {
+  return {.rowsSql = "", .args = {function, "T1", "@DNL", "1"}, .oldDnl = kOldDnl};
+}
+
+std::string ConnectError(int code) {
+  return "DB-Connect-Error: " + std::to_string(code) +
+         "!Name:zeprink Pwd:*** Net:@NET8 Schema:ZARDONIX\n";
+}
+
+std::string Describe(const E2eResult& r) {
+  std::string text = "exit " + std::to_string(r.exitStatus) + "\nout: " + testing::PrintToString(r.out);
+  text += "\ndnl: " + (r.dnl ? testing::PrintToString(*r.dnl) : std::string("(none)"));
+  for (const std::string& file : r.leftover) text += "\nleft behind: " + file;
+  return text;
+}
+
+// A failed run: the message, 255, the old file byte for byte, nothing beside it.
+void ExpectFailedRun(const E2eResult& r, const std::string& expectedOut, const std::string& what) {
+  EXPECT_EQ(r.exitStatus, 255) << what << "\n" << Describe(r);
+  EXPECT_EQ(r.out, expectedOut) << what;
+  EXPECT_EQ(r.dnl, kOldDnl) << what;
+  EXPECT_TRUE(r.leftover.empty()) << what << "\n" << Describe(r);
+}
+
+// Waits for a run started with std::async. A run that has not ended after
+// `limit` is reported, and `release` (which frees what holds it) is called
+// before waiting for it again, so that a test never hangs.
+E2eResult Await(std::future<E2eResult>& run, const std::function<void()>& release,
+                std::chrono::seconds limit = 60s) {
+  if (run.wait_for(limit) != std::future_status::ready) {
+    ADD_FAILURE() << "the run did not end within " << limit.count() << " s";
+  }
+  release();
+  return run.get();
+}
+
+// ---- PostgreSQL server faults ----
+
+// `count` badges B0001.. valid today on terminal T1; only badge `accessBadge`
+// has an access right, so only its row reads the location table Zdx113Sto.
+std::string BadgesWithOneAccessRight(int count, const char* accessBadge) {
+  const std::string n = std::to_string(count);
+  return "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', '7600-000', 'S1');\n"
+         "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswPnr) SELECT 'B' || lpad(i::text, 4, '0'), "
+         "'2000-01-01 00:00:00', 'P' || i FROM generate_series(1, " + n + ") i;\n"
+         "INSERT INTO Zdx113Awv (AwvNum, AwvSto) SELECT 'B' || lpad(i::text, 4, '0'), 1 "
+         "FROM generate_series(1, " + n + ") i;\n"
+         "INSERT INTO Zdx113Sto (StoNum, StoKtx) VALUES (1, 'HAL');\n"
+         "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'A', '0');\n"
+         "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('" + std::string(accessBadge) + "', 'A');\n";
+}
+
+// The process id of a session of the database that waits for a lock, once
+// there is one; "" when the run ended first or after a minute.
+std::string LockWaiter(PgConnection& watcher, std::future<E2eResult>& run) {
+  for (int i = 0; i < 3000; ++i) {
+    const std::string pid = watcher.Value(
+        "SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
+        "AND wait_event_type = 'Lock' AND pid <> pg_backend_pid()");
+    if (!pid.empty()) return pid;
+    if (run.wait_for(20ms) == std::future_status::ready) return {};
+  }
+  return {};
+}
+
+TEST(PgServerFaults, SessionTerminatedInTheMiddleOfTheBadgeCursor) {
+  // The location lookups, which run ahead for each batch of badges the
+  // cursor fetches, wait for a lock on Zdx113Sto; while they wait, the
+  // server ends the session. The badge cursor, whatever rows it still holds,
+  // must not go on as if the database had no more badges.
+  const struct {
+    const char* what;
+    const char* function;
+    int badges;
+    const char* accessBadge;
+    std::string expected;
+  } cases[] = {
+      {"MGDNL31P, with a batch of rows held", "MGDNL31P", 450, "B0300",
+       kConnected + "Ausweiscursor lesen: RC: -3114 \n"
+                    "Ausweise gesamt: 0 davon in Datei gestellt: 0\n"
+                    "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n"},
+      {"MGDNL17P, with a batch of rows held", "MGDNL17P", 150, "B0100",
+       kConnected + "Ausweise gesamt: 0 davon in Datei gestellt: 0\n"
+                    "FehlerCode EndWorkMgDnl17P: -3114\n"
+                    "Programmabbruch: Fehler bei Erstellung der Datei MGDNL17P!\n"},
+  };
+  for (const auto& c : cases) {
+    PgDatabase db(BadgesWithOneAccessRight(c.badges, c.accessBadge));
+    ZX_REQUIRE_PG(db);
+    PgConnection locker(db);
+    PgConnection watcher(db);
+    ASSERT_TRUE(locker.ok() && watcher.ok()) << locker.error() << watcher.error();
+    ASSERT_EQ(locker.Execute("BEGIN; LOCK TABLE Zdx113Sto IN ACCESS EXCLUSIVE MODE"), "");
+
+    std::future<E2eResult> run = std::async(std::launch::async, [&] {
+      return RunZeprinkOn(NewFileRun(c.function), db.NetService(), TestServer().password);
+    });
+    const std::string pid = LockWaiter(watcher, run);
+    EXPECT_FALSE(pid.empty()) << c.what << ": the run never waited for the lock";
+    if (!pid.empty()) {
+      EXPECT_EQ(watcher.Value("SELECT pg_terminate_backend(" + pid + ")"), "t") << c.what;
+    }
+    const E2eResult r = Await(run, [&] { locker.Execute("ROLLBACK"); });
+    ExpectFailedRun(r, c.expected, c.what);
+  }
+}
+
+TEST(PgServerFaults, BadgeStatementEndedByATimeout) {
+  // The badge statement waits for a lock on Zdx301Asw that another session
+  // holds for longer than the database lets a statement (or a lock wait) go on.
+  const std::string rows =
+      "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', '7600-000', 'S1');\n"
+      "INSERT INTO Zdx301Asw (AswNum, AswGvo) VALUES ('100', '2000-01-01 00:00:00');\n"
+      "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES ('100', 7);\n";
+  const struct {
+    const char* setting;
+    int code;
+  } cases[] = {
+      {"statement_timeout = '2s'", -1013},
+      {"lock_timeout = '2s'", -54},
+  };
+  for (const auto& c : cases) {
+    PgDatabase db(rows);
+    ZX_REQUIRE_PG(db);
+    ASSERT_EQ(db.Execute("ALTER DATABASE " + db.name() + " SET " + c.setting), "") << c.setting;
+    PgConnection locker(db);
+    ASSERT_TRUE(locker.ok()) << locker.error();
+    ASSERT_EQ(locker.Execute("BEGIN; LOCK TABLE Zdx301Asw IN ACCESS EXCLUSIVE MODE"), "");
+
+    std::future<E2eResult> run = std::async(std::launch::async, [&] {
+      return RunZeprinkOn(NewFileRun("MGDNL31P"), db.NetService(), TestServer().password);
+    });
+    const E2eResult r = Await(run, [&] { locker.Execute("ROLLBACK"); });
+    ExpectFailedRun(r,
+                    kConnected + "Ausweiscursor oeffnen: RC: " + std::to_string(c.code) +
+                        " \nAusweiscursor lesen: RC: -1001 \n"
+                        "Ausweise gesamt: 0 davon in Datei gestellt: 0\n"
+                        "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n",
+                    c.setting);
+  }
+}
+
+TEST(PgServerFaults, DatabaseRefusesConnections) {
+  const struct {
+    const char* setting;
+    int code;
+  } cases[] = {
+      {"ALLOW_CONNECTIONS false", -600},
+      {"CONNECTION LIMIT 0", -18},
+  };
+  for (const auto& c : cases) {
+    PgDatabase db("INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');\n");
+    ZX_REQUIRE_PG(db);
+    // Changed from another database: a session may not lock itself out.
+    const PgDatabase other({}, false);
+    ZX_REQUIRE_PG(other);
+    ASSERT_EQ(other.Execute("ALTER DATABASE " + db.name() + " " + c.setting), "") << c.setting;
+    const E2eResult r = RunZeprinkOn(NewFileRun("IDSTAMM"), db.NetService(), TestServer().password);
+    ExpectFailedRun(r, ConnectError(c.code), c.setting);
+  }
+}
+
+// ---- writers beside the runs ----
+
+std::string Badge(const std::string& number, const char* accessClass, const char* balance) {
+  return "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswPnr, AswBkl) VALUES ('" + number +
+         "', '2000-01-01 00:00:00', 'P" + number + "', 'Z');\n"
+         "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES ('" + number + "', 1);\n"
+         "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('" + number + "', '" + accessClass + "');\n"
+         "INSERT INTO O2002TSW (TswIdn, TswW02) VALUES ('" + number + "', '" + balance + "');\n";
+}
+
+std::string TwoDigits(int n) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d", n);
+  return text;
+}
+
+// A site that moves through numbered states: step k (from 1) takes it from
+// state k-1 to state k in one transaction. Each step sets every balance to
+// k, adds a badge, deletes one and gives another an access class, so a run
+// that read part of one state and part of another gives a file of neither.
+struct ChangingSite {
+  static constexpr int kBadges = 30;
+  static constexpr int kSteps = 15;
+  std::string base;
+  std::vector<std::string> steps;
+
+  ChangingSite() {
+    base =
+        "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', '7600-000', 'S1');\n"
+        "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes) VALUES ('T1', 1);\n"
+        "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes) VALUES ('T1', 2);\n"
+        "INSERT INTO Zdx113Sto (StoNum, StoKtx) VALUES (1, 'HAL');\n"
+        "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'Z', '1');\n"
+        "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'A', '0');\n"
+        "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'B', '0');\n";
+    for (int i = 1; i <= kBadges; ++i) base += Badge("B" + TwoDigits(i), i % 2 == 0 ? "A" : "Z", "+000000");
+    for (int k = 1; k <= kSteps; ++k) {
+      const std::string gone = "B" + TwoDigits(k);
+      steps.push_back("UPDATE O2002TSW SET TswW02 = '+0000" + TwoDigits(k) + "';\n" +
+                      Badge("N" + TwoDigits(k), "B", "-000001") +
+                      "DELETE FROM Zdx301Asw WHERE AswNum = '" + gone + "';\n"
+                      "DELETE FROM Zdx113Awv WHERE AwvNum = '" + gone + "';\n"
+                      "DELETE FROM Zdx301Awb WHERE AwbAsw = '" + gone + "';\n"
+                      "DELETE FROM O2002TSW WHERE TswIdn = '" + gone + "';\n"
+                      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('B" + TwoDigits(k + 10) + "', 'B');\n");
+    }
+  }
+
+  // The rows of state k.
+  std::string State(int k) const {
+    std::string sql = base;
+    for (int i = 0; i < k; ++i) sql += steps[static_cast<std::size_t>(i)];
+    return sql;
+  }
+};
+
+// The result of a run on a copy of each state, built on its own.
+std::vector<E2eResult> ResultsOfEachState(const ChangingSite& site, const E2eOptions& options) {
+  std::vector<E2eResult> results;
+  for (int k = 0; k <= ChangingSite::kSteps; ++k) {
+    SqliteDatabase copy(site.State(k));
+    EXPECT_TRUE(copy.ok()) << copy.error();
+    results.push_back(RunZeprinkOn(options, copy.NetService(), "geheim"));
+    EXPECT_EQ(results.back().exitStatus, 0) << "state " << k << "\n" << Describe(results.back());
+  }
+  for (int k = 1; k <= ChangingSite::kSteps; ++k) {
+    EXPECT_NE(results[static_cast<std::size_t>(k)].dnl, results[static_cast<std::size_t>(k - 1)].dnl)
+        << "states " << k - 1 << " and " << k << " give the same file";
+  }
+  return results;
+}
+
+// Runs the program on the live database again and again while `applyStep`
+// commits the site's steps one after the other in another thread, then once
+// more after the last step. Every run must succeed with the result of one
+// state; the last one with that of the last state.
+void RunBesideWriter(const ChangingSite& site, const std::string& net8, const std::string& password,
+                     const std::function<std::string(const std::string&)>& applyStep) {
+  const E2eOptions options = NewFileRun("MGDNL17P");
+  const std::vector<E2eResult> expected = ResultsOfEachState(site, options);
+  if (testing::Test::HasFailure()) return;
+
+  std::atomic<bool> writerDone{false};
+  std::vector<std::string> writerErrors;
+  std::thread writer([&] {
+    for (const std::string& step : site.steps) {
+      const std::string error = applyStep(step);
+      if (!error.empty()) writerErrors.push_back(error);
+      std::this_thread::sleep_for(10ms);
+    }
+    writerDone = true;
+  });
+
+  auto stateOf = [&](const E2eResult& r) {
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+      if (r.exitStatus == 0 && r.out == expected[k].out && r.dnl == expected[k].dnl && r.leftover.empty()) {
+        return static_cast<int>(k);
+      }
+    }
+    return -1;
+  };
+  int runs = 0;
+  bool mismatch = false;
+  while (!writerDone && runs < 1000 && !mismatch) {
+    const E2eResult r = RunZeprinkOn(options, net8, password);
+    ++runs;
+    if (stateOf(r) < 0) {
+      ADD_FAILURE() << "run " << runs << " gives the file of no state of the database\n" << Describe(r);
+      mismatch = true;
+    }
+  }
+  writer.join();
+  for (const std::string& error : writerErrors) ADD_FAILURE() << "writer: " << error;
+
+  const E2eResult last = RunZeprinkOn(options, net8, password);
+  EXPECT_EQ(stateOf(last), ChangingSite::kSteps) << Describe(last);
+}
+
+// How long a writer's transaction holds its changes before the commit.
+constexpr auto kWriterHold = 20ms;
+
+// A writer of its own on the SQLite file, waiting for the runs' read locks.
+std::string ApplyToSqlite(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return "cannot open " + path;
+  }
+  sqlite3_busy_timeout(db, 20000);
+  sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+  char* message = nullptr;
+  std::string error;
+  // The write lock is held for a moment, as a writer's transaction takes
+  // its time: runs that start meanwhile must wait for it.
+  int rc = sqlite3_exec(db, ("BEGIN EXCLUSIVE;\n" + sql).c_str(), nullptr, nullptr, &message);
+  if (rc == SQLITE_OK) {
+    std::this_thread::sleep_for(kWriterHold);
+    rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, &message);
+  }
+  if (rc != SQLITE_OK) {
+    error = message != nullptr ? message : "step failed";
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  sqlite3_free(message);
+  sqlite3_close(db);
+  return error;
+}
+
+TEST(WritersBesideRuns, EveryFileIsTheFileOfOneStateOnTheEmbeddedDatabase) {
+  const ChangingSite site;
+  for (const char* journalMode : {"DELETE", "WAL"}) {
+    SCOPED_TRACE(journalMode);
+    SqliteDatabase db(site.State(0));
+    ASSERT_TRUE(db.ok()) << db.error();
+    ASSERT_EQ(db.Execute(std::string("PRAGMA journal_mode=") + journalMode), "");
+    RunBesideWriter(site, db.NetService(), "geheim",
+                    [&](const std::string& step) { return ApplyToSqlite(db.path(), step); });
+  }
+}
+
+TEST(WritersBesideRuns, EveryFileIsTheFileOfOneStateOnPostgres) {
+  const ChangingSite site;
+  PgDatabase db(site.State(0));
+  ZX_REQUIRE_PG(db);
+  PgConnection writer(db);
+  ASSERT_TRUE(writer.ok()) << writer.error();
+  RunBesideWriter(site, db.NetService(), TestServer().password, [&](const std::string& step) {
+    std::string error = writer.Execute("BEGIN;\n" + step);
+    std::this_thread::sleep_for(kWriterHold);
+    if (error.empty()) error = writer.Execute("COMMIT");
+    if (!error.empty()) writer.Execute("ROLLBACK");
+    return error;
+  });
+}
+
+// ---- a writer's lock on the embedded database ----
+
+TEST(SqliteWriteLock, RunWaitsForAShortLockAndGivesUpOnALongOne) {
+  // A writer holds the write lock of the database, with its first step not
+  // yet committed, when the run starts. In rollback-journal mode the run
+  // waits for it (2 s at most); in WAL mode it reads the committed state.
+  const ChangingSite site;
+  const E2eOptions options = NewFileRun("MGDNL17P");
+  const std::vector<E2eResult> expected = ResultsOfEachState(site, options);
+  ASSERT_FALSE(testing::Test::HasFailure());
+  const struct {
+    const char* what;
+    const char* journalMode;
+    bool heldThroughTheRun;  // else committed a moment after the run started
+    int expectedState;       // -1: the run fails with -54
+  } cases[] = {
+      {"rollback journal, lock held for a moment", "DELETE", false, 1},
+      {"rollback journal, lock held longer than the run waits", "DELETE", true, -1},
+      {"WAL, lock held throughout", "WAL", true, 0},
+  };
+  for (const auto& c : cases) {
+    SqliteDatabase db(site.State(0));
+    ASSERT_TRUE(db.ok()) << db.error();
+    ASSERT_EQ(db.Execute(std::string("PRAGMA journal_mode=") + c.journalMode), "");
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(db.path().c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> writer(raw, sqlite3_close);
+    ASSERT_EQ(sqlite3_exec(writer.get(), ("BEGIN EXCLUSIVE;\n" + site.steps[0]).c_str(), nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(writer.get());
+
+    std::future<E2eResult> run = std::async(std::launch::async, [&] {
+      return RunZeprinkOn(options, db.NetService(), "geheim");
+    });
+    if (!c.heldThroughTheRun) {
+      // Long enough for the run to reach the lock, well within its wait.
+      std::this_thread::sleep_for(400ms);
+      EXPECT_EQ(sqlite3_exec(writer.get(), "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK) << c.what;
+    }
+    const E2eResult r =
+        Await(run, [&] { sqlite3_exec(writer.get(), "ROLLBACK", nullptr, nullptr, nullptr); }, 30s);
+    if (c.expectedState < 0) {
+      ExpectFailedRun(r, ConnectError(-54), c.what);
+    } else {
+      const E2eResult& want = expected[static_cast<std::size_t>(c.expectedState)];
+      EXPECT_EQ(r.exitStatus, 0) << c.what << "\n" << Describe(r);
+      EXPECT_EQ(r.out, want.out) << c.what;
+      EXPECT_EQ(r.dnl, want.dnl) << c.what;
+      EXPECT_TRUE(r.leftover.empty()) << c.what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zx::test
