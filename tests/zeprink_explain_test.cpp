@@ -168,5 +168,65 @@ TEST(ZeprinkExplain, FailsWith255WhenItCannotExplain) {
   EXPECT_EQ(Explain(empty.NetService(), "geheim", {"HAUPTEINGANG", "1"}).status, 255);
 }
 
+// The data check: each planted value is named by table, column and key; a
+// clean site has none.
+TEST(ZeprinkExplainCheck, NamesEveryValueTheProgramCannotUse) {
+  const struct {
+    const char* what;
+    const char* sql;
+    const char* finding;
+  } cases[] = {
+      {"empty text", "UPDATE Zdx301Asw SET AswPnr = '' WHERE AswNum = '10002';",
+       "Zdx301Asw.AswPnr: leerer Text ('') (AswNum='10002', AswGvo='2020-01-01 00:00:00')\n"},
+      {"empty date", "UPDATE Zdx301Asw SET AswGbi = '' WHERE AswNum = '10003';",
+       "Zdx301Asw.AswGbi: leerer Text ('') statt eines Datums (AswNum='10003', AswGvo=(leer))\n"},
+      {"month 13", "UPDATE Zdx301Asw SET AswGvo = '2020-13-01 00:00:00' WHERE AswNum = '10004';",
+       "Zdx301Asw.AswGvo: Datum nicht in der Form 'YYYY-MM-DD HH:MM:SS': '2020-13-01 00:00:00' "
+       "(AswNum='10004', AswGvo='2020-13-01 00:00:00')\n"},
+      {"date without time", "UPDATE Zdx301Asw SET AswGbi = '2040-12-31' WHERE AswNum = '10007';",
+       "Zdx301Asw.AswGbi: Datum nicht in der Form 'YYYY-MM-DD HH:MM:SS': '2040-12-31' "
+       "(AswNum='10007', AswGvo='2020-01-01 00:00:00')\n"},
+      {"date as a number", "UPDATE Zdx301Asw SET AswGbi = 20401231 WHERE AswNum = '10007';",
+       "Zdx301Asw.AswGbi: Datum nicht in der Form 'YYYY-MM-DD HH:MM:SS': '20401231' "
+       "(AswNum='10007', AswGvo='2020-01-01 00:00:00')\n"},
+      {"text in a number column", "UPDATE Zdx113Awv SET AwvCod = 'x8' WHERE AwvNum = '10007';",
+       "Zdx113Awv.AwvCod: Text in einer Zahlenspalte: 'x8' (AwvNum='10007')\n"},
+      {"two valid terminal rows",
+       "INSERT INTO Zdx1140Trm (TrmNam, TrmSta) VALUES ('KANTINE', 0);"
+       // LAGER's first row is deleted: one valid row is no finding.
+       "INSERT INTO Zdx1140Trm (TrmNam, TrmSta) VALUES ('LAGER', NULL);",
+       "Zdx1140Trm.TrmNam: 2 gültige Terminalzeilen (Status nicht 4/8) mit einem Namen; das "
+       "Programm findet keine davon (TrmNam='KANTINE')\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SqliteDatabase db(DemoRows() + c.sql);
+    ASSERT_TRUE(db.ok()) << db.error();
+    const ExplainRun run = Explain(db.NetService(), "geheim", {"--check"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, std::string(c.finding) + "1 Befund(e).\n");
+  }
+
+  SqliteDatabase clean(DemoRows());
+  ASSERT_TRUE(clean.ok()) << clean.error();
+  const ExplainRun run = Explain(clean.NetService(), "geheim", {"--check"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "Keine Befunde: das Programm kann alle geprüften Werte lesen.\n");
+}
+
+TEST(ZeprinkExplainCheck, RunsOnPostgresToo) {
+  PgDatabase server(DemoRows() +
+                    "UPDATE zardonix.Zdx301Asw SET AswPin = '' WHERE AswNum = '10002';"
+                    "INSERT INTO zardonix.Zdx1140Trm (TrmNam, TrmSta) VALUES ('KANTINE', NULL);");
+  ZX_REQUIRE_PG(server);
+  const ExplainRun run = Explain(server.NetService(), TestServer().password, {"--check"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "Zdx301Asw.AswPin: leerer Text ('') (AswNum='10002', AswGvo='2020-01-01 00:00:00')\n"
+            "Zdx1140Trm.TrmNam: 2 gültige Terminalzeilen (Status nicht 4/8) mit einem Namen; das "
+            "Programm findet keine davon (TrmNam='KANTINE')\n"
+            "2 Befund(e).\n");
+}
+
 }  // namespace
 }  // namespace zx::test

@@ -14,6 +14,7 @@
 #include "driver/run_driver.h"
 #include "sql/session.h"
 #include "tools/badge_explain.h"
+#include "tools/data_check.h"
 #include "tools/dnl_layout.h"
 #include "tools/explain_support.h"
 
@@ -22,6 +23,7 @@ namespace {
 constexpr char kUsage[] =
     "Aufruf:\n"
     "  zeprink-explain [--config DATEI] [--function DNL-FUNKTION]... TERMINAL AUSWEIS\n"
+    "  zeprink-explain [--config DATEI] --check\n"
     "\n"
     "Erklärt Schritt für Schritt, warum der Ausweis in den DNL-Dateien des Terminals steht\n"
     "oder nicht: Gültigkeit, Sperren, Zuordnung zum Terminal, Zeit- und Zutrittsberechtigung,\n"
@@ -29,7 +31,12 @@ constexpr char kUsage[] =
     "Die Konfiguration wird wie vom Programm gelesen (../../files/morvalent.ini relativ zum\n"
     "Arbeitsverzeichnis, oder DATEI); die Datenbank wird nur gelesen.\n"
     "\n"
-    "Exit-Status: 0 erklärt, 255 Fehler (Grund auf der Standardfehlerausgabe).\n";
+    "--check prüft die Datenbank auf Werte, die das Programm so nicht verwenden kann (leere\n"
+    "Texte, Daten nicht in der Form 'YYYY-MM-DD HH:MM:SS', Text in Zahlenspalten, zwei\n"
+    "gültige Terminalzeilen mit einem Namen) und nennt Tabelle, Spalte und Schlüssel.\n"
+    "\n"
+    "Exit-Status: 0 erklärt (--check: nichts gefunden), 1 --check hat Befunde,\n"
+    "255 Fehler (Grund auf der Standardfehlerausgabe).\n";
 
 constexpr int kFailed = 255;
 
@@ -40,6 +47,7 @@ int Failed(const std::string& reason) {
 
 struct Options {
   std::string config = zx::kConfigFilePath;
+  bool check = false;
   std::vector<std::string> functions;
   std::vector<std::string> names;  // terminal, badge
 };
@@ -56,6 +64,8 @@ bool ParseArgs(const std::vector<std::string_view>& args, Options& options, std:
         error = "unbekannte DNL-Funktion " + options.functions.back();
         return false;
       }
+    } else if (arg == "--check") {
+      options.check = true;
     } else if (arg.starts_with("--")) {
       error = "unbekannte Option " + std::string(arg);
       return false;
@@ -63,7 +73,11 @@ bool ParseArgs(const std::vector<std::string_view>& args, Options& options, std:
       options.names.emplace_back(arg);
     }
   }
-  if (options.names.size() != 2) error = "TERMINAL und AUSWEIS erwartet";
+  if (options.check && (!options.names.empty() || !options.functions.empty())) {
+    error = "--check nimmt weder TERMINAL noch AUSWEIS";
+  } else if (!options.check && options.names.size() != 2) {
+    error = "TERMINAL und AUSWEIS erwartet";
+  }
   return error.empty();
 }
 
@@ -98,6 +112,20 @@ bool Print(const std::string& text) {
   return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
 }
 
+// The data check: 0 nothing found, 1 findings, 255 the check failed.
+int Check(const Options& options) {
+  zx::SqlSession session;
+  std::string netService;
+  std::string error;
+  if (!Connect(options.config, session, netService, error)) return Failed(error);
+  std::string text;
+  const int findings =
+      zx::explain::CheckDatabase(session, netService.starts_with("sqlite:"), text, error);
+  if (!Print(text)) return Failed("Standardausgabe nicht schreibbar");
+  if (findings < 0) return Failed("die Prüfung ist fehlgeschlagen: " + error);
+  return findings == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,6 +136,8 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return Failed(error);
   }
+  if (options.check) return Check(options);
+
   zx::explain::Request request;
   request.terminal = options.names[0];
   request.functions = options.functions;
