@@ -150,7 +150,14 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   ReadTerminal(session, terminal);
 
   RunContext run{session, dnlFile, out};
-  if (function->writer(run, terminal) == 0) {
+  const int written = function->writer(run, terminal);
+  if (out.Verbose()) {
+    const SqlCounters counters = session.Counters();
+    out.Reason("Anweisungen: %lld Roundtrips zum Server: %lld",
+               static_cast<long long>(counters.statements),
+               static_cast<long long>(counters.roundTrips));
+  }
+  if (written == 0) {
     out.Print("%s", function->failureMessage);
     // Only a successful run replaces the file; a failed one keeps the old.
     dnlFile.Discard();

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "base/diagnostics.h"
@@ -18,20 +19,55 @@ using AccessRightEntry = std::array<char, 16>;
 // order; CollectAccessRights replaces them for every badge.
 using AccessRightList = std::vector<AccessRightEntry>;
 
+// The terminal's readers as CollectAccessRights lays them into the reader
+// slots. They depend on the terminal alone, so a run reads them once: the
+// first call fills this, later calls for the same terminal and reader limit
+// take them from here. A read that did not end normally is not kept.
+struct TerminalReaders {
+  bool loaded = false;
+  std::string terminalName;
+  int32_t maxReader = 0;
+  std::array<bool, 11> present{};  // reader k + 1 is there
+};
+
+// The rights of a run's terminal and of the badge asked last. The terminal's
+// right rows depend on the terminal alone and are read once; a badge's
+// classes are read once for both of its questions (time right, access
+// classes), which are then answered from these rows as the statements
+// kCountTimeRights and kAccessClasses answer them: a right row counts when
+// its class equals one of the badge's classes, byte for byte. A read that
+// does not end normally is not kept: the question then goes to its
+// statement, as without this.
+struct RightsCache {
+  struct Right {
+    std::string accessClass;
+    bool time = false;  // M35Bch '1'; '0' is an access right, other kinds neither
+  };
+  bool terminalLoaded = false;
+  std::string terminalName;
+  std::vector<Right> rights;
+
+  bool badgeLoaded = false;
+  std::string badgeNumber;
+  std::vector<std::string> badgeClasses;  // sorted, distinct
+};
+
 // 1 when the badge (record.AswNum) has a time right on the terminal, else 0
 // (an SQL error counts as no right). Prints "Aws: %s Zeitberechtigung: %d\n"
 // as a diagnostic line.
 int HasTimeRight(SqlSession& session, Diagnostics& diagnostics, const BadgeRecord& record,
-                 const char* terminalName);
+                 const char* terminalName, RightsCache* cache = nullptr);
 
 // Fills `list` with the badge's access classes on the terminal; with
 // withReaders set, also writes "%02d" of every reader 1..min(maxReader, 11)
-// of the terminal into record.ReaderSlots. A class longer than an entry
+// of the terminal into record.ReaderSlots (from `readers` when given and
+// already read for this terminal and limit). A class longer than an entry
 // holds is left out and named in a message. Returns 1 when the list holds
 // at least one entry.
 int CollectAccessRights(SqlSession& session, Diagnostics& diagnostics, BadgeRecord& record,
                         const char* terminalName, int32_t maxReader, int withReaders,
-                        AccessRightList& list);
+                        AccessRightList& list, TerminalReaders* readers = nullptr,
+                        RightsCache* cache = nullptr);
 
 // The statements behind the two answers. Texts are NUL-terminated and bound
 // as STRING inputs of 256 (at most 255 characters are read). Each returns the

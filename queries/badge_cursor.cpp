@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/fixed_text.h"
 #include "queries/statements.h"
@@ -60,15 +61,25 @@ std::string Decimal(int32_t value) {
 
 }  // namespace
 
-int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const TerminalParams& terminal) {
+int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const TerminalParams& terminal,
+                        const BadgeLookups& lookups) {
+  // Each lookup binds the badge number as the record holds it (AswNum, the
+  // first column).
+  const std::vector<LookaheadStatement::Input> byNumber = {
+      {.column = 0, .length = static_cast<int32_t>(BadgeRecord{}.AswNum.size())}};
+  std::vector<LookaheadStatement> ahead;
+  if (lookups.classes) ahead.push_back({statements::kBadgeClasses, byNumber});
+  if (lookups.balance) ahead.push_back({statements::kBalanceData, byNumber});
+  if (lookups.location) ahead.push_back({statements::kLocationText, byNumber});
+
   cursor.filtered = terminal.TfzCount > 0;
   if (cursor.filtered) {
     // The name may fill all 255 characters of its field; bind it terminated.
     SetField(cursor.terminalName, FieldText(terminal.TrmNam));
     const HostVar inputs[] = {StringIn(cursor.terminalName.data(), 256)};
-    return cursor.rows.Open(session, statements::kBadgeCursorAssigned, inputs);
+    return cursor.rows.Open(session, statements::kBadgeCursorAssigned, inputs, ahead);
   }
-  return cursor.rows.Open(session, statements::kBadgeCursorAll, {});
+  return cursor.rows.Open(session, statements::kBadgeCursorAll, {}, ahead);
 }
 
 int32_t FetchBadge(BadgeCursor& cursor, BadgeRecord& record) {

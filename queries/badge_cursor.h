@@ -18,9 +18,19 @@ struct BadgeCursor {
   std::array<char, 256> terminalName{};
 };
 
+// The lookups a writer makes for each badge it fetches (by the badge number
+// as FetchBadge delivers it). A database server is sent them ahead, for a
+// batch of badges at a time; the answers are those of the lookups' own runs.
+struct BadgeLookups {
+  bool classes = false;   // the badge's classes (its time right and access classes)
+  bool balance = false;   // ReadBalanceData
+  bool location = false;  // ReadLocationText
+};
+
 // Opens the terminal-filtered form when terminal.TfzCount > 0, else the
 // unfiltered form. Returns the code of the OPEN.
-int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const TerminalParams& terminal);
+int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const TerminalParams& terminal,
+                        const BadgeLookups& lookups = {});
 
 // Fetches the next row into `record` (which the caller has cleared).
 // 0: a row was delivered; 1403: no more rows; other: SQL error (-1001 when

@@ -38,8 +38,22 @@ constexpr std::array<std::array<char, 21> BadgeRecord::*, kTextCount> kTextField
 void FormatValue(std::array<char, 8>& field, const Value& value, const Sign& sign) {
   std::string_view signText = FieldText(sign);
   if (signText.empty() || signText == "+") signText = " ";
-  std::snprintf(field.data(), field.size(), "%6.6s%.*s", SkipBlanks(value.data()),
-                static_cast<int>(signText.size()), signText.data());
+  // "%6.6s" of the value without its leading blanks, then the sign.
+  std::string_view digits(SkipBlanks(value.data()));
+  digits = digits.substr(0, 6);
+  std::size_t at = 0;
+  for (; at < 6 - digits.size(); ++at) field[at] = ' ';
+  at += digits.copy(field.data() + at, digits.size());
+  at += signText.copy(field.data() + at, field.size() - 1 - at);
+  field[at] = '\0';
+}
+
+// "%-20s": the text, blanks after it up to 20 characters.
+void FormatText(std::array<char, 21>& field, const Text& text) {
+  const std::string_view value = FieldText(text);
+  std::size_t at = value.copy(field.data(), field.size() - 1);
+  for (; at < field.size() - 1; ++at) field[at] = ' ';
+  field[at] = '\0';
 }
 
 }  // namespace
@@ -74,8 +88,7 @@ int32_t ReadBalanceData(SqlSession& session, BadgeRecord& record) {
     FormatValue(record.*kValueFields[i], values[i], signs[i]);
   }
   for (int i = 0; i < kTextCount; ++i) {
-    std::array<char, 21>& field = record.*kTextFields[i];
-    std::snprintf(field.data(), field.size(), "%-20s", texts[i].data());
+    FormatText(record.*kTextFields[i], texts[i]);
   }
   return code;
 }

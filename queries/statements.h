@@ -52,6 +52,17 @@ inline constexpr std::string_view kAccessClasses =
     "select distinct M35BKL  from Zardonix.MGSST35P ,Zardonix.Zdx301Awb where (((M35TRM=:b0 and "
     "AWBASW=:b1) and M35Bch='0') and M35Bkl=AWBBKL) order by M35BKL desc";
 
+// Every right row of the terminal: its class and its kind ('0' access, '1'
+// time). A run reads them once; the time right and the access classes of a
+// badge then follow from the badge's own classes (kBadgeClasses) exactly as
+// kCountTimeRights and kAccessClasses give them.
+inline constexpr std::string_view kTerminalRights =
+    "select M35Bkl ,M35Bch  from Zardonix.MGSST35P where M35Trm=:b0";
+
+// The classes a badge holds.
+inline constexpr std::string_view kBadgeClasses =
+    "select AwbBkl  from Zardonix.Zdx301Awb where AwbAsw=:b0";
+
 // The short text of the badge's valid location.
 inline constexpr std::string_view kLocationText =
     "select StoKtx into :b0:b1  from Zardonix.Zdx113Sto ,Zardonix.Zdx113Awv where (((AwvNum=:b2 "
@@ -119,6 +130,8 @@ inline constexpr std::string_view kAll[] = {
     kCountTimeRights,
     kReaders,
     kAccessClasses,
+    kTerminalRights,
+    kBadgeClasses,
     kLocationText,
     kBalanceData,
     kTerminalTexts,

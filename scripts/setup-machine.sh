@@ -3,7 +3,7 @@
 # Runs apt-get only when something is missing; needs root for that.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config sqlite3 libsqlite3-dev libpq-dev
-          postgresql-15 postgresql-client-15 googletest libgtest-dev libgmock-dev libbenchmark-dev)
+          postgresql-15 postgresql-client-15 googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

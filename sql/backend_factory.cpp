@@ -10,16 +10,22 @@
 namespace zx {
 
 int32_t OpenBackend(std::string_view user, std::string_view password, std::string_view netService,
-                    std::unique_ptr<SqlBackend>& backend, std::string& message) {
+                    std::unique_ptr<SqlBackend>& backend, std::string& message,
+                    std::string_view snapshot) {
   backend.reset();
   message.clear();
   constexpr std::string_view kSqlitePrefix = "sqlite:";
   if (StartsWith(netService, kSqlitePrefix)) {
     // The embedded database has no logins: the file's permissions guard it.
+    // Its sessions cannot share a state: one session serves them all.
+    if (!snapshot.empty()) {
+      message = "the embedded database cannot share a session's state with another";
+      return sqlcode::kInvalidSql;
+    }
     return OpenSqliteBackend(netService.substr(kSqlitePrefix.size()), backend, message);
   }
   // A section of the libpq service file or a postgresql:// URI.
-  return OpenPostgresBackend(user, password, netService, backend, message);
+  return OpenPostgresBackend(user, password, netService, backend, message, snapshot);
 }
 
 }  // namespace zx

@@ -132,13 +132,22 @@ int32_t ParseInteger(std::string_view text, int32_t& out) {
 
 // One output's converted value, copied to the host variable only when the
 // whole statement succeeded.
+// One output's converted value, copied to the host variable only when the
+// whole statement succeeded. A text lies in the conversion's arena.
 struct Converted {
   bool present = false;  // false: NULL or empty text, the output stays as it was
-  std::string text;
+  std::size_t offset = 0;
+  std::size_t length = 0;
   int32_t integer = 0;
 };
 
-int32_t Convert(const SqlValue& value, const HostVar& var, Converted& out) {
+void PutText(std::string_view text, Converted& out, std::string& arena) {
+  out.offset = arena.size();
+  out.length = text.size();
+  arena.append(text);
+}
+
+int32_t Convert(const SqlValue& value, const HostVar& var, Converted& out, std::string& arena) {
   out = Converted{};
   switch (value.kind) {
     case SqlValue::Kind::Null:
@@ -148,23 +157,26 @@ int32_t Convert(const SqlValue& value, const HostVar& var, Converted& out) {
       if (value.text.empty()) return sqlcode::kOk;
       out.present = true;
       if (var.type == HostType::String) {
-        out.text = std::string(value.text);
+        PutText(value.text, out, arena);
         return sqlcode::kOk;
       }
       return ParseInteger(value.text, out.integer);
-    case SqlValue::Kind::Integer:
+    case SqlValue::Kind::Integer: {
       out.present = true;
       if (var.type == HostType::String) {
-        out.text = std::to_string(value.integer);
+        char digits[24];
+        const auto written = std::to_chars(digits, digits + sizeof digits, value.integer);
+        PutText(std::string_view(digits, static_cast<std::size_t>(written.ptr - digits)), out, arena);
         return sqlcode::kOk;
       }
       if (value.integer < INT32_MIN || value.integer > INT32_MAX) return sqlcode::kIntegerOverflow;
       out.integer = static_cast<int32_t>(value.integer);
       return sqlcode::kOk;
+    }
     case SqlValue::Kind::Real:
       out.present = true;
       if (var.type == HostType::String) {
-        out.text = NumberText(value.real);
+        PutText(NumberText(value.real), out, arena);
         return sqlcode::kOk;
       }
       return ToInt32(value.real, out.integer);
@@ -172,7 +184,7 @@ int32_t Convert(const SqlValue& value, const HostVar& var, Converted& out) {
   return sqlcode::kInternal;
 }
 
-void Store(const Converted& value, const HostVar& var) {
+void Store(const Converted& value, const HostVar& var, const std::string& arena) {
   if (!value.present) return;
   if (var.type == HostType::Integer) {
     std::memcpy(var.data, &value.integer, sizeof value.integer);
@@ -180,33 +192,44 @@ void Store(const Converted& value, const HostVar& var) {
   }
   // At most length - 1 bytes, always terminated: a longer value arrives cut.
   const std::size_t capacity = static_cast<std::size_t>(var.length - 1);
-  const std::size_t n = value.text.size() < capacity ? value.text.size() : capacity;
+  const std::size_t n = value.length < capacity ? value.length : capacity;
   char* buffer = static_cast<char*>(var.data);
-  if (n > 0) std::memcpy(buffer, value.text.data(), n);
+  if (n > 0) std::memcpy(buffer, arena.data() + value.offset, n);
   buffer[n] = '\0';
-}
-
-// Converts every output of the current row; nothing is written here.
-int32_t ConvertRow(const SqlRows& rows, std::span<const HostVar> outputs,
-                   std::vector<Converted>& values) {
-  if (outputs.size() > static_cast<std::size_t>(rows.ColumnCount())) {
-    return sqlcode::kVariableNotInSelectList;
-  }
-  values.resize(outputs.size());
-  for (std::size_t i = 0; i < outputs.size(); ++i) {
-    const int32_t rc = Convert(rows.Column(static_cast<int>(i)), outputs[i], values[i]);
-    if (rc != sqlcode::kOk) return rc;
-  }
-  return sqlcode::kOk;
-}
-
-void StoreRow(const std::vector<Converted>& values, std::span<const HostVar> outputs) {
-  for (std::size_t i = 0; i < values.size(); ++i) Store(values[i], outputs[i]);
 }
 
 }  // namespace
 
-SqlSession::SqlSession() = default;
+// The converted values of one row, kept until they are stored. Reused from
+// statement to statement, so a statement allocates nothing once warm.
+struct SqlSession::Conversion {
+  std::vector<Converted> values;
+  std::string arena;
+  std::vector<SqlBind> binds;
+
+  // Converts every output of the current row; nothing is written here.
+  int32_t ConvertRow(const SqlRows& rows, std::span<const HostVar> outputs) {
+    if (outputs.size() > static_cast<std::size_t>(rows.ColumnCount())) {
+      return sqlcode::kVariableNotInSelectList;
+    }
+    values.resize(outputs.size());
+    arena.clear();
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+      const int32_t rc = Convert(rows.Column(static_cast<int>(i)), outputs[i], values[i], arena);
+      if (rc != sqlcode::kOk) return rc;
+    }
+    return sqlcode::kOk;
+  }
+
+  void StoreRow(std::span<const HostVar> outputs) const {
+    for (std::size_t i = 0; i < values.size(); ++i) Store(values[i], outputs[i], arena);
+  }
+};
+
+namespace {
+}  // namespace
+
+SqlSession::SqlSession() : conversion_(std::make_unique<Conversion>()) {}
 
 SqlSession::~SqlSession() { Disconnect(); }
 
@@ -226,9 +249,21 @@ int32_t SqlSession::BackendStatus(int32_t code, std::string message, std::string
 }
 
 const SqlSession::ParsedText& SqlSession::Parse(std::string_view text) {
+  // The program's statements are constants: the same text comes at the same
+  // address again, so the address finds it without hashing the whole text;
+  // the comparison keeps a different text at a reused address apart.
+  if (auto known = parsedByAddress_.find(text.data()); known != parsedByAddress_.end()) {
+    const auto& [key, parsed] = *known->second;
+    if (key.size() == text.size() && std::memcmp(key.data(), text.data(), text.size()) == 0) {
+      return parsed;
+    }
+  }
   const std::string key(text);
   auto found = parsed_.find(key);
-  if (found != parsed_.end()) return found->second;
+  if (found != parsed_.end()) {
+    parsedByAddress_[text.data()] = &*found;
+    return found->second;
+  }
   ParsedText parsed;
   oracle::Tokens tokens;
   if (!oracle::Tokenize(text, tokens) || oracle::RemoveIntoClause(tokens) < 0) {
@@ -237,19 +272,40 @@ const SqlSession::ParsedText& SqlSession::Parse(std::string_view text) {
     parsed.inputs = oracle::Placeholders(tokens).size();
     parsed.backendText = oracle::Render(tokens);
   }
-  return parsed_.emplace(key, std::move(parsed)).first->second;
+  auto added = parsed_.emplace(key, std::move(parsed)).first;
+  parsedByAddress_[text.data()] = &*added;
+  return added->second;
 }
 
 // Runs a query text with its inputs; the common start of SELECT INTO and OPEN.
 int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
-                             std::unique_ptr<SqlRows>& rows) {
+                             std::unique_ptr<SqlRows>& rows,
+                             std::span<const LookaheadStatement> lookahead) {
   if (!backend_) return Status(sqlcode::kNotLoggedOn, statementText);
+  // The statements to run ahead, as the backend gets them; one that cannot
+  // be read or whose inputs do not match is left to its own run.
+  std::vector<SqlLookahead> ahead;
+  for (const LookaheadStatement& statement : lookahead) {
+    const ParsedText& parsed = Parse(statement.statement);
+    if (parsed.error != sqlcode::kOk || parsed.inputs != statement.inputs.size()) continue;
+    SqlLookahead& added = ahead.emplace_back();
+    added.text = parsed.backendText;
+    for (const LookaheadStatement::Input& input : statement.inputs) {
+      SqlLookahead::Input& in = added.inputs.emplace_back();
+      in.column = input.column;
+      in.length = input.length;
+      if (input.column < 0 && input.text != nullptr && input.text[0] != '\0') {
+        in.kind = SqlBind::Kind::Text;
+        in.text = std::string(input.text, strnlen(input.text, static_cast<std::size_t>(input.length - 1)));
+      }
+    }
+  }
   const ParsedText& parsed = Parse(statementText);
   if (parsed.error != sqlcode::kOk) return Status(parsed.error, statementText);
-  std::vector<SqlBind> binds;
+  std::vector<SqlBind>& binds = conversion_->binds;
   const int32_t rc = ReadInputs(inputs, parsed.inputs, binds);
   if (rc != sqlcode::kOk) return Status(rc, statementText);
-  const int32_t queried = backend_->Query(parsed.backendText, binds, rows);
+  const int32_t queried = backend_->Query(parsed.backendText, binds, rows, ahead);
   return BackendStatus(queried, queried < 0 ? backend_->Message() : std::string(), statementText);
 }
 
@@ -283,7 +339,15 @@ int32_t SqlSession::RunDynamic(const std::string& text) {
   return BackendStatus(rc, rc < 0 ? backend_->Message() : std::string(), text);
 }
 
-int32_t SqlSession::Connect(const char* connectString) {
+int32_t SqlSession::Connect(const char* connectString) { return Connect(connectString, {}); }
+
+int32_t SqlSession::ExportSnapshot(std::string& name) {
+  if (!backend_) return Status(sqlcode::kNotLoggedOn);
+  const int32_t rc = backend_->ExportSnapshot(name);
+  return BackendStatus(rc, rc < 0 ? backend_->Message() : std::string(), "EXPORT SNAPSHOT");
+}
+
+int32_t SqlSession::Connect(const char* connectString, std::string_view snapshot) {
   Disconnect();
   const char* text = connectString != nullptr ? connectString : "";
   // The connect string is at most 100 characters; a longer one is refused,
@@ -303,7 +367,7 @@ int32_t SqlSession::Connect(const char* connectString) {
   }
   std::unique_ptr<SqlBackend> backend;
   std::string message;
-  const int32_t rc = OpenBackend(user, password, netService, backend, message);
+  const int32_t rc = OpenBackend(user, password, netService, backend, message, snapshot);
   if (rc != sqlcode::kOk) return BackendStatus(rc, std::move(message), "CONNECT");
   if (!backend) return Status(sqlcode::kInternal);
   backend_ = std::move(backend);
@@ -333,13 +397,12 @@ int32_t SqlSession::SelectInto(std::string_view statementText, std::span<const H
   if (rc != sqlcode::kOk) return rc;
   rc = rows->Next();
   if (rc != sqlcode::kOk) return BackendStatus(rc, rc < 0 ? rows->Message() : std::string(), statementText);
-  std::vector<Converted> values;
-  rc = ConvertRow(*rows, outputs, values);
+  rc = conversion_->ConvertRow(*rows, outputs);
   if (rc != sqlcode::kOk) return Status(rc, statementText);
   rc = rows->Next();  // a second row makes the SELECT INTO fail
   if (rc == sqlcode::kOk) return Status(sqlcode::kTooManyRows, statementText);
   if (rc != sqlcode::kNoData) return BackendStatus(rc, rows->Message(), statementText);
-  StoreRow(values, outputs);
+  conversion_->StoreRow(outputs);
   return Status(sqlcode::kOk);
 }
 
@@ -348,6 +411,7 @@ void SqlSession::Disconnect() {
   for (SqlCursor* cursor : openCursors_) cursor->Forget();
   openCursors_.clear();
   prepared_.reset();
+  parsedByAddress_.clear();
   parsed_.clear();
   backend_.reset();
 }
@@ -355,6 +419,8 @@ void SqlSession::Disconnect() {
 int64_t SqlSession::PreparedStatementCount() const {
   return backend_ ? backend_->PreparedStatementCount() : -1;
 }
+
+SqlCounters SqlSession::Counters() const { return backend_ ? backend_->Counters() : SqlCounters{}; }
 
 SqlCursor::SqlCursor() = default;
 
@@ -369,11 +435,17 @@ void SqlCursor::Forget() {
 
 int32_t SqlCursor::Open(SqlSession& session, std::string_view statementText,
                         std::span<const HostVar> inputs) {
+  return Open(session, statementText, inputs, {});
+}
+
+int32_t SqlCursor::Open(SqlSession& session, std::string_view statementText,
+                        std::span<const HostVar> inputs,
+                        std::span<const LookaheadStatement> lookahead) {
   // A re-OPEN closes the cursor first, also when the new OPEN fails.
   if (rows_) Close();
   statement_.assign(statementText);
   std::unique_ptr<SqlRows> rows;
-  const int32_t rc = session.RunQuery(statementText, inputs, rows);
+  const int32_t rc = session.RunQuery(statementText, inputs, rows, lookahead);
   if (rc != sqlcode::kOk) return rc;
   rows_ = std::move(rows);
   session_ = &session;
@@ -391,10 +463,9 @@ int32_t SqlCursor::Fetch(std::span<const HostVar> outputs) {
   if (rc != sqlcode::kOk) {
     return session.BackendStatus(rc, rc < 0 ? rows_->Message() : std::string(), statement_);
   }
-  std::vector<Converted> values;
-  rc = ConvertRow(*rows_, outputs, values);
+  rc = session.conversion_->ConvertRow(*rows_, outputs);
   if (rc != sqlcode::kOk) return session.Status(rc, statement_);
-  StoreRow(values, outputs);
+  session.conversion_->StoreRow(outputs);
   return session.Status(sqlcode::kOk);
 }
 

@@ -24,7 +24,9 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
+#include "sql/sql_backend.h"
 #include "sql/sql_status.h"
 
 namespace zx {
@@ -54,6 +56,20 @@ inline HostVar IntegerVar(int32_t* value) {
   return HostVar{HostType::Integer, value, 4};
 }
 
+// A statement that the caller will run for each row of a cursor, with its
+// inputs taken from the row: a backend that gains by it (a database server)
+// runs it ahead for a batch of rows at once and answers the caller's own
+// run from that, with the same result and the same code.
+struct LookaheadStatement {
+  struct Input {
+    int column = -1;              // >= 0: this column of the cursor's row ...
+    int32_t length = 256;         // ... as a STRING input of this length binds it
+    const char* text = nullptr;   // else this STRING constant (empty: NULL)
+  };
+  std::string_view statement;     // the text as the caller will run it
+  std::vector<Input> inputs;      // in placeholder order
+};
+
 class SqlSession {
  public:
   SqlSession();
@@ -71,6 +87,13 @@ class SqlSession {
   // it the net service name is empty. A CONNECT while connected ends the
   // old session first.
   int32_t Connect(const char* connectString);
+  // The same, reading the state of the database that another session named
+  // with ExportSnapshot (that session must stay open until this one has
+  // connected).
+  int32_t Connect(const char* connectString, std::string_view snapshot);
+
+  // Names the state of the database this session reads (see Connect).
+  int32_t ExportSnapshot(std::string& name);
 
   // PREPARE of the dynamic statement (the one ALTER SESSION statement),
   // then EXECUTE of it. The prepared text is kept until the next PREPARE.
@@ -101,8 +124,13 @@ class SqlSession {
   // session and reused, so running a statement again leaves this unchanged.
   int64_t PreparedStatementCount() const;
 
+  // Statements run and server round trips since CONNECT (zeros when not
+  // connected).
+  SqlCounters Counters() const;
+
  private:
   friend class SqlCursor;
+  struct Conversion;
   struct ParsedText {
     int32_t error = sqlcode::kOk;  // the text cannot be run (-900)
     std::string backendText;       // without the INTO clause
@@ -111,7 +139,8 @@ class SqlSession {
 
   const ParsedText& Parse(std::string_view text);
   int32_t RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
-                   std::unique_ptr<SqlRows>& rows);
+                   std::unique_ptr<SqlRows>& rows,
+                   std::span<const LookaheadStatement> lookahead = {});
   int32_t RunDynamic(const std::string& text);
   // Records the status of a statement: a runtime code with the runtime's
   // words, or a backend code with the backend's.
@@ -121,6 +150,8 @@ class SqlSession {
   // Declared first so that it is destroyed last: cursors hold statements of it.
   std::unique_ptr<SqlBackend> backend_;
   std::unordered_map<std::string, ParsedText> parsed_;
+  std::unordered_map<const char*, const std::pair<const std::string, ParsedText>*> parsedByAddress_;
+  std::unique_ptr<Conversion> conversion_;
   std::optional<std::string> prepared_;
   std::unordered_set<SqlCursor*> openCursors_;
   SqlStatus last_;
@@ -140,6 +171,9 @@ class SqlCursor {
   // the new OPEN fails).
   int32_t Open(SqlSession& session, std::string_view statementText,
                std::span<const HostVar> inputs);
+  // The same, naming the statements that will be run for each row.
+  int32_t Open(SqlSession& session, std::string_view statementText,
+               std::span<const HostVar> inputs, std::span<const LookaheadStatement> lookahead);
   // FETCH into the outputs; -1001 when the cursor is not open; 1403 after
   // the last row.
   int32_t Fetch(std::span<const HostVar> outputs);

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sql/sql_status.h"
 
@@ -34,6 +35,23 @@ struct SqlBind {
   std::string_view text;
 };
 
+// A statement whose runs for the rows of a cursor a backend may send ahead
+// of their asking, a batch of rows at a time, and answer from what it got
+// when the same statement comes with the same inputs: its text (INTO clause
+// removed) and, for each placeholder, a constant or a column of the cursor's
+// row, bound as a STRING input of `length` bytes binds it.
+struct SqlLookahead {
+  struct Input {
+    int column = -1;        // >= 0: this column of the cursor's row
+    int32_t length = 256;   // of the STRING the column's value is bound as
+    SqlBind::Kind kind = SqlBind::Kind::Null;  // of a constant
+    std::string text;       // of a constant
+    int64_t integer = 0;    // of a constant
+  };
+  std::string text;
+  std::vector<Input> inputs;
+};
+
 // The rows of one executed query, read forward once.
 class SqlRows {
  public:
@@ -47,6 +65,13 @@ class SqlRows {
   virtual std::string Message() const = 0;
 };
 
+// What a session has cost so far: the statements it ran and the round trips
+// to a database server they took (0 for the embedded database).
+struct SqlCounters {
+  int64_t statements = 0;
+  int64_t roundTrips = 0;
+};
+
 class SqlBackend {
  public:
   virtual ~SqlBackend() = default;
@@ -54,8 +79,16 @@ class SqlBackend {
   // placeholders (:bN) are bound from `inputs` in the order they appear (the
   // session has checked that there are as many inputs as placeholders).
   // Every distinct text is prepared once per session and reused.
+  // `lookahead` names the statements that will be asked for each row of
+  // these rows; a backend may run them ahead (a query with lookahead reads
+  // many rows) or ignore them.
   virtual int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                        std::unique_ptr<SqlRows>& rows) = 0;
+                        std::unique_ptr<SqlRows>& rows,
+                        std::span<const SqlLookahead> lookahead) = 0;
+  int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
+                std::unique_ptr<SqlRows>& rows) {
+    return Query(oracleText, inputs, rows, {});
+  }
   // ALTER SESSION SET CURRENT_SCHEMA: 0, -922 for an empty name, -1435 for
   // a schema the database does not hold.
   virtual int32_t SetCurrentSchema(std::string_view schema) = 0;
@@ -66,13 +99,25 @@ class SqlBackend {
   // per distinct text (and per text run again while its cached statement is
   // still busy in an open cursor), so tests can prove the reuse.
   virtual int64_t PreparedStatementCount() const = 0;
+  virtual SqlCounters Counters() const = 0;
+  // Names the state of the database this session reads, so that other
+  // sessions can read the very same state (OpenBackend's `snapshot`).
+  // Returns 0 with the name, or a negative code where the database cannot
+  // share its state between sessions.
+  virtual int32_t ExportSnapshot(std::string& name) {
+    name.clear();
+    return sqlcode::kInvalidSql;
+  }
 };
 
 // Opens the backend that the net service name selects ("sqlite:PATH" the
 // embedded database, anything else a PostgreSQL service or URI).
 // Returns 0 and sets `backend`, or a negative code with the database's (or
 // the client library's) words in `message`.
+// With `snapshot` (a name from ExportSnapshot of a session that is still
+// open), the new session reads that session's state of the database.
 int32_t OpenBackend(std::string_view user, std::string_view password, std::string_view netService,
-                    std::unique_ptr<SqlBackend>& backend, std::string& message);
+                    std::unique_ptr<SqlBackend>& backend, std::string& message,
+                    std::string_view snapshot = {});
 
 }  // namespace zx

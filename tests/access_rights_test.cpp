@@ -81,12 +81,13 @@ class AccessRightsTest : public ::testing::Test {
     ASSERT_TRUE(db_->ok()) << db_->error();
     ASSERT_EQ(db_->Connect(session_), 0);
   }
-  int TimeRight(const BadgeRecord& record, const char* terminal) {
-    return HasTimeRight(session_, diagnostics_, record, terminal);
+  int TimeRight(const BadgeRecord& record, const char* terminal, RightsCache* cache = nullptr) {
+    return HasTimeRight(session_, diagnostics_, record, terminal, cache);
   }
-  int Collect(BadgeRecord& record, const char* terminal, int32_t maxReader, int withReaders) {
+  int Collect(BadgeRecord& record, const char* terminal, int32_t maxReader, int withReaders,
+              RightsCache* cache = nullptr) {
     return CollectAccessRights(session_, diagnostics_, record, terminal, maxReader, withReaders,
-                               list_);
+                               list_, nullptr, cache);
   }
   std::unique_ptr<SqliteDatabase> db_;
   SqlSession session_;
@@ -142,6 +143,56 @@ TEST_F(AccessRightsTest, AccessClassesReplacedPerBadge) {
     BadgeRecord record = Badge(c.badge);
     EXPECT_EQ(Collect(record, c.terminal, 32, 0), c.expected) << c.badge << " on " << c.terminal;
     EXPECT_EQ(Entries(list_), c.entries) << c.badge << " on " << c.terminal;
+  }
+}
+
+// The answers a run gives from the terminal's right rows and the badge's
+// classes (read once each) equal those of the two statements, also for
+// classes that differ only in case or in bytes above 0x7F, classes too long
+// for an entry or for the statement's buffer, NULL classes, kinds other
+// than '0' and '1', and right rows given twice.
+TEST_F(AccessRightsTest, CachedAnswersEqualTheStatements) {
+  const std::string longClass(300, 'L');
+  const std::string extra =
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', '\x80\xe4', '0');\n"
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', '\xe4', '0');\n"
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'T', '10');\n"
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'U', '2');\n"
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', NULL, '0');\n"
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'LONG16CHARACTERS', '0');\n"
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', '" + longClass + "', '0');\n"
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', '" + longClass + "X', '0');\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('600', '\x80\xe4');\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('600', '\xe4');\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('600', 'a');\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('600', 'A');\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('600', 'A');\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('600', NULL);\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('700', 'T');\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('700', 'U');\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('700', 'LONG16CHARACTERS');\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('700', '" + longClass + "X');\n";
+  session_.Disconnect();  // its read lock keeps writers out
+  ASSERT_EQ(db_->Execute(extra), "");
+  ASSERT_EQ(db_->Connect(session_), 0);
+
+  RightsCache cache;
+  for (const char* terminal : {"T1", "T2", "T9"}) {
+    for (const char* badge : {"100", "200", "300", "400", "500", "600", "700", "800", "100"}) {
+      const std::string what = std::string(badge) + " on " + terminal;
+      BadgeRecord record = Badge(badge);
+      out_.clear();
+      const int time = TimeRight(record, terminal);
+      const int access = Collect(record, terminal, 32, 0);
+      const std::vector<std::string> entries = Entries(list_);
+      const std::string messages = out_;
+
+      out_.clear();
+      EXPECT_EQ(TimeRight(record, terminal, &cache), time) << what;
+      EXPECT_EQ(Collect(record, terminal, 32, 0, &cache), access) << what;
+      EXPECT_EQ(Entries(list_), entries) << what;
+      EXPECT_EQ(out_, messages) << what;
+    }
   }
 }
 

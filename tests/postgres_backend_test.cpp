@@ -9,49 +9,42 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/diagnostics.h"
+#include "base/fixed_text.h"
 #include "queries/access_rights.h"
 #include "queries/badge_cursor.h"
 #include "queries/badge_record.h"
 #include "queries/balance_data.h"
-#include "base/fixed_text.h"
+#include "queries/display_texts.h"
 #include "queries/location_text.h"
-#include "sql/postgres/postgres_backend.h"
-#include "sql/sql_backend.h"
-#include "sql/session.h"
+#include "queries/statements.h"
 #include "queries/terminal_lookup.h"
 #include "queries/terminal_params.h"
+#include "sql/oracle_sql.h"
+#include "sql/postgres/pg_dialect.h"
+#include "sql/postgres/pg_errors.h"
+#include "sql/postgres/postgres_backend.h"
+#include "sql/session.h"
+#include "sql/sql_backend.h"
 #include "tests/support/pg_fixture.h"
 #include "tests/support/sqlite_fixture.h"
-#include "queries/display_texts.h"
 
 namespace zx {
 namespace {
 
 using test::PgDatabase;
 
-// The program's session ends with the process; a test ends it itself.
-struct SessionGuard {
-  ~SessionGuard() { SqlDisconnect(); }
-};
-
-constexpr const char* kReadTerminalSql =
-    "select TRMMOD ,TRMSAL into :b0:b1,:b2:b3  from Zardonix.Zdx1140Trm where (TrmNam=:b4 and "
-    "((TrmSta<>4 and TrmSta<>8) or TrmSta is null ))";
-
-constexpr const char* kBadgeCursorSql =
-    "select AswNum ,TO_CHAR(AswGvo,'yyyymmdd') ,TO_CHAR(AswGbi,'yyyymmdd') ,AswPnr ,AswBkl ,AswGrp "
-    ",AswAan ,AswAtp ,AwvSto ,AswSal ,AswBk2 ,AswSpr ,AswPin  from Zardonix.Zdx301Asw "
-    ",Zardonix.Zdx113Awv where ((((ASWNUM=AWVNUM and (((trunc(SYSDATE)>=AswGvo and AswGbi is null "
-    ") or (trunc(SYSDATE)<=AswGbi and trunc(AswGvo) is null )) or (trunc(SYSDATE)>=AswGvo and "
-    "trunc(SYSDATE)<=AswGbi))) and (AWVCOD<>8 or AWVCOD is null )) and ((AwvSta<>4 and AwvSta<>8) "
-    "or AwvSta is null )) and ((AswSta<>4 and AswSta<>8) or AswSta is null )) order by "
-    "AswNum,AswGvo,AswBkl";
-
-constexpr const char* kCountTimeRightsSql =
-    "select count(*)  from Zardonix.MGSST35P where ((M35Trm=:b2 and M35Bch='1') and M35Bkl in "
-    "(select AWBBKL  from Zardonix.Zdx301Awb where AWBASW=:b3))";
+// A statement text as the session hands it to a backend: without its INTO
+// clause.
+std::string WithoutInto(std::string_view statement) {
+  oracle::Tokens tokens;
+  EXPECT_TRUE(oracle::Tokenize(statement, tokens)) << statement;
+  EXPECT_GT(oracle::RemoveIntoClause(tokens), 0) << statement;
+  return oracle::Render(tokens);
+}
 
 // ---------------------------------------------------------------------------
 // Without a server.
@@ -69,8 +62,16 @@ TEST(PostgresTranslation, OracleTextsBecomePostgresTexts) {
        "select a from t where (date_trunc('day', date_trunc('second', LOCALTIMESTAMP))>=AswGvo "
        "and date_trunc('day', AswGvo) is null )",
        0},
+      // NVL and SubStr with Oracle's results: an empty text is NULL; a
+      // position 0 or from the end, a length below 1.
       {"select MsdLfd ,NVL(MsdSpl,1) ,SubStr(FtxT50,1,17) from x where MsdLfd=:b0",
-       "select MsdLfd ,coalesce(MsdSpl,1) ,SubStr(FtxT50,1,17) from x where MsdLfd=$1", 1},
+       "select MsdLfd ,coalesce(CASE WHEN CAST(MsdSpl AS text) <> '' THEN MsdSpl END, 1) "
+       ",nullif(substr(FtxT50, 1, 17), '') from x where MsdLfd=$1",
+       1},
+      {"select SubStr(a,0,2) ,SubStr(a,-2) ,SubStr(a,3,0) ,NVL(1,a) from t",
+       "select nullif(substr(a, 1, 2), '') ,CASE WHEN length(a) >= 2 THEN nullif(substr(a, "
+       "length(a) - 1), '') END ,CAST(NULL AS text) ,coalesce(1, a) from t",
+       0},
       // Every ORDER BY item sorts text by its Windows-1252 bytes first; a
       // SELECT DISTINCT is sorted outside, where only column names can be.
       {"select a from t order by a,b desc",
@@ -100,6 +101,14 @@ TEST(PostgresTranslation, OracleTextsBecomePostgresTexts) {
   std::string text;
   int parameters = 0;
   EXPECT_FALSE(TranslateForPostgres("select 'open", text, parameters));
+  // A rewrite that names an argument twice names its placeholder twice: it
+  // stays one parameter, and the parameters keep their order.
+  ASSERT_TRUE(TranslateForPostgres("select SubStr(a,:b0) ,NVL(:b1,b) from t where c=:b2", text,
+                                   parameters));
+  EXPECT_EQ(parameters, 3);
+  EXPECT_EQ(text.find("$4"), std::string::npos) << text;
+  EXPECT_LT(text.rfind("$1"), text.find("$2")) << text;
+  EXPECT_LT(text.rfind("$2"), text.find("$3")) << text;
 }
 
 TEST(PostgresErrors, ConnectMessagesMapToOracleCodes) {
@@ -182,8 +191,8 @@ TEST(PostgresRuntime, StatusCodesAndOutputs) {
       // A character that Windows-1252 has no byte for (U+0150).
       "INSERT INTO Zdx1140Trm VALUES ('UNI', chr(336), 'X', 1, 1, 10, NULL);");
   ZX_REQUIRE_PG(db);
-  SessionGuard guard;
-  ASSERT_EQ(db.Connect(), 0);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
 
   const struct {
     const char* name;
@@ -207,30 +216,32 @@ TEST(PostgresRuntime, StatusCodesAndOutputs) {
     SetField(name, c.name);
     const HostVar outputs[] = {StringVar(mod.data(), 11), StringVar(sal.data(), 11)};
     const HostVar inputs[] = {StringIn(name.data(), 256)};
-    EXPECT_EQ(SqlSelectInto(kReadTerminalSql, outputs, inputs), c.code) << c.name;
-    EXPECT_EQ(SQLCODE, c.code) << c.name;
+    EXPECT_EQ(session.SelectInto(statements::kSelectTerminal, outputs, inputs), c.code) << c.name;
+    EXPECT_EQ(session.LastStatus().code, c.code) << c.name;
     EXPECT_EQ(FieldText(mod), c.mod) << c.name;
     EXPECT_EQ(FieldText(sal), c.sal) << c.name;
   }
 
-  // Errors: each is reported and the session goes on with the next statement.
+  // Errors: each is reported, with the server's words where the server
+  // refused the statement, and the session goes on with the next statement.
   const struct {
     const char* sql;
     bool integerOutput;
     const char* input;
     int32_t code;
+    const char* words;  // part of LastStatus().message; nullptr: the runtime's words
   } errors[] = {
       {"select TrmMod into :b0:b1 from Zardonix.NoSuchTable where TrmNam=:b2", false, "T1",
-       sqlcode::kTableNotFound},
+       sqlcode::kTableNotFound, "relation \"zardonix.nosuchtable\" does not exist"},
       {"select NoSuchColumn into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "T1",
-       sqlcode::kInvalidIdentifier},
+       sqlcode::kInvalidIdentifier, "column \"nosuchcolumn\" does not exist"},
       {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", true, "T1",
-       sqlcode::kInvalidNumber},  // a text column into an INTEGER
+       sqlcode::kInvalidNumber, nullptr},  // a text column into an INTEGER
       {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmSpr=:b2", false, "abc",
-       sqlcode::kInvalidNumber},  // a text input against an integer column
+       sqlcode::kInvalidNumber, "invalid input syntax"},  // a text input against an integer column
       {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "UNI",
-       pgcode::kUntranslatable},
-      {"select TrmSal into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "T1", 0},
+       pgcode::kUntranslatable, "WIN1252"},
+      {"select TrmSal into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "T1", 0, ""},
   };
   for (const auto& c : errors) {
     std::array<char, 11> text{};
@@ -239,13 +250,22 @@ TEST(PostgresRuntime, StatusCodesAndOutputs) {
     SetField(input, c.input);
     const HostVar outputs[] = {c.integerOutput ? IntegerVar(&integer) : StringVar(text.data(), 11)};
     const HostVar inputs[] = {StringIn(input.data(), 256)};
-    EXPECT_EQ(SqlSelectInto(c.sql, outputs, inputs), c.code) << c.sql;
+    EXPECT_EQ(session.SelectInto(c.sql, outputs, inputs), c.code) << c.sql;
+    const std::string& message = session.LastStatus().message;
+    if (c.words == nullptr) {
+      EXPECT_FALSE(message.empty()) << c.sql;
+    } else if (*c.words == '\0') {
+      EXPECT_EQ(message, "") << c.sql;
+    } else {
+      EXPECT_NE(message.find(c.words), std::string::npos) << c.sql << ": " << message;
+    }
   }
 
   std::array<char, 11> text{};
   const HostVar outputs[] = {StringVar(text.data(), 11)};
-  EXPECT_EQ(SqlFetch("NotOpen", outputs), sqlcode::kInvalidCursor);
-  EXPECT_EQ(SqlClose("NotOpen"), sqlcode::kInvalidCursor);
+  SqlCursor notOpen;
+  EXPECT_EQ(notOpen.Fetch(outputs), sqlcode::kInvalidCursor);
+  EXPECT_EQ(notOpen.Close(), sqlcode::kInvalidCursor);
 }
 
 TEST(PostgresRuntime, SchemaAndConnectFailures) {
@@ -253,7 +273,7 @@ TEST(PostgresRuntime, SchemaAndConnectFailures) {
       "INSERT INTO Zdx1140Trm VALUES ('T1', 'M', 'S', 1, 1, 10, NULL);"
       "CREATE SCHEMA other; CREATE TABLE other.solo (v text); INSERT INTO other.solo VALUES ('o');");
   ZX_REQUIRE_PG(db);
-  SessionGuard guard;
+  SqlSession session;
   const auto& server = test::TestServer();
 
   const struct {
@@ -273,7 +293,7 @@ TEST(PostgresRuntime, SchemaAndConnectFailures) {
       {db.ConnectString(), 0},
   };
   for (const auto& c : logins) {
-    EXPECT_EQ(SqlConnect(c.login.c_str()), c.code) << c.login;
+    EXPECT_EQ(session.Connect(c.login.c_str()), c.code) << c.login;
   }
 
   // The schema is found by its upper-cased name and becomes the search path.
@@ -288,28 +308,29 @@ TEST(PostgresRuntime, SchemaAndConnectFailures) {
       {"ALTER SESSION SET CURRENT_SCHEMA=ZARDONIX", 0, "Zdx1140Trm"},
   };
   for (const auto& c : schemas) {
-    SqlPrepare(c.statement);
-    EXPECT_EQ(SqlExecute(), c.code) << c.statement;
+    session.Prepare(c.statement);
+    EXPECT_EQ(session.Execute(), c.code) << c.statement;
     if (c.table == nullptr) continue;
     int32_t count = -1;
     const HostVar outputs[] = {IntegerVar(&count)};
     const std::string sql = std::string("select count(*) into :b0:b1 from ") + c.table;
-    EXPECT_EQ(SqlSelectInto(sql, outputs, {}), 0) << c.statement;
+    EXPECT_EQ(session.SelectInto(sql, outputs, {}), 0) << c.statement;
     EXPECT_EQ(count, 1) << c.statement;
   }
 }
 
 // Badge numbers that the unfiltered badge cursor delivers, in order.
-std::vector<std::string> FetchAllBadges() {
+std::vector<std::string> FetchAllBadges(SqlSession& session) {
   TerminalParams terminal{};
   FillTerminalParamsWithZeros(terminal);
   terminal.TfzCount = 0;
   std::vector<std::string> badges;
-  if (OpenBadgeCursor(terminal) != 0) return {"open failed"};
+  BadgeCursor cursor;
+  if (OpenBadgeCursor(session, cursor, terminal) != 0) return {"open failed"};
   BadgeRecord record{};
   for (;;) {
     ClearBadgeRecord(record);
-    const int32_t rc = FetchBadge(record);
+    const int32_t rc = FetchBadge(cursor, record);
     if (rc != 0) {
       if (rc != sqlcode::kNoData) badges.push_back("error " + std::to_string(rc));
       break;
@@ -320,7 +341,7 @@ std::vector<std::string> FetchAllBadges() {
                      std::string(FieldText(record.AswBkl)) + "|" +
                      std::string(FieldText(record.AswSpr)));
   }
-  CloseBadgeCursor();
+  CloseBadgeCursor(cursor);
   return badges;
 }
 
@@ -339,8 +360,8 @@ TEST(PostgresRuntime, DatesAndOracleFunctions) {
       "INSERT INTO Zdx119Msd (MsdLfd, MsdSpl, MsdTxt) VALUES (1, NULL, 'abcdef'), (2, 3, 'x');";
   PgDatabase db(rows);
   ZX_REQUIRE_PG(db);
-  SessionGuard guard;
-  ASSERT_EQ(db.Connect(), 0);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
 
   const std::string today = db.Value("SELECT to_char(localtimestamp, 'YYYYMMDD')");
   const std::string minus3 = db.Value("SELECT to_char(localtimestamp - interval '3 days', 'YYYYMMDD')");
@@ -351,7 +372,7 @@ TEST(PostgresRuntime, DatesAndOracleFunctions) {
       "D3||" + today + "|A  |7",
       "D6|" + minus3 + "|" + plus2 + "|A  |1",  // NULL AswSpr gives 1
   };
-  EXPECT_EQ(FetchAllBadges(), expected);
+  EXPECT_EQ(FetchAllBadges(session), expected);
 
   const struct {
     int32_t lfd;
@@ -365,7 +386,7 @@ TEST(PostgresRuntime, DatesAndOracleFunctions) {
     int32_t lfd = c.lfd;
     const HostVar outputs[] = {IntegerVar(&spl), StringVar(sub.data(), 11)};
     const HostVar inputs[] = {IntegerVar(&lfd)};
-    EXPECT_EQ(SqlSelectInto("select NVL(MsdSpl,1) ,SubStr(MsdTxt,2,3) into :b0:b1,:b2:b3 from "
+    EXPECT_EQ(session.SelectInto("select NVL(MsdSpl,1) ,SubStr(MsdTxt,2,3) into :b0:b1,:b2:b3 from "
                             "Zardonix.Zdx119Msd where MsdLfd=:b4",
                             outputs, inputs),
               0)
@@ -393,8 +414,8 @@ TEST(PostgresRuntime, BinaryOrderingAndNulls) {
       "INSERT INTO MGSST35P (M35Bkl) VALUES ('a'), (NULL), ('B'), ('b'), ('A'), ('\xC4'), ('\x80'),"
       "('\x9A'), ('\x80'), (NULL), ('a');");
   ZX_REQUIRE_PG(db);
-  SessionGuard guard;
-  ASSERT_EQ(db.Connect(), 0);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
 
   const std::vector<std::string> expected = {
       "10|20200101||X  |1",       "A1|20200101||Z  |1",       "A1|20200101||a  |1",
@@ -403,7 +424,7 @@ TEST(PostgresRuntime, BinaryOrderingAndNulls) {
       "a1|20200101||X  |1",       "b1|20200101||X  |1",       "\x80" "1|20200101||X  |1",
       "\x9A" "1|20200101||X  |1", "\xC4" "1|20200101||X  |1",
   };
-  EXPECT_EQ(FetchAllBadges(), expected);
+  EXPECT_EQ(FetchAllBadges(session), expected);
 
   // Descending: NULL first, then byte order backwards; also where the
   // statement asks for distinct values.
@@ -417,17 +438,18 @@ TEST(PostgresRuntime, BinaryOrderingAndNulls) {
        {"NULL", "\xC4", "\x9A", "\x80", "b", "a", "B", "A"}},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(SqlOpen("Desc", c.statement, {}), 0) << c.statement;
+    SqlCursor cursor;
+    ASSERT_EQ(cursor.Open(session, c.statement, {}), 0) << c.statement;
     std::vector<std::string> classes;
     for (;;) {
       std::array<char, 6> bkl{};
       SetField(bkl, "NULL");
       const HostVar outputs[] = {StringVar(bkl.data(), 6)};
-      if (SqlFetch("Desc", outputs) != 0) break;
+      if (cursor.Fetch(outputs) != 0) break;
       classes.emplace_back(FieldText(bkl));
     }
-    EXPECT_EQ(SQLCODE, sqlcode::kNoData) << c.statement;
-    EXPECT_EQ(SqlClose("Desc"), 0) << c.statement;
+    EXPECT_EQ(session.LastStatus().code, sqlcode::kNoData) << c.statement;
+    EXPECT_EQ(cursor.Close(), 0) << c.statement;
     EXPECT_EQ(classes, c.expected) << c.statement;
   }
 }
@@ -435,67 +457,72 @@ TEST(PostgresRuntime, BinaryOrderingAndNulls) {
 TEST(PostgresRuntime, OneSnapshotForTheWholeSession) {
   PgDatabase db("INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');");
   ZX_REQUIRE_PG(db);
-  SessionGuard guard;
-  ASSERT_EQ(db.Connect(), 0);
-  auto count = [] {
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
+  auto count = [&session] {
     int32_t n = -1;
     const HostVar outputs[] = {IntegerVar(&n)};
-    SqlSelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", outputs, {});
+    session.SelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", outputs, {});
     return n;
   };
   EXPECT_EQ(count(), 1);
   ASSERT_EQ(db.Execute("INSERT INTO zardonix.Zdx1140Trm (TrmNam) VALUES ('T2')"), "");
   EXPECT_EQ(count(), 1) << "a row committed during the run is not seen";
-  ASSERT_EQ(db.Connect(), 0);
+  ASSERT_EQ(db.Connect(session), 0);
   EXPECT_EQ(count(), 2) << "a new session sees it";
 }
 
 TEST(PostgresRuntime, LostConnectionIsReported) {
   PgDatabase db("INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');");
   ZX_REQUIRE_PG(db);
-  SessionGuard guard;
-  ASSERT_EQ(db.Connect(), 0);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
   int32_t pid = 0;
   const HostVar outputs[] = {IntegerVar(&pid)};
-  ASSERT_EQ(SqlSelectInto("select pg_backend_pid() into :b0:b1 from Zardonix.Zdx1140Trm", outputs, {}),
+  ASSERT_EQ(session.SelectInto("select pg_backend_pid() into :b0:b1 from Zardonix.Zdx1140Trm", outputs, {}),
             0);
   ASSERT_EQ(db.Execute("SELECT pg_terminate_backend(" + std::to_string(pid) + ")"), "");
   int32_t count = 0;
   const HostVar countOut[] = {IntegerVar(&count)};
-  const int32_t first = SqlSelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", countOut, {});
+  const int32_t first = session.SelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", countOut, {});
   EXPECT_TRUE(first == pgcode::kConnectionLost || first == pgcode::kShutdownInProgress) << first;
-  EXPECT_EQ(SqlSelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", countOut, {}),
+  EXPECT_EQ(session.SelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", countOut, {}),
             pgcode::kNotConnected);
 }
 
 // Everything the program's query operations read for each terminal and
-// badge of a database, one line per operation with its SQLCODE.
-std::string DumpQueries() {
+// badge of a database, one line per operation with its session.LastStatus().code.
+std::string DumpQueries(SqlSession& session) {
   std::string dump;
   auto line = [&dump](const std::string& text) { dump += text + "\n"; };
+  std::string printed;
+  Diagnostics diagnostics(&printed, &printed);
+  AccessRightList rightList;
   for (const char* name : {"HAUPTEINGANG", "WERKSTOR2", "KANTINE", "LAGER", "NOSUCH"}) {
     TerminalParams terminal{};
     FillTerminalParamsWithZeros(terminal);
     SetField(terminal.TrmNam, name);
-    const int32_t rc = ReadTerminal(terminal);
+    const int32_t rc = ReadTerminal(session, terminal);
     line(std::string("terminal ") + name + " " + std::to_string(rc) + " " +
          std::string(FieldText(terminal.TrmMod)) + " " + std::string(FieldText(terminal.TrmSal)) +
          " " + std::to_string(terminal.TfzCount));
     DisplayText text{};
-    std::string texts = "  texts " + std::to_string(OpenTerminalTextCursor(name));
+    DisplayTextCursor textCursor;
+    std::string texts = "  texts " + std::to_string(OpenTerminalTextCursor(session, textCursor, name));
     int32_t read = 0;
-    while ((read = ReadTerminalText(text)) == 0) {
+    while ((read = ReadTerminalText(textCursor, text)) == 0) {
       texts += " [" + std::to_string(text.MsdLfd) + "," + std::to_string(text.MsdSpl) + "," +
                std::string(FieldText(text.Txt)) + "," + std::string(FieldText(text.Con)) + "]";
     }
     line(texts + " end " + std::to_string(read));
-    CloseTerminalTextCursor();
+    CloseTerminalTextCursor(textCursor);
 
-    line("  open " + std::to_string(OpenBadgeCursor(terminal)));
+    BadgeCursor badges;
+    line("  open " + std::to_string(OpenBadgeCursor(session, badges, terminal)));
     BadgeRecord record{};
     for (;;) {
       ClearBadgeRecord(record);
-      const int32_t fetched = FetchBadge(record);
+      const int32_t fetched = FetchBadge(badges, record);
       if (fetched != 0) {
         line("  fetch end " + std::to_string(fetched));
         break;
@@ -509,31 +536,34 @@ std::string DumpQueries() {
         badge += "|" + std::string(field);
       }
       line(badge);
-      line("    time " + std::to_string(HasTimeRight(record, name)));
-      std::string rights = "    access " + std::to_string(CollectAccessRights(record, name, 11, 1));
-      for (const AccessRightEntry& entry : AccessRightList) rights += " [" + std::string(FieldText(entry)) + "]";
+      line("    time " + std::to_string(HasTimeRight(session, diagnostics, record, name)));
+      std::string rights = "    access " + std::to_string(CollectAccessRights(session, diagnostics, record, name, 11, 1, rightList));
+      for (const AccessRightEntry& entry : rightList) rights += " [" + std::string(FieldText(entry)) + "]";
       for (const auto& slot : record.ReaderSlots) rights += "|" + std::string(FieldText(slot));
       line(rights);
-      const int32_t location = ReadLocationText(record);
+      const int32_t location = ReadLocationText(session, record);
       line("    location " + std::to_string(location) + " " + std::string(FieldText(record.StoKtx)));
-      std::string balance = "    balance " + std::to_string(ReadBalanceData(record));
+      std::string balance = "    balance " + std::to_string(ReadBalanceData(session, record));
       for (std::string_view field :
            {FieldText(record.TswW02), FieldText(record.TswW03), FieldText(record.TswW09),
             FieldText(record.TswW16), FieldText(record.TswF01), FieldText(record.TswF10)}) {
         balance += "|" + std::string(field);
       }
       line(balance);
-      std::string badgeTexts = "    texts " + std::to_string(OpenBadgeTextCursor(FieldText(record.AswNum)));
+      DisplayTextCursor badgeTextCursor;
+      std::string badgeTexts =
+          "    texts " +
+          std::to_string(OpenBadgeTextCursor(session, badgeTextCursor, FieldText(record.AswNum)));
       DisplayText badgeText{};
-      while ((read = ReadBadgeText(badgeText)) == 0) {
+      while ((read = ReadBadgeText(badgeTextCursor, badgeText)) == 0) {
         badgeTexts += " [" + std::to_string(badgeText.MsdLfd) + "," +
                       std::string(FieldText(badgeText.Txt)) + "," +
                       std::string(FieldText(badgeText.Con)) + "]";
       }
       line(badgeTexts + " end " + std::to_string(read));
-      CloseBadgeTextCursor();
+      CloseBadgeTextCursor(badgeTextCursor);
     }
-    CloseBadgeCursor();
+    CloseBadgeCursor(badges);
   }
   return dump;
 }
@@ -545,23 +575,23 @@ TEST(PostgresRuntime, EveryStatementGivesWhatTheEmbeddedDatabaseGives) {
   ZX_REQUIRE_PG(pg);
   test::SqliteDatabase sqlite(demo);
   ASSERT_TRUE(sqlite.ok()) << sqlite.error();
-  SessionGuard guard;
+  SqlSession session;
 
-  ASSERT_EQ(sqlite.Connect(), 0);
-  const std::string expected = DumpQueries();
-  ASSERT_EQ(pg.Connect(), 0);
-  const int64_t prepared = SqlPreparedStatementCount();
-  const std::string actual = DumpQueries();
+  ASSERT_EQ(sqlite.Connect(session), 0);
+  const std::string expected = DumpQueries(session);
+  ASSERT_EQ(pg.Connect(session), 0);
+  const int64_t prepared = session.PreparedStatementCount();
+  const std::string actual = DumpQueries(session);
   EXPECT_EQ(actual, expected);
   // The demo data exercise every statement with rows.
   EXPECT_NE(actual.find("badge|10001|"), std::string::npos) << actual;
   EXPECT_NE(actual.find("balance 0|"), std::string::npos) << actual;
   EXPECT_EQ(actual.find(" -"), std::string::npos) << "no statement failed:\n" << actual;
   // A second pass prepares nothing new: each text was prepared once.
-  const int64_t afterFirst = SqlPreparedStatementCount();
+  const int64_t afterFirst = session.PreparedStatementCount();
   EXPECT_GT(afterFirst, prepared);
-  EXPECT_EQ(DumpQueries(), actual);
-  EXPECT_EQ(SqlPreparedStatementCount(), afterFirst);
+  EXPECT_EQ(DumpQueries(session), actual);
+  EXPECT_EQ(session.PreparedStatementCount(), afterFirst);
 }
 
 long ResidentKb() {
@@ -593,12 +623,14 @@ TEST(PostgresBackend, LargeBadgeCursorStreamsInBatches) {
   ZX_REQUIRE_PG(db);
   const auto& server = test::TestServer();
   std::unique_ptr<SqlBackend> backend;
-  ASSERT_EQ(OpenBackend(server.user, server.password, db.NetService(), backend), 0);
+  std::string message;
+  ASSERT_EQ(OpenBackend(server.user, server.password, db.NetService(), backend, message), 0) << message;
   ASSERT_EQ(backend->SetCurrentSchema("ZARDONIX"), 0);
 
+  const std::string countTimeRights = WithoutInto(statements::kCountTimeRights);
   const long before = ResidentKb();
   std::unique_ptr<SqlRows> badges;
-  ASSERT_EQ(backend->Query(kBadgeCursorSql, {}, badges), 0);
+  ASSERT_EQ(backend->Query(statements::kBadgeCursorAll, {}, badges), 0);
   int rows = 0;
   int maxBuffered = 0;
   int timeRights = 0;
@@ -618,9 +650,9 @@ TEST(PostgresBackend, LargeBadgeCursorStreamsInBatches) {
     previous = current;
     // The per-badge lookups run on the same connection while the cursor is open.
     if (rows % 500 == 0 || current == std::string(39, '0') + "7") {
-      const SqlBind binds[] = {SqlBind{false, 0, "T"}, SqlBind{false, 0, current}};
+      const SqlBind binds[] = {SqlBind{SqlBind::Kind::Text, 0, "T"}, SqlBind{SqlBind::Kind::Text, 0, current}};
       std::unique_ptr<SqlRows> count;
-      ASSERT_EQ(backend->Query(kCountTimeRightsSql, binds, count), 0);
+      ASSERT_EQ(backend->Query(countTimeRights, binds, count), 0);
       ASSERT_EQ(count->Next(), 0);
       timeRights += static_cast<int>(count->Column(0).integer);
       EXPECT_EQ(count->Next(), sqlcode::kNoData);

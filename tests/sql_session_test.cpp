@@ -9,8 +9,10 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "queries/statements.h"
 #include "sql/session.h"
 #include "sql/sqlite/sqlite_handles.h"
 #include "tests/support/sqlite_fixture.h"
@@ -20,84 +22,19 @@ namespace {
 
 using test::SqliteDatabase;
 
-// The program's statement texts, byte for byte.
-constexpr const char* kTerminal =
-    "select TRMMOD ,TRMSAL into :b0:b1,:b2:b3  from Zardonix.Zdx1140Trm where (TrmNam=:b4 and"
-    " ((TrmSta<>4 and TrmSta<>8) or TrmSta is null ))";
-constexpr const char* kTerminalAssignments =
-    "select count(*)  into :b0:b1  from Zardonix.Zdx115Tfz where (TfzTrm=:b2 and ((TfzSta<>4 "
-    "and TfzSta<>8) or TfzSta is null ))";
-constexpr const char* kBadgesFiltered =
-    "select AswNum ,TO_CHAR(AswGvo,'yyyymmdd') ,TO_CHAR(AswGbi,'yyyymmdd') ,AswPnr ,AswBkl ,A"
-    "swGrp ,AswAan ,AswAtp ,AwvSto ,AswSal ,AswBk2 ,AswSpr ,AswPin  from Zardonix.Zdx301Asw ,"
-    "Zardonix.Zdx113Awv ,Zardonix.Zdx115Tfz where (((((((TFZTRM=:b0 and ASWLIZ=TFZLIZ) and AS"
-    "WMND=TFZMND) and ASWNUM=AWVNUM) and (((trunc(SYSDATE)>=AswGvo and AswGbi is null ) or (t"
-    "runc(SYSDATE)<=AswGbi and trunc(AswGvo) is null )) or (trunc(SYSDATE)>=AswGvo and trunc("
-    "SYSDATE)<=AswGbi))) and (AWVCOD<>8 or AWVCOD is null )) and ((AwvSta<>4 and AwvSta<>8) o"
-    "r AwvSta is null )) and ((AswSta<>4 and AswSta<>8) or AswSta is null )) order by AswNum,"
-    "AswGvo,AswBkl";
-constexpr const char* kBadgesAll =
-    "select AswNum ,TO_CHAR(AswGvo,'yyyymmdd') ,TO_CHAR(AswGbi,'yyyymmdd') ,AswPnr ,AswBkl ,A"
-    "swGrp ,AswAan ,AswAtp ,AwvSto ,AswSal ,AswBk2 ,AswSpr ,AswPin  from Zardonix.Zdx301Asw ,"
-    "Zardonix.Zdx113Awv where ((((ASWNUM=AWVNUM and (((trunc(SYSDATE)>=AswGvo and AswGbi is n"
-    "ull ) or (trunc(SYSDATE)<=AswGbi and trunc(AswGvo) is null )) or (trunc(SYSDATE)>=AswGvo"
-    " and trunc(SYSDATE)<=AswGbi))) and (AWVCOD<>8 or AWVCOD is null )) and ((AwvSta<>4 and A"
-    "wvSta<>8) or AwvSta is null )) and ((AswSta<>4 and AswSta<>8) or AswSta is null )) order"
-    " by AswNum,AswGvo,AswBkl";
-constexpr const char* kTimeRights =
-    "select count(*)  into :b0:b1  from Zardonix.MGSST35P where ((M35Trm=:b2 and M35Bch='1') "
-    "and M35Bkl in (select AWBBKL  from Zardonix.Zdx301Awb where AWBASW=:b3))";
-constexpr const char* kReaders =
-    "select ZlsLes ,ZlsZko  from Zardonix.Zdx401Zls where ((ZlsTrm=:b0 and ZlsLes<=:b1) and ("
-    "(ZlsSta<>4 and ZlsSta<>8) or ZlsSta is null )) order by ZlsLes";
-constexpr const char* kAccessClasses =
-    "select distinct M35BKL  from Zardonix.MGSST35P ,Zardonix.Zdx301Awb where (((M35TRM=:b0 a"
-    "nd AWBASW=:b1) and M35Bch='0') and M35Bkl=AWBBKL) order by M35BKL desc";
-constexpr const char* kLocationText =
-    "select StoKtx into :b0:b1  from Zardonix.Zdx113Sto ,Zardonix.Zdx113Awv where (((AwvNum=:"
-    "b2 and StoNum=AwvSto) and ((AwvSta<>4 and AwvSta<>8) or AwvSta is null )) and ((StoSta<>"
-    "4 and StoSta<>8) or StoSta is null ))";
-constexpr const char* kBalance =
-    "select TswW01 ,substr(TswW02,1,1) ,substr(TswW02,2,9) ,substr(TswW03,1,1) ,substr(TswW03"
-    ",2,9) ,substr(TswW04,1,1) ,substr(TswW04,2,9) ,substr(TswW05,1,1) ,substr(TswW05,2,9) ,s"
-    "ubstr(TswW06,1,1) ,substr(TswW06,2,9) ,substr(TswW07,1,1) ,substr(TswW07,2,9) ,substr(Ts"
-    "wW08,1,1) ,substr(TswW08,2,9) ,substr(TswW09,1,1) ,substr(TswW09,2,9) ,substr(TswW10,1,1"
-    ") ,substr(TswW10,2,9) ,substr(TswW11,1,1) ,substr(TswW11,2,9) ,substr(TswW12,1,1) ,subst"
-    "r(TswW12,2,9) ,substr(TswW13,1,1) ,substr(TswW13,2,9) ,substr(TswW14,1,1) ,substr(TswW14"
-    ",2,9) ,substr(TswW15,1,1) ,substr(TswW15,2,9) ,substr(TswW16,1,1) ,substr(TswW16,2,9) ,T"
-    "swF01 ,TswF02 ,TswF03 ,TswF04 ,TswF05 ,TswF06 ,TswF07 ,TswF08 ,TswF09 ,TswF10 into :b0:b"
-    "1,:b2:b3,:b4:b5,:b6:b7,:b8:b9,:b10:b11,:b12:b13,:b14:b15,:b16:b17,:b18:b19,:b20:b21,:b22"
-    ":b23,:b24:b25,:b26:b27,:b28:b29,:b30:b31,:b32:b33,:b34:b35,:b36:b37,:b38:b39,:b40:b41,:b"
-    "42:b43,:b44:b45,:b46:b47,:b48:b49,:b50:b51,:b52:b53,:b54:b55,:b56:b57,:b58:b59,:b60:b61,"
-    ":b62:b63,:b64:b65,:b66:b67,:b68:b69,:b70:b71,:b72:b73,:b74:b75,:b76:b77,:b78:b79,:b80:b8"
-    "1  from ZARDONIX.O2002TSW where TSWIDN=:b82";
-constexpr const char* kTerminalTexts =
-    "select MsdLfd ,NVL(MsdSpl,1) ,SubStr(FtxT50,1,17) ,SubStr(MsdTxt,1,12)  from Zardonix.Zd"
-    "x1140Trm ,Zardonix.Zdx119Msd ,Zardonix.Zdx102Whl where (((((((TrmNam=:b0 and TrmSal=MsdS"
-    "al) and ((TrmMnd=MsdMnd and TrmLiz=MsdLiz) or MSDERF='KALDOVA')) and FtxNumSpr=220001) a"
-    "nd FtxWhl=MsdAnz) and FtxSpr=TrmSpr) and ((TrmSta<>4 and TrmSta<>8) or TrmSta is null ))"
-    " and ((MsdSta<>4 and MsdSta<>8) or MsdSta is null )) order by MsdSal,MsdLfd";
-constexpr const char* kTerminalTextCode =
-    "select FTXT10 into :b0:b1  from ZARDONIX.ZDX1140TRM ,ZARDONIX.ZDX119MSD ,ZARDONIX.ZDX102"
-    "WHL where ((((((((TrmNam=:b2 and TrmSal=MsdSal) and ((TrmMnd=MsdMnd and TrmLiz=MsdLiz) o"
-    "r MSDERF='KALDOVA')) and FtxNumSpr=220002) and FtxWhl=MsdWrt) and FtxSpr=TrmSpr) and Msd"
-    "Lfd=:b3) and ((TrmSta<>4 and TrmSta<>8) or TrmSta is null )) and ((MsdSta<>4 and MsdSta<"
-    ">8) or MsdSta is null ))";
-constexpr const char* kBadgeTexts =
-    "select MsdLfd ,NVL(MsdSpl,1) ,SubStr(FtxT50,1,12) ,SubStr(MsdTxt,1,12)  from Zardonix.Zd"
-    "x301Asw ,Zardonix.Zdx119Msd ,Zardonix.Zdx102Whl where (((((((AswNum=:b0 and AswSal=MsdSa"
-    "l) and FtxNumSpr=220001) and FtxWhl=MsdAnz) and FtxSpr=AswSpr) and (((trunc(SYSDATE)>=As"
-    "wGvo and AswGbi is null ) or (trunc(SYSDATE)<=AswGbi and trunc(AswGvo) is null )) or (tr"
-    "unc(SYSDATE)>=AswGvo and trunc(SYSDATE)<=AswGbi))) and ((AswSta<>4 and AswSta<>8) or Asw"
-    "Sta is null )) and ((MsdSta<>4 and MsdSta<>8) or MsdSta is null )) order by MsdSal,MsdLf"
-    "d";
-constexpr const char* kBadgeTextCode =
-    "select FTXT10 into :b0:b1  from ZARDONIX.ZDX301ASW ,ZARDONIX.ZDX119MSD ,ZARDONIX.ZDX102W"
-    "HL where ((((((((AswNum=:b2 and AswSal=MsdSal) and FtxNumSpr=220002) and FtxWhl=MsdWrt) "
-    "and FtxSpr=AswSpr) and MSDLFD=:b3) and (((trunc(SYSDATE)>=AswGvo and AswGbi is null ) or"
-    " (trunc(SYSDATE)<=AswGbi and trunc(AswGvo) is null )) or (trunc(SYSDATE)>=AswGvo and tru"
-    "nc(SYSDATE)<=AswGbi))) and ((AswSta<>4 and AswSta<>8) or AswSta is null )) and ((MsdSta<"
-    ">4 and MsdSta<>8) or MsdSta is null ))";
+using statements::kAccessClasses;
+using statements::kBadgeCursorAll;
+using statements::kBadgeCursorAssigned;
+using statements::kBadgeTextCode;
+using statements::kBadgeTexts;
+using statements::kBalanceData;
+using statements::kCountAssignments;
+using statements::kCountTimeRights;
+using statements::kLocationText;
+using statements::kReaders;
+using statements::kSelectTerminal;
+using statements::kTerminalTextCode;
+using statements::kTerminalTexts;
 
 constexpr const char* kNull = "<NULL>";  // what an output holds when the runtime left it alone
 
@@ -139,62 +76,84 @@ struct Outputs {
   std::vector<HostVar> vars;
 };
 
-int32_t SelectRow(const char* text, std::vector<In> inputs, std::size_t columns, Row& row) {
-  Outputs out(columns);
-  const std::vector<HostVar> in = Bind(inputs);
-  const int32_t rc = SqlSelectInto(text, out.vars, in);
-  EXPECT_EQ(rc, SQLCODE);
-  row = out.Values();
-  return rc;
-}
-
-// Opens `text` as cursor "test", fetches every row and closes it; `end` is
-// the code of the last fetch (1403 at the normal end).
-std::vector<Row> FetchAll(const char* text, std::vector<In> inputs, std::size_t columns,
-                          int32_t& end) {
-  std::vector<Row> rows;
-  const std::vector<HostVar> in = Bind(inputs);
-  end = SqlOpen("test", text, in);
-  if (end != 0) return rows;
-  Outputs out(columns);
-  while ((end = SqlFetch("test", out.vars)) == 0) {
-    rows.push_back(out.Values());
-    out.Preset();
-  }
-  EXPECT_EQ(SqlClose("test"), 0);
-  return rows;
-}
-
 std::vector<std::string> Column(const std::vector<Row>& rows, std::size_t column) {
   std::vector<std::string> values;
   for (const Row& row : rows) values.push_back(row.at(column));
   return values;
 }
 
+// SELECT INTO of `text` through `session` into `columns` STRING outputs.
+int32_t SelectRow(SqlSession& session, std::string_view text, std::vector<In> inputs,
+                  std::size_t columns, Row& row) {
+  Outputs out(columns);
+  const std::vector<HostVar> in = Bind(inputs);
+  const int32_t rc = session.SelectInto(text, out.vars, in);
+  EXPECT_EQ(rc, session.LastStatus().code);
+  row = out.Values();
+  return rc;
+}
+
+// Opens `text` as a cursor on `session`, fetches every row and closes it;
+// `end` is the code of the last fetch (1403 at the normal end).
+std::vector<Row> FetchAll(SqlSession& session, std::string_view text, std::vector<In> inputs,
+                          std::size_t columns, int32_t& end) {
+  std::vector<Row> rows;
+  const std::vector<HostVar> in = Bind(inputs);
+  SqlCursor cursor;
+  end = cursor.Open(session, text, in);
+  if (end != 0) return rows;
+  Outputs out(columns);
+  while ((end = cursor.Fetch(out.vars)) == 0) {
+    rows.push_back(out.Values());
+    out.Preset();
+  }
+  EXPECT_EQ(cursor.Close(), 0);
+  return rows;
+}
+
+// The assignments of terminal "T" as `session` counts them.
+int32_t CountAssignments(SqlSession& session) {
+  int32_t count = -1;
+  const HostVar out[] = {IntegerVar(&count)};
+  const HostVar in[] = {StringIn("T", 256)};
+  EXPECT_EQ(session.SelectInto(kCountAssignments, out, in), 0);
+  return count;
+}
+
 class SqlRuntimeTest : public ::testing::Test {
  protected:
-  void TearDown() override { SqlDisconnect(); }
-
   // A database of the schema plus `sql`, connected with the schema set.
   void Open(SqliteDatabase& db) {
     ASSERT_TRUE(db.ok()) << db.error();
-    ASSERT_EQ(db.Connect(), 0);
+    ASSERT_EQ(db.Connect(session_), 0);
   }
+
+  int32_t SelectRow(std::string_view text, std::vector<In> inputs, std::size_t columns, Row& row) {
+    return zx::SelectRow(session_, text, std::move(inputs), columns, row);
+  }
+  std::vector<Row> FetchAll(std::string_view text, std::vector<In> inputs, std::size_t columns,
+                            int32_t& end) {
+    return zx::FetchAll(session_, text, std::move(inputs), columns, end);
+  }
+
+  SqlSession session_;
 };
 
 TEST_F(SqlRuntimeTest, EveryStatementBeforeConnectIsNotLoggedOn) {
-  SqlDisconnect();
+  session_.Disconnect();
   char text[11] = "keep";
   int32_t number = 5;
   const HostVar outputs[] = {StringVar(text, sizeof text), IntegerVar(&number)};
-  EXPECT_EQ(SqlSelectInto(kTerminal, outputs, {}), -1012);
-  EXPECT_EQ(SQLCODE, -1012);
-  EXPECT_EQ(SqlOpen("c", kReaders, {}), -1012);
-  EXPECT_EQ(SqlFetch("c", outputs), -1012);
-  EXPECT_EQ(SqlClose("c"), -1012);
-  EXPECT_EQ(SqlPrepare("ALTER SESSION SET CURRENT_SCHEMA=ZARDONIX"), -1012);
-  EXPECT_EQ(SqlExecute(), -1012);
-  EXPECT_EQ(SqlPreparedStatementCount(), -1);
+  EXPECT_EQ(session_.SelectInto(kSelectTerminal, outputs, {}), -1012);
+  EXPECT_EQ(session_.LastStatus().code, -1012);
+  SqlCursor cursor;
+  EXPECT_EQ(cursor.Open(session_, kReaders, {}), -1012);
+  EXPECT_FALSE(cursor.IsOpen());
+  EXPECT_EQ(cursor.Fetch(outputs), -1001);  // the OPEN failed: the cursor is not open
+  EXPECT_EQ(cursor.Close(), -1001);
+  EXPECT_EQ(session_.Prepare("ALTER SESSION SET CURRENT_SCHEMA=ZARDONIX"), -1012);
+  EXPECT_EQ(session_.Execute(), -1012);
+  EXPECT_EQ(session_.PreparedStatementCount(), -1);
   EXPECT_STREQ(text, "keep");
   EXPECT_EQ(number, 5);
 }
@@ -218,11 +177,11 @@ TEST_F(SqlRuntimeTest, ConnectFailuresLeaveNoSession) {
       {tooLong, -2084},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(db.Connect(), 0);  // a failed CONNECT also ends the session before it
-    EXPECT_EQ(SqlConnect(c.login.c_str()), c.expected) << c.login;
-    EXPECT_EQ(SQLCODE, c.expected) << c.login;
+    ASSERT_EQ(db.Connect(session_), 0);  // a failed CONNECT also ends the session before it
+    EXPECT_EQ(session_.Connect(c.login.c_str()), c.expected) << c.login;
+    EXPECT_EQ(session_.LastStatus().code, c.expected) << c.login;
     Row row;
-    EXPECT_EQ(SelectRow(kTerminalAssignments, {"T"}, 1, row), -1012) << c.login;
+    EXPECT_EQ(SelectRow(kCountAssignments, {"T"}, 1, row), -1012) << c.login;
   }
 }
 
@@ -238,9 +197,9 @@ TEST_F(SqlRuntimeTest, ConnectStringSplitsAtFirstSlashAndLastAt) {
       exactly100,                   // the longest connect string, not cut
   };
   for (const std::string& login : logins) {
-    EXPECT_EQ(SqlConnect(login.c_str()), 0) << login;
+    EXPECT_EQ(session_.Connect(login.c_str()), 0) << login;
     Row row;
-    EXPECT_EQ(SelectRow(kTerminalAssignments, {"T"}, 1, row), 0) << login;
+    EXPECT_EQ(SelectRow(kCountAssignments, {"T"}, 1, row), 0) << login;
     EXPECT_EQ(row, Row{"1"}) << login;
   }
 }
@@ -248,8 +207,8 @@ TEST_F(SqlRuntimeTest, ConnectStringSplitsAtFirstSlashAndLastAt) {
 TEST_F(SqlRuntimeTest, CurrentSchemaStatement) {
   SqliteDatabase db;
   ASSERT_TRUE(db.ok()) << db.error();
-  ASSERT_EQ(SqlConnect(db.ConnectString().c_str()), 0);
-  EXPECT_EQ(SqlExecute(), -1003);  // nothing prepared
+  ASSERT_EQ(session_.Connect(db.ConnectString().c_str()), 0);
+  EXPECT_EQ(session_.Execute(), -1003);  // nothing prepared
   const struct {
     const char* text;
     int32_t expected;
@@ -267,15 +226,15 @@ TEST_F(SqlRuntimeTest, CurrentSchemaStatement) {
       {"", -900},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(SqlPrepare(c.text), 0) << c.text;
-    EXPECT_EQ(SqlExecute(), c.expected) << c.text;
-    EXPECT_EQ(SQLCODE, c.expected) << c.text;
+    EXPECT_EQ(session_.Prepare(c.text), 0) << c.text;
+    EXPECT_EQ(session_.Execute(), c.expected) << c.text;
+    EXPECT_EQ(session_.LastStatus().code, c.expected) << c.text;
   }
 
   // A database file without the schema marker holds no schema.
   SqliteDatabase bare("CREATE TABLE Zdx115Tfz (TfzTrm TEXT);", false);
   ASSERT_TRUE(bare.ok()) << bare.error();
-  EXPECT_EQ(bare.Connect("ZARDONIX"), -1435);
+  EXPECT_EQ(bare.Connect(session_, "ZARDONIX"), -1435);
 }
 
 TEST_F(SqlRuntimeTest, SelectIntoCodesAndUntouchedOutputs) {
@@ -300,7 +259,7 @@ TEST_F(SqlRuntimeTest, SelectIntoCodesAndUntouchedOutputs) {
   };
   for (const auto& c : cases) {
     Row row;
-    EXPECT_EQ(SelectRow(kTerminal, {c.name}, 2, row), c.expected) << c.name;
+    EXPECT_EQ(SelectRow(kSelectTerminal, {c.name}, 2, row), c.expected) << c.name;
     EXPECT_EQ(row, c.row) << c.name;
   }
 }
@@ -315,32 +274,33 @@ TEST_F(SqlRuntimeTest, CursorLifecycle) {
   const HostVar outputs[] = {IntegerVar(&reader), StringVar(zko, sizeof zko)};
   std::vector<In> inputs = {"T", int32_t{3}};
   const std::vector<HostVar> in = Bind(inputs);
+  SqlCursor zls;
 
-  EXPECT_EQ(SqlFetch("zls", outputs), -1001);
-  EXPECT_EQ(SqlClose("zls"), -1001);
-  ASSERT_EQ(SqlOpen("zls", kReaders, in), 0);
-  ASSERT_EQ(SqlFetch("zls", outputs), 0);
+  EXPECT_EQ(zls.Fetch(outputs), -1001);
+  EXPECT_EQ(zls.Close(), -1001);
+  ASSERT_EQ(zls.Open(session_, kReaders, in), 0);
+  ASSERT_EQ(zls.Fetch(outputs), 0);
   EXPECT_EQ(reader, 1);
   EXPECT_STREQ(zko, "A");
   // A re-OPEN closes the cursor and starts again at the first row.
-  ASSERT_EQ(SqlOpen("zls", kReaders, in), 0);
+  ASSERT_EQ(zls.Open(session_, kReaders, in), 0);
   std::vector<int32_t> readers;
   int32_t rc;
-  while ((rc = SqlFetch("zls", outputs)) == 0) readers.push_back(reader);
+  while ((rc = zls.Fetch(outputs)) == 0) readers.push_back(reader);
   EXPECT_EQ(rc, 1403);
   EXPECT_EQ(readers, (std::vector<int32_t>{1, 2, 3}));
-  EXPECT_EQ(SqlFetch("zls", outputs), 1403);  // still at the end
+  EXPECT_EQ(zls.Fetch(outputs), 1403);  // still at the end
   EXPECT_EQ(reader, 3);
   EXPECT_STREQ(zko, "C");
-  EXPECT_EQ(SqlClose("zls"), 0);
-  EXPECT_EQ(SqlFetch("zls", outputs), -1001);
-  EXPECT_EQ(SqlClose("zls"), -1001);
+  EXPECT_EQ(zls.Close(), 0);
+  EXPECT_EQ(zls.Fetch(outputs), -1001);
+  EXPECT_EQ(zls.Close(), -1001);
 
   // A failing OPEN leaves the cursor closed, also when it was open before.
-  ASSERT_EQ(SqlOpen("zls", kReaders, in), 0);
-  EXPECT_EQ(SqlOpen("zls", "select ZlsLes from Zardonix.Nowhere where ZlsTrm=:b0 and ZlsLes<=:b1", in),
+  ASSERT_EQ(zls.Open(session_, kReaders, in), 0);
+  EXPECT_EQ(zls.Open(session_, "select ZlsLes from Zardonix.Nowhere where ZlsTrm=:b0 and ZlsLes<=:b1", in),
             -942);
-  EXPECT_EQ(SqlFetch("zls", outputs), -1001);
+  EXPECT_EQ(zls.Fetch(outputs), -1001);
 }
 
 TEST_F(SqlRuntimeTest, HostVariableConversion) {
@@ -371,12 +331,12 @@ TEST_F(SqlRuntimeTest, HostVariableConversion) {
     int32_t key = c.key;
     const HostVar out[] = {IntegerVar(&value)};
     const HostVar in[] = {IntegerVar(&key)};
-    EXPECT_EQ(SqlSelectInto(kText, out, in), c.code) << "row " << c.key;
+    EXPECT_EQ(session_.SelectInto(kText, out, in), c.code) << "row " << c.key;
     EXPECT_EQ(value, c.value) << "row " << c.key;
   }
 
   // STRING outputs: at most length - 1 bytes, always terminated.
-  SqlDisconnect();  // the session's read lock keeps writers out
+  session_.Disconnect();  // the session's read lock keeps writers out
   ASSERT_TRUE(db.Execute("INSERT INTO Conv VALUES (30, 'ABCDEFGHIJ'), (31, 'AB'), (32, 2.5),"
                          " (33, 0.5), (34, -7);").empty());
   const struct {
@@ -387,7 +347,7 @@ TEST_F(SqlRuntimeTest, HostVariableConversion) {
       {30, 5, "ABCD"}, {30, 11, "ABCDEFGHIJ"}, {30, 1, ""}, {31, 5, "AB"},
       {32, 9, "2.5"},  {33, 9, ".5"},          {34, 9, "-7"}, {18, 9, "keep"}, {19, 9, "keep"},
   };
-  ASSERT_EQ(db.Connect(), 0);
+  ASSERT_EQ(db.Connect(session_), 0);
   for (const auto& c : strings) {
     char buffer[16];
     std::memset(buffer, '#', sizeof buffer);
@@ -397,7 +357,7 @@ TEST_F(SqlRuntimeTest, HostVariableConversion) {
     int32_t key = c.key;
     const HostVar out[] = {StringVar(buffer, c.length)};
     const HostVar in[] = {IntegerVar(&key)};
-    EXPECT_EQ(SqlSelectInto(kText, out, in), 0) << "row " << c.key;
+    EXPECT_EQ(session_.SelectInto(kText, out, in), 0) << "row " << c.key;
     EXPECT_STREQ(buffer, c.text) << "row " << c.key << " length " << c.length;
     EXPECT_EQ(std::memcmp(buffer + c.length, before + c.length, sizeof buffer - c.length), 0)
         << "written beyond the length, row " << c.key << " length " << c.length;
@@ -420,7 +380,7 @@ TEST_F(SqlRuntimeTest, OutputsAreWrittenOnlyWhenTheStatementSucceeds) {
     int32_t key = c.key;
     const HostVar out[] = {StringVar(text, sizeof text), IntegerVar(&number)};
     const HostVar in[] = {IntegerVar(&key)};
-    EXPECT_EQ(SqlSelectInto(kText, out, in), c.code) << "key " << c.key;
+    EXPECT_EQ(session_.SelectInto(kText, out, in), c.code) << "key " << c.key;
     EXPECT_STREQ(text, "keep") << "key " << c.key;
     EXPECT_EQ(number, 9) << "key " << c.key;
   }
@@ -430,8 +390,9 @@ TEST_F(SqlRuntimeTest, OutputsAreWrittenOnlyWhenTheStatementSucceeds) {
   char text[10] = "keep";
   int32_t number = 9;
   const HostVar out[] = {StringVar(text, sizeof text), IntegerVar(&number)};
-  ASSERT_EQ(SqlOpen("c", "select a ,b  from Conv where k=:b0", in), 0);
-  EXPECT_EQ(SqlFetch("c", out), -1722);
+  SqlCursor cursor;
+  ASSERT_EQ(cursor.Open(session_, "select a ,b  from Conv where k=:b0", in), 0);
+  EXPECT_EQ(cursor.Fetch(out), -1722);
   EXPECT_STREQ(text, "keep");
   EXPECT_EQ(number, 9);
 }
@@ -529,7 +490,7 @@ TEST_F(SqlRuntimeTest, BadgeValidityIsJudgedAgainstTodayAtMidnight) {
   SqliteDatabase db(sql);
   Open(db);
   int32_t end = 0;
-  const std::vector<Row> rows = FetchAll(kBadgesAll, {}, 13, end);
+  const std::vector<Row> rows = FetchAll(kBadgeCursorAll, {}, 13, end);
   EXPECT_EQ(end, 1403);
   std::vector<std::string> expected;
   for (const auto& c : cases) {
@@ -567,24 +528,118 @@ TEST_F(SqlRuntimeTest, FailuresMapToOracleCodes) {
   }
 }
 
+TEST_F(SqlRuntimeTest, FailureStatusCarriesTheDatabasesWords) {
+  SqliteDatabase db(
+      "INSERT INTO Zdx1140Trm (TrmNam, TrmMod) VALUES ('T', 'M');"
+      "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes) VALUES ('T', 1);");
+  Open(db);
+  const struct {
+    const char* text;
+    int32_t code;
+    const char* words;  // part of LastStatus().message
+  } cases[] = {
+      {"select TrmMod into :b0  from Zardonix.Nowhere where TrmNam=:b1", -942, "no such table"},
+      {"select TrmXyz into :b0  from Zardonix.Zdx1140Trm where TrmNam=:b1", -904, "no such column"},
+      {"select TrmMod into :b0  from Zardonix.Zdx1140Trm where TrmNam=:b1 )", -900, "syntax error"},
+  };
+  for (const auto& c : cases) {
+    Row row;
+    EXPECT_EQ(SelectRow(c.text, {"T"}, 1, row), c.code) << c.text;
+    EXPECT_EQ(session_.LastStatus().code, c.code) << c.text;
+    EXPECT_NE(session_.LastStatus().message.find(c.words), std::string::npos)
+        << c.text << ": " << session_.LastStatus().message;
+    // The next statement that succeeds, or finds nothing, says nothing.
+    EXPECT_EQ(SelectRow(kSelectTerminal, {"T"}, 2, row), 0);
+    EXPECT_EQ(session_.LastStatus().code, 0);
+    EXPECT_EQ(session_.LastStatus().message, "");
+    EXPECT_EQ(SelectRow(kSelectTerminal, {"NOSUCH"}, 2, row), 1403);
+    EXPECT_EQ(session_.LastStatus().message, "");
+  }
+  // A cursor that cannot be opened reports the same way.
+  SqlCursor cursor;
+  const HostVar in[] = {StringIn("T", 256)};
+  EXPECT_EQ(cursor.Open(session_, "select ZlsLes from Zardonix.Nowhere where ZlsTrm=:b0", in), -942);
+  EXPECT_NE(session_.LastStatus().message.find("no such table"), std::string::npos)
+      << session_.LastStatus().message;
+  // The runtime's own refusals carry its words, not the last database's.
+  Row row;
+  EXPECT_EQ(SelectRow(kSelectTerminal, {}, 2, row), -1008);
+  EXPECT_FALSE(session_.LastStatus().message.empty());
+  EXPECT_EQ(session_.LastStatus().message.find("no such table"), std::string::npos);
+}
+
+TEST_F(SqlRuntimeTest, TwoSessionsOnTwoDatabasesAreIndependent) {
+  SqliteDatabase first(
+      "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko) VALUES ('T', 1, 'A'), ('T', 2, 'B'), ('T', 3, 'C');"
+      "INSERT INTO Zdx115Tfz (TfzTrm) VALUES ('T');");
+  SqliteDatabase second(
+      "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes, ZlsZko) VALUES ('T', 7, 'X');"
+      "INSERT INTO Zdx115Tfz (TfzTrm) VALUES ('T'), ('T'), ('T');");
+  Open(first);
+  ASSERT_TRUE(second.ok()) << second.error();
+  SqlSession other;
+  ASSERT_EQ(second.Connect(other), 0);
+
+  std::vector<In> inputs = {"T", int32_t{9}};
+  const std::vector<HostVar> in = Bind(inputs);
+  int32_t reader = 0;
+  const HostVar out[] = {IntegerVar(&reader)};
+  SqlCursor mine;
+  SqlCursor theirs;
+  ASSERT_EQ(mine.Open(session_, kReaders, in), 0);
+  ASSERT_EQ(theirs.Open(other, kReaders, in), 0);
+  ASSERT_EQ(mine.Fetch(out), 0);
+  EXPECT_EQ(reader, 1);
+  const int64_t prepared = session_.PreparedStatementCount();
+
+  // The same texts on the other session read the other database.
+  ASSERT_EQ(theirs.Fetch(out), 0);
+  EXPECT_EQ(reader, 7);
+  EXPECT_EQ(CountAssignments(other), 3);
+  EXPECT_EQ(CountAssignments(session_), 1);
+  // The other session's failures, schema statement and end touch nothing here.
+  Row row;
+  EXPECT_EQ(zx::SelectRow(other, "select x into :b0  from Zardonix.Nowhere", {}, 1, row), -942);
+  EXPECT_EQ(other.Prepare("ALTER SESSION SET CURRENT_SCHEMA=OTHER"), 0);
+  EXPECT_EQ(other.Execute(), -1435);
+  EXPECT_EQ(session_.LastStatus().code, 0);
+  EXPECT_EQ(session_.LastStatus().message, "");
+  // This session's prepared schema statement is still its own.
+  EXPECT_EQ(session_.Execute(), 0);
+  other.Disconnect();
+  EXPECT_FALSE(other.Connected());
+  EXPECT_FALSE(theirs.IsOpen());
+  EXPECT_EQ(theirs.Fetch(out), -1001);
+  EXPECT_TRUE(session_.Connected());
+  EXPECT_TRUE(mine.IsOpen());
+  std::vector<int32_t> rest;
+  int32_t rc = 0;
+  while ((rc = mine.Fetch(out)) == 0) rest.push_back(reader);
+  EXPECT_EQ(rc, 1403);
+  EXPECT_EQ(rest, (std::vector<int32_t>{2, 3}));
+  EXPECT_EQ(mine.Close(), 0);
+  EXPECT_EQ(session_.PreparedStatementCount(), prepared + 1);  // only its own count statement
+  EXPECT_EQ(other.PreparedStatementCount(), -1);
+}
+
 TEST_F(SqlRuntimeTest, EveryStatementTextIsPreparedOncePerSession) {
   SqliteDatabase db(
       "INSERT INTO Zdx401Zls (ZlsTrm, ZlsLes) VALUES ('T', 1), ('T', 2);"
       "INSERT INTO Zdx115Tfz (TfzTrm) VALUES ('T');");
   Open(db);
-  const int64_t start = SqlPreparedStatementCount();
+  const int64_t start = session_.PreparedStatementCount();
   ASSERT_GE(start, 0);
   Row row;
   for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(SelectRow(kTerminalAssignments, {"T"}, 1, row), 0);
+    ASSERT_EQ(SelectRow(kCountAssignments, {"T"}, 1, row), 0);
     EXPECT_EQ(row, Row{"1"});
   }
-  EXPECT_EQ(SqlPreparedStatementCount(), start + 1);
+  EXPECT_EQ(session_.PreparedStatementCount(), start + 1);
   int32_t end = 0;
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(FetchAll(kReaders, {"T", int32_t{9}}, 2, end).size(), 2u);
   }
-  EXPECT_EQ(SqlPreparedStatementCount(), start + 2);
+  EXPECT_EQ(session_.PreparedStatementCount(), start + 2);
 
   // Two cursors open on one text at once read independently.
   std::vector<In> inputs = {"T", int32_t{9}};
@@ -593,32 +648,26 @@ TEST_F(SqlRuntimeTest, EveryStatementTextIsPreparedOncePerSession) {
   int32_t second = 0;
   const HostVar outFirst[] = {IntegerVar(&first)};
   const HostVar outSecond[] = {IntegerVar(&second)};
-  ASSERT_EQ(SqlOpen("one", kReaders, in), 0);
-  ASSERT_EQ(SqlOpen("two", kReaders, in), 0);
-  ASSERT_EQ(SqlFetch("one", outFirst), 0);
-  ASSERT_EQ(SqlFetch("one", outFirst), 0);
-  ASSERT_EQ(SqlFetch("two", outSecond), 0);
+  SqlCursor one;
+  SqlCursor two;
+  ASSERT_EQ(one.Open(session_, kReaders, in), 0);
+  ASSERT_EQ(two.Open(session_, kReaders, in), 0);
+  ASSERT_EQ(one.Fetch(outFirst), 0);
+  ASSERT_EQ(one.Fetch(outFirst), 0);
+  ASSERT_EQ(two.Fetch(outSecond), 0);
   EXPECT_EQ(first, 2);
   EXPECT_EQ(second, 1);
-  EXPECT_EQ(SqlFetch("one", outFirst), 1403);
-  EXPECT_EQ(SqlFetch("two", outSecond), 0);
+  EXPECT_EQ(one.Fetch(outFirst), 1403);
+  EXPECT_EQ(two.Fetch(outSecond), 0);
   EXPECT_EQ(second, 2);
-  EXPECT_EQ(SqlClose("one"), 0);
-  EXPECT_EQ(SqlClose("two"), 0);
+  EXPECT_EQ(one.Close(), 0);
+  EXPECT_EQ(two.Close(), 0);
 
   // A new session prepares anew.
-  ASSERT_EQ(db.Connect(), 0);
-  const int64_t again = SqlPreparedStatementCount();
-  ASSERT_EQ(SelectRow(kTerminalAssignments, {"T"}, 1, row), 0);
-  EXPECT_EQ(SqlPreparedStatementCount(), again + 1);
-}
-
-int32_t CountAssignments() {
-  int32_t count = -1;
-  const HostVar out[] = {IntegerVar(&count)};
-  const HostVar in[] = {StringIn("T", 256)};
-  EXPECT_EQ(SqlSelectInto(kTerminalAssignments, out, in), 0);
-  return count;
+  ASSERT_EQ(db.Connect(session_), 0);
+  const int64_t again = session_.PreparedStatementCount();
+  ASSERT_EQ(SelectRow(kCountAssignments, {"T"}, 1, row), 0);
+  EXPECT_EQ(session_.PreparedStatementCount(), again + 1);
 }
 
 TEST_F(SqlRuntimeTest, SessionReadsOneStateWhileAnotherConnectionWrites) {
@@ -630,14 +679,14 @@ TEST_F(SqlRuntimeTest, SessionReadsOneStateWhileAnotherConnectionWrites) {
   {
     SqliteDatabase db(rows);
     Open(db);
-    EXPECT_EQ(CountAssignments(), 2);
+    EXPECT_EQ(CountAssignments(session_), 2);
     const std::string error = db.Execute(write);
     EXPECT_NE(error.find("locked"), std::string::npos) << "writer: " << error;
-    EXPECT_EQ(CountAssignments(), 2);
-    SqlDisconnect();
+    EXPECT_EQ(CountAssignments(session_), 2);
+    session_.Disconnect();
     EXPECT_TRUE(db.Execute(write).empty());
-    ASSERT_EQ(db.Connect(), 0);
-    EXPECT_EQ(CountAssignments(), 3);
+    ASSERT_EQ(db.Connect(session_), 0);
+    EXPECT_EQ(CountAssignments(session_), 3);
   }
   // WAL: the writer commits; the session keeps its snapshot from CONNECT on,
   // even before its first statement.
@@ -645,11 +694,11 @@ TEST_F(SqlRuntimeTest, SessionReadsOneStateWhileAnotherConnectionWrites) {
     SqliteDatabase db(std::string("PRAGMA journal_mode=WAL;") + rows);
     Open(db);
     EXPECT_TRUE(db.Execute(write).empty());
-    EXPECT_EQ(CountAssignments(), 2);
+    EXPECT_EQ(CountAssignments(session_), 2);
     EXPECT_TRUE(db.Execute(write).empty());
-    EXPECT_EQ(CountAssignments(), 2);
-    ASSERT_EQ(db.Connect(), 0);
-    EXPECT_EQ(CountAssignments(), 4);
+    EXPECT_EQ(CountAssignments(session_), 2);
+    ASSERT_EQ(db.Connect(session_), 0);
+    EXPECT_EQ(CountAssignments(session_), 4);
   }
 }
 
@@ -658,7 +707,7 @@ TEST_F(SqlRuntimeTest, SessionNeverWritesTheFile) {
   Open(db);
   Row row;
   EXPECT_NE(SelectRow("insert into Zardonix.Zdx115Tfz (TfzTrm) values (:b0)", {"T"}, 0, row), 0);
-  SqlDisconnect();
+  session_.Disconnect();
   sqlite3* raw = nullptr;
   ASSERT_EQ(sqlite3_open_v2(db.path().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
   DatabasePtr check(raw);
@@ -676,23 +725,23 @@ TEST_F(SqlRuntimeTest, ProgramStatementsOnTheDemoData) {
   Row row;
   int32_t end = 0;
 
-  EXPECT_EQ(SelectRow(kTerminal, {"HAUPTEINGANG"}, 2, row), 0);
+  EXPECT_EQ(SelectRow(kSelectTerminal, {"HAUPTEINGANG"}, 2, row), 0);
   EXPECT_EQ(row, (Row{"7744-010", "MS01"}));
-  EXPECT_EQ(SelectRow(kTerminal, {"LAGER"}, 2, row), 1403);  // deleted terminal
-  EXPECT_EQ(SelectRow(kTerminalAssignments, {"HAUPTEINGANG"}, 1, row), 0);
+  EXPECT_EQ(SelectRow(kSelectTerminal, {"LAGER"}, 2, row), 1403);  // deleted terminal
+  EXPECT_EQ(SelectRow(kCountAssignments, {"HAUPTEINGANG"}, 1, row), 0);
   EXPECT_EQ(row, Row{"2"});
-  EXPECT_EQ(SelectRow(kTerminalAssignments, {"WERKSTOR2"}, 1, row), 0);
+  EXPECT_EQ(SelectRow(kCountAssignments, {"WERKSTOR2"}, 1, row), 0);
   EXPECT_EQ(row, Row{"0"});
 
   const std::vector<std::string> filtered = {"10001", "10002", "10003", "10004", "10005", "10008",
                                              "10009", "10011", "10013", "10014", "10015", "10017"};
-  std::vector<Row> rows = FetchAll(kBadgesFiltered, {"HAUPTEINGANG"}, 13, end);
+  std::vector<Row> rows = FetchAll(kBadgeCursorAssigned, {"HAUPTEINGANG"}, 13, end);
   EXPECT_EQ(end, 1403);
   EXPECT_EQ(Column(rows, 0), filtered);
   ASSERT_FALSE(rows.empty());
   EXPECT_EQ(rows[0], (Row{"10001", "20200101", "20401231", "1001", "10", "VW", "Mitarbeiter", "1", "1",
                           kNull, kNull, "1", "4711"}));
-  rows = FetchAll(kBadgesAll, {}, 13, end);
+  rows = FetchAll(kBadgeCursorAll, {}, 13, end);
   EXPECT_EQ(end, 1403);
   EXPECT_EQ(Column(rows, 0),
             (std::vector<std::string>{"10001", "10002", "10003", "10004", "10005", "10006", "10007",
@@ -702,9 +751,9 @@ TEST_F(SqlRuntimeTest, ProgramStatementsOnTheDemoData) {
   EXPECT_EQ(rows[2][1], kNull);  // 10003 has no first day of validity
   EXPECT_EQ(rows[1][2], kNull);  // 10002 has no last day
 
-  EXPECT_EQ(SelectRow(kTimeRights, {"HAUPTEINGANG", "10001"}, 1, row), 0);
+  EXPECT_EQ(SelectRow(kCountTimeRights, {"HAUPTEINGANG", "10001"}, 1, row), 0);
   EXPECT_EQ(row, Row{"1"});
-  EXPECT_EQ(SelectRow(kTimeRights, {"HAUPTEINGANG", "10008"}, 1, row), 0);
+  EXPECT_EQ(SelectRow(kCountTimeRights, {"HAUPTEINGANG", "10008"}, 1, row), 0);
   EXPECT_EQ(row, Row{"0"});
 
   EXPECT_EQ(Column(FetchAll(kReaders, {"HAUPTEINGANG", int32_t{3}}, 2, end), 0),
@@ -723,7 +772,7 @@ TEST_F(SqlRuntimeTest, ProgramStatementsOnTheDemoData) {
   EXPECT_EQ(SelectRow(kLocationText, {"10014"}, 1, row), 1403);  // no location
   EXPECT_EQ(SelectRow(kLocationText, {"10015"}, 1, row), 1403);  // deleted location
 
-  EXPECT_EQ(SelectRow(kBalance, {"10013"}, 41, row), 0);
+  EXPECT_EQ(SelectRow(kBalanceData, {"10013"}, 41, row), 0);
   ASSERT_EQ(row.size(), 41u);
   EXPECT_EQ(row[0], "+   0,00");
   EXPECT_EQ(row[1], "-");
@@ -732,7 +781,7 @@ TEST_F(SqlRuntimeTest, ProgramStatementsOnTheDemoData) {
   EXPECT_EQ(row[4], "    0,00");
   EXPECT_EQ(row[31], "Kontrolle Zeitkonto");
   EXPECT_EQ(row[33], kNull);
-  EXPECT_EQ(SelectRow(kBalance, {"10004"}, 41, row), 1403);
+  EXPECT_EQ(SelectRow(kBalanceData, {"10004"}, 41, row), 1403);
 
   rows = FetchAll(kTerminalTexts, {"HAUPTEINGANG"}, 4, end);
   EXPECT_EQ(end, 1403);

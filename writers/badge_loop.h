@@ -27,13 +27,15 @@ struct BadgeLoopEnd {
 // Runs `handleRow(BadgeRecord&)` for every badge row of the terminal, the
 // record cleared before each fetch. `handleRow` returns false to stop (a
 // write to the DNL file failed); the cursor is closed in every case.
+// `lookups` names what `handleRow` looks up for each badge.
 template <typename HandleRow>
-BadgeLoopEnd ForEachBadge(RunContext& run, const TerminalParams& terminal, HandleRow handleRow) {
+BadgeLoopEnd ForEachBadge(RunContext& run, const TerminalParams& terminal,
+                          const BadgeLookups& lookups, HandleRow handleRow) {
   BadgeLoopEnd end;
   BadgeCursor cursor;
   BadgeRecord record;
   ClearBadgeRecord(record);
-  end.openCode = OpenBadgeCursor(run.session, cursor, terminal);
+  end.openCode = OpenBadgeCursor(run.session, cursor, terminal, lookups);
   int32_t rc = FetchBadge(cursor, record);
   while (rc == sqlcode::kOk) {
     ++end.rowsFetched;

@@ -112,18 +112,22 @@ struct TerminalRights {
 // "0"; position 23 "1" with an access right, else "0", and with an access
 // right the reader number of each reader 1 to `readerCount` that the
 // terminal has into the first two characters of its reader position. The
-// reader slots must be blank beforehand (BlankReaderSlots).
+// reader slots must be blank beforehand (BlankReaderSlots); `readers` keeps
+// the terminal's readers for the whole run.
 template <std::size_t N>
 TerminalRights PutRights(RunContext& run, FixedRecord<N>& out, BadgeRecord& record,
                          const char* terminalName, std::size_t readerCount,
-                         AccessRightList& classes) {
+                         AccessRightList& classes, TerminalReaders& readers,
+                         RightsCache& rightsCache) {
   TerminalRights rights;
   out.Put(22, 1, "0");
   out.Put(23, 1, "0");
-  rights.time = HasTimeRight(run.session, run.diagnostics, record, terminalName) != 0;
+  rights.time =
+      HasTimeRight(run.session, run.diagnostics, record, terminalName, &rightsCache) != 0;
   if (rights.time) out.Put(22, 1, "1");
   rights.access = CollectAccessRights(run.session, run.diagnostics, record, terminalName,
-                                      static_cast<int32_t>(readerCount), 1, classes) != 0;
+                                      static_cast<int32_t>(readerCount), 1, classes,
+                                      &readers, &rightsCache) != 0;
   if (rights.access) {
     out.Put(23, 1, "1");
     for (std::size_t k = 1; k <= readerCount; ++k) {

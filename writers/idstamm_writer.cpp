@@ -14,6 +14,9 @@
 namespace zx {
 namespace {
 
+// What each badge is looked up for.
+constexpr BadgeLookups kLookups{.classes = true};
+
 // Field 4: the last five of the eight characters of AwvSto; location number
 // 0 (and every number ending in five zeros) gives an empty field.
 std::string_view LocationField(const BadgeRecord& record) {
@@ -52,9 +55,10 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
   // TrmSal holds at most 10 characters (after a failed lookup, ten '0' and no terminator).
   const std::string_view terminalSal = FieldText(terminal.TrmSal).substr(0, 10);
   AccessRightList classes;
+  RightsCache rightsCache;
   int32_t badgesWritten = 0;
 
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     if (record.LongAswNum[0] != '\0') {
       // Rights and lines would have to use a cut number: the row is left out.
       diagnostics.Print("Ausweis %s: Ausweisnummer zu lang, nicht in Datei gestellt\n",
@@ -64,9 +68,11 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
     if (record.AswSal[0] == '\0') SetField(record.AswSal, terminalSal);
     std::string_view timeRight = "0";
     std::string_view accessRight = "0";
-    if (HasTimeRight(run.session, diagnostics, record, terminalName.c_str())) timeRight = "1";
+    if (HasTimeRight(run.session, diagnostics, record, terminalName.c_str(), &rightsCache)) {
+      timeRight = "1";
+    }
     if (CollectAccessRights(run.session, diagnostics, record, terminalName.c_str(), 32, 0,
-                            classes)) {
+                            classes, nullptr, &rightsCache)) {
       accessRight = "1";
     }
 

@@ -16,6 +16,9 @@ namespace zx {
 
 namespace {
 
+// What each badge is looked up for.
+constexpr BadgeLookups kLookups{.classes = true, .balance = true, .location = true};
+
 constexpr std::size_t kRecordLength = 85;
 constexpr std::size_t kReaderCount = 11;
 constexpr std::size_t kReadersWithClass = 6;  // readers 1..6 carry the access class
@@ -28,11 +31,13 @@ int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
   const std::string trmNam(FieldText(terminal.TrmNam));
   FixedRecord<kRecordLength> out;
   AccessRightList classes;
+  TerminalReaders readers;
+  RightsCache rightsCache;
   std::string previousNumber;
   int badgesRead = 0;
   int badgesWritten = 0;
 
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     const std::string_view number = FullBadgeNumber(record);
     // The cursor is ordered by badge number: only the first row of a
     // number gives records.
@@ -61,7 +66,7 @@ int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
     if (balance == sqlcode::kOk) out.PutPadded(24, 7, FieldText(record.TswW02));
 
     const TerminalRights rights =
-        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes);
+        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes, readers, rightsCache);
 
     if (!rights.time && !rights.access) {
       diagnostics.Detail("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",

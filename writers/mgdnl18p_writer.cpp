@@ -20,6 +20,9 @@
 namespace zx {
 namespace {
 
+// What each badge is looked up for.
+constexpr BadgeLookups kLookups{.classes = true, .balance = true};
+
 constexpr std::size_t kRecordLength = 173;
 constexpr std::size_t kNumberWidth = kBadgeNumberWidth;
 constexpr std::size_t kFieldWidth = 20;
@@ -155,12 +158,14 @@ void PlaceFields(Record& record, DisplayTextTable& work, const BadgeRecord& badg
 
 // Writes the badge's record unless a skip rule holds. Returns false only
 // when the write to the DNL file failed.
-bool ProcessBadge(RunContext& run, BadgeRecord& badge, const std::string& terminalName,
+bool ProcessBadge(RunContext& run, RightsCache& rightsCache, BadgeRecord& badge,
+                  const std::string& terminalName,
                   std::string_view model, const DisplayTextTable& terminalTexts,
                   std::string_view dateText, std::string& lastWritten, int& written) {
   Diagnostics& diagnostics = run.diagnostics;
   const std::string_view number = FieldText(badge.AswNum);
-  const int timeRight = HasTimeRight(run.session, diagnostics, badge, terminalName.c_str());
+  const int timeRight =
+      HasTimeRight(run.session, diagnostics, badge, terminalName.c_str(), &rightsCache);
   if (timeRight == 0) {
     diagnostics.Detail("Ausweis %s auf Terminal %s nicht zulaessig!\n", badge.AswNum.data(),
                        terminalName.c_str());
@@ -212,6 +217,7 @@ int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal) {
   ClearDisplayTextTable(terminalTexts);
   std::string lastWritten;
   int written = 0;
+  RightsCache rightsCache;
 
   DisplayTextCursor texts;
   if (OpenTerminalTextCursor(run.session, texts, terminalName) == 0) {
@@ -219,14 +225,14 @@ int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal) {
   }
   CloseTerminalTextCursor(texts);
 
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& badge) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& badge) {
     if (!FieldText(badge.LongAswNum).empty()) {
       // The rights and texts cannot be asked under the cut number: the row
       // ends here, with the message naming the whole number.
       BadgeNumberFits(run.diagnostics, badge);
       return true;
     }
-    return ProcessBadge(run, badge, terminalName, model, terminalTexts, dateText, lastWritten,
+    return ProcessBadge(run, rightsCache, badge, terminalName, model, terminalTexts, dateText, lastWritten,
                         written);
   });
 

@@ -15,6 +15,9 @@ namespace zx {
 
 namespace {
 
+// What each badge is looked up for.
+constexpr BadgeLookups kLookups{.classes = true, .location = true};
+
 constexpr std::size_t kRecordLength = 48;
 // With withReaders 0 the reader limit has no effect; the access classes
 // are all that this download needs.
@@ -27,13 +30,14 @@ int CreateMgDnl31P(RunContext& run, const TerminalParams& terminal) {
   const std::string trmNam(FieldText(terminal.TrmNam));
   FixedRecord<kRecordLength> out;
   AccessRightList classes;
+  RightsCache rightsCache;
   int badgesWritten = 0;
 
   // Every row is handled on its own, also a repeated badge number. The
   // cursor's messages below tell about its open and its end; a row's
   // messages come before them, as no row is fetched from a cursor that did
   // not open.
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     out.Blank();
     // A number longer than AswNum holds cannot be asked for its rights
     // under the cut number, so such a row ends here.
@@ -44,9 +48,11 @@ int CreateMgDnl31P(RunContext& run, const TerminalParams& terminal) {
 
     out.Put(30, 1, "0");
     out.Put(31, 1, "0");
-    if (HasTimeRight(run.session, diagnostics, record, trmNam.c_str())) out.Put(30, 1, "1");
+    if (HasTimeRight(run.session, diagnostics, record, trmNam.c_str(), &rightsCache)) {
+      out.Put(30, 1, "1");
+    }
     if (!CollectAccessRights(run.session, diagnostics, record, trmNam.c_str(), kMaxReader, 0,
-                             classes)) {
+                             classes, nullptr, &rightsCache)) {
       // A time right alone gives no record in this download.
       diagnostics.Detail("Ausweis %s ohne Zutrittsberechtigung auf Terminal %s\n",
                          record.AswNum.data(), trmNam.c_str());

@@ -15,6 +15,9 @@ namespace zx {
 
 namespace {
 
+// What each badge is looked up for.
+constexpr BadgeLookups kLookups{.classes = true, .balance = true};
+
 constexpr std::size_t kRecordLength = 45;
 constexpr std::size_t kReaderCount = 3;
 
@@ -25,10 +28,12 @@ int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
   const std::string trmNam(FieldText(terminal.TrmNam));
   FixedRecord<kRecordLength> out;
   AccessRightList classes;
+  TerminalReaders readers;
+  RightsCache rightsCache;
   int badgesWritten = 0;
 
   // Every row is handled on its own, also a repeated badge number.
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     BlankReaderSlots(record, kReaderCount);
 
     // A number longer than AswNum holds cannot be asked for its balance or
@@ -48,7 +53,7 @@ int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
     }
 
     const TerminalRights rights =
-        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes);
+        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes, readers, rightsCache);
 
     if (!rights.time && !rights.access) {
       diagnostics.Detail("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",

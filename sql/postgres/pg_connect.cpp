@@ -88,7 +88,14 @@ int32_t PrepareSimple(PGconn* conn, const char* name, const char* sql) {
 
 int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
                             std::string_view netService, std::unique_ptr<SqlBackend>& backend,
-                            std::string& message) {
+                            std::string& message, std::string_view snapshot) {
+  // A snapshot name as the server gives it: hexadecimal digits and '-'.
+  for (const char c : snapshot) {
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == '-')) {
+      message = "not a snapshot name: " + std::string(snapshot);
+      return sqlcode::kInvalidSql;
+    }
+  }
   backend.reset();
   const std::string userText(user);
   const std::string passwordText(password);
@@ -154,6 +161,12 @@ int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
   // run's one read-only snapshot.
   int32_t rc = ExecSimple(conn.get(), "SET DateStyle = 'ISO, YMD'");
   if (rc == sqlcode::kOk) rc = ExecSimple(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  int64_t roundTrips = 0;
+  if (rc == sqlcode::kOk && !snapshot.empty()) {
+    // The state another session reads: its snapshot, before any query.
+    rc = ExecSimple(conn.get(), ("SET TRANSACTION SNAPSHOT '" + std::string(snapshot) + "'").c_str());
+    ++roundTrips;
+  }
   if (rc == sqlcode::kOk) {
     rc = PrepareSimple(conn.get(), kSavepointStatement,
                        (std::string("SAVEPOINT ") + kSavepointName).c_str());
@@ -166,7 +179,10 @@ int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
     message = LibpqMessage(conn.get());
     return rc;
   }
-  backend = MakePostgresBackend(std::make_shared<Session>(std::move(conn)));
+  // Connecting, the two settings and the two preparations: one round trip each.
+  constexpr int64_t kConnectRoundTrips = 5;
+  backend = MakePostgresBackend(
+      std::make_shared<Session>(std::move(conn), kConnectRoundTrips + roundTrips));
   return sqlcode::kOk;
 }
 

@@ -1,6 +1,8 @@
 #include "sql/postgres/pg_dialect.h"
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "sql/oracle_sql.h"
@@ -78,6 +80,98 @@ bool SortTextByWindows1252Bytes(oracle::Tokens& tokens) {
   return rewritten;
 }
 
+// The value of an argument that is an integer literal ("3", "-2"), if it is one.
+std::optional<long> IntegerLiteral(const oracle::Tokens& arg) {
+  std::size_t at = 0;
+  bool negative = false;
+  if (arg.size() == 2 && (oracle::IsPunct(arg[0], "-") || oracle::IsPunct(arg[0], "+"))) {
+    negative = oracle::IsPunct(arg[0], "-");
+    at = 1;
+  }
+  if (arg.size() != at + 1 || arg[at].kind != oracle::TokenKind::Number) return std::nullopt;
+  const std::string& digits = arg[at].text;
+  if (digits.empty() || digits.size() > 9) return std::nullopt;
+  long value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return negative ? -value : value;
+}
+
+// The tokens of `text` as the replacement of a call; false when the text
+// cannot be tokenized (the call then stays as it was).
+bool Replace(const std::string& text, oracle::Tokens& replacement) {
+  return oracle::Tokenize(text, replacement) && !replacement.empty();
+}
+
+// SubStr(s, p [, n]) with Oracle's results, which the server's substr does
+// not give: position 0 counts as 1, a negative position counts from the end
+// (NULL when that lies before the beginning), a length below 1 gives NULL
+// (the server refuses a negative one), and where no character is left the
+// result is NULL, not the empty text. The positions and lengths of the
+// statements are integer literals; those are worked out here.
+bool RewriteSubstr(const std::vector<oracle::Tokens>& args, oracle::Tokens& replacement) {
+  if (args.size() != 2 && args.size() != 3) return false;
+  for (const oracle::Tokens& arg : args) {
+    if (arg.empty()) return false;
+  }
+  // Any other number counts with its integer part, as in Oracle; the
+  // server's substr takes an integer only.
+  auto integerPart = [](const oracle::Tokens& arg) {
+    return "CAST(trunc(CAST(" + oracle::Render(arg) + " AS numeric)) AS integer)";
+  };
+  const std::string text = oracle::Render(args[0]);
+  const std::string position = integerPart(args[1]);
+  const std::optional<long> fixedPosition = IntegerLiteral(args[1]);
+  std::optional<long> fixedLength;
+  std::string length;
+  if (args.size() == 3) {
+    fixedLength = IntegerLiteral(args[2]);
+    length = fixedLength ? std::to_string(*fixedLength) : integerPart(args[2]);
+    if (fixedLength && *fixedLength < 1) return Replace("CAST(NULL AS text)", replacement);
+  }
+  std::string start;
+  std::vector<std::string> conditions;
+  if (fixedPosition) {
+    if (*fixedPosition >= 0) {
+      start = std::to_string(*fixedPosition == 0 ? 1 : *fixedPosition);
+    } else {
+      start = "length(" + text + ") - " + std::to_string(-*fixedPosition - 1);
+      conditions.push_back("length(" + text + ") >= " + std::to_string(-*fixedPosition));
+    }
+  } else {
+    start = "CASE WHEN " + position + " > 0 THEN " + position + " WHEN " + position +
+            " = 0 THEN 1 ELSE length(" + text + ") + " + position + " + 1 END";
+    conditions.push_back("(" + start + ") >= 1");
+  }
+  if (args.size() == 3 && !fixedLength) conditions.push_back(length + " >= 1");
+  std::string result = "nullif(substr(" + text + ", " + start +
+                       (args.size() == 3 ? ", " + length : std::string()) + "), '')";
+  if (!conditions.empty()) {
+    std::string all;
+    for (const std::string& condition : conditions) all += (all.empty() ? "" : " AND ") + condition;
+    result = "CASE WHEN " + all + " THEN " + result + " END";
+  }
+  return Replace(result, replacement);
+}
+
+// NVL(a, b): coalesce, where an empty text counts as NULL, as it does in
+// Oracle (the server keeps '' apart from NULL). A number or NULL cannot be
+// the empty text and stays as it is, keeping its type.
+bool RewriteNvl(const std::vector<oracle::Tokens>& args, oracle::Tokens& replacement) {
+  if (args.size() != 2 || args[0].empty() || args[1].empty()) return false;
+  const std::string value = oracle::Render(args[0]);
+  const std::string otherwise = oracle::Render(args[1]);
+  const bool neverEmpty = (args[0].size() == 1 && (args[0][0].kind == oracle::TokenKind::Number ||
+                                                   oracle::IsWord(args[0][0], "NULL"))) ||
+                          IntegerLiteral(args[0]).has_value();
+  if (neverEmpty) return Replace("coalesce(" + value + ", " + otherwise + ")", replacement);
+  return Replace("coalesce(CASE WHEN CAST(" + value + " AS text) <> '' THEN " + value + " END, " +
+                     otherwise + ")",
+                 replacement);
+}
+
 }  // namespace
 
 bool TranslateForPostgres(std::string_view oracleText, std::string& postgresText,
@@ -106,7 +200,6 @@ bool TranslateForPostgres(std::string_view oracleText, std::string& postgresText
     replacement.push_back(oracle::MakeToken(oracle::TokenKind::Punct, ")", false));
     return true;
   });
-  oracle::RenameCalls(tokens, "NVL", "coalesce");
   if (!SortTextByWindows1252Bytes(tokens)) return false;
   parameterCount = oracle::ReplacePlaceholders(
       tokens, [](int index) {
@@ -114,6 +207,10 @@ bool TranslateForPostgres(std::string_view oracleText, std::string& postgresText
         placeholder += std::to_string(index + 1);
         return placeholder;
       });
+  // After the placeholders are numbered: these rewrites may name an argument
+  // twice, and a placeholder named twice is the same parameter.
+  oracle::RewriteCalls(tokens, "SubStr", RewriteSubstr);
+  oracle::RewriteCalls(tokens, "NVL", RewriteNvl);
   postgresText = oracle::Render(tokens);
   return true;
 }

@@ -8,9 +8,11 @@ namespace zx {
 
 // The PostgreSQL text of an Oracle statement (INTO clause removed): :bN
 // placeholders become $1, $2, ... in order of appearance, SYSDATE the
-// server's local time to the second, trunc(d) date_trunc('day', d), NVL
-// coalesce, and every ORDER BY item sorts text by its Windows-1252 bytes
-// (a SELECT DISTINCT is wrapped for that). Returns false when the text
+// server's local time to the second, trunc(d) date_trunc('day', d), NVL a
+// coalesce in which an empty text counts as NULL, SubStr the server's substr
+// with Oracle's positions (0 as 1, negative from the end), lengths (below 1:
+// NULL) and NULL for no characters, and every ORDER BY item sorts text by
+// its Windows-1252 bytes (a SELECT DISTINCT is wrapped for that). Returns false when the text
 // cannot be tokenized.
 bool TranslateForPostgres(std::string_view oracleText, std::string& postgresText,
                           int& parameterCount);

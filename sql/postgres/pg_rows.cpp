@@ -20,15 +20,13 @@ constexpr Oid kNumericOid = 1700;
 
 }  // namespace
 
-SqlValue PgRows::Column(int i) const {
+SqlValue DecodePgValue(const PGresult* result, int row, int column, SqlValue::Kind kind) {
   SqlValue value;
-  if (!batch_ || row_ < 0 || i < 0 || i >= columns_) return value;
-  PGresult* result = batch_.get();
-  if (PQgetisnull(result, row_, i)) return value;
-  const std::string_view text(PQgetvalue(result, row_, i),
-                              static_cast<std::size_t>(PQgetlength(result, row_, i)));
+  if (PQgetisnull(result, row, column)) return value;
+  const std::string_view text(PQgetvalue(result, row, column),
+                              static_cast<std::size_t>(PQgetlength(result, row, column)));
   const char* end = text.data() + text.size();
-  switch (kinds_[static_cast<std::size_t>(i)]) {
+  switch (kind) {
     case SqlValue::Kind::Integer: {
       int64_t integer = 0;
       const auto parsed = std::from_chars(text.data(), end, integer);
@@ -56,6 +54,31 @@ SqlValue PgRows::Column(int i) const {
   value.kind = SqlValue::Kind::Text;
   value.text = text;
   return value;
+}
+
+SqlValue PgRows::Column(int i) const {
+  if (!batch_ || row_ < 0 || i < 0 || i >= columns_) return SqlValue{};
+  return DecodePgValue(batch_.get(), row_, i, kinds_[static_cast<std::size_t>(i)]);
+}
+
+PgSliceRows::PgSliceRows(std::shared_ptr<const PGresult> result, int begin, int end, int firstColumn)
+    : result_(std::move(result)), row_(begin - 1), end_(end), firstColumn_(firstColumn) {
+  const int fields = PQnfields(result_.get());
+  for (int i = firstColumn_; i < fields; ++i) kinds_.push_back(PgRows::KindOf(PQftype(result_.get(), i)));
+}
+
+int32_t PgSliceRows::Next() {
+  if (row_ + 1 < end_) {
+    ++row_;
+    return sqlcode::kOk;
+  }
+  row_ = end_;
+  return sqlcode::kNoData;
+}
+
+SqlValue PgSliceRows::Column(int i) const {
+  if (row_ >= end_ || i < 0 || i >= ColumnCount()) return SqlValue{};
+  return DecodePgValue(result_.get(), row_, firstColumn_ + i, kinds_[static_cast<std::size_t>(i)]);
 }
 
 SqlValue::Kind PgRows::KindOf(Oid type) {

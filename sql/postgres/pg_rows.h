@@ -3,6 +3,7 @@
 // from the server's text form into the values the session converts.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,17 +14,27 @@
 
 namespace zx {
 
+// The value of a column of a row of a result, decoded from the server's text
+// form: numbers of the integer types and numeric as integers (a fraction as
+// a real), the floating-point types as reals, everything else as text.
+SqlValue DecodePgValue(const PGresult* result, int row, int column, SqlValue::Kind kind);
+
 // The rows of one query: the open cursor and its current batch.
 class PgRows final : public SqlRows {
  public:
   // `slot` is the open cursor that delivers further batches, or nullptr
   // when `batch` is the whole result.
-  PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr batch)
-      : session_(std::move(session)), slot_(slot), batch_(std::move(batch)) {
+  // `onBatch` is told of every batch as it arrives (the first one too).
+  using BatchListener = std::function<void(const PGresult& batch)>;
+  PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr batch,
+         BatchListener onBatch = {})
+      : session_(std::move(session)), slot_(slot), batch_(std::move(batch)),
+        onBatch_(std::move(onBatch)) {
     columns_ = PQnfields(batch_.get());
     lastBatch_ = !slot_ || PQntuples(batch_.get()) < kPostgresFetchBatch;
     kinds_.reserve(static_cast<std::size_t>(columns_));
     for (int i = 0; i < columns_; ++i) kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
+    if (onBatch_) onBatch_(*batch_);
   }
   ~PgRows() override {
     if (slot_) session_->Release(slot_);
@@ -54,6 +65,7 @@ class PgRows final : public SqlRows {
     }
     batch_ = std::move(fetch[0].result);
     lastBatch_ = PQntuples(batch_.get()) < kPostgresFetchBatch;
+    if (onBatch_) onBatch_(*batch_);
     return Next();
   }
 
@@ -65,9 +77,9 @@ class PgRows final : public SqlRows {
 
   int BufferedRows() const { return batch_ ? PQntuples(batch_.get()) : 0; }
 
- private:
   static SqlValue::Kind KindOf(Oid type);
 
+ private:
   std::shared_ptr<Session> session_;
   CursorSlot* slot_;
   ResultPtr batch_;
@@ -75,6 +87,25 @@ class PgRows final : public SqlRows {
   int columns_ = 0;
   bool lastBatch_ = false;
   int32_t failed_ = sqlcode::kOk;
+  std::vector<SqlValue::Kind> kinds_;
+  BatchListener onBatch_;
+};
+
+// Rows [begin, end) of a result that holds the answers of many runs of one
+// statement, from column `firstColumn` on.
+class PgSliceRows final : public SqlRows {
+ public:
+  PgSliceRows(std::shared_ptr<const PGresult> result, int begin, int end, int firstColumn);
+  int32_t Next() override;
+  int ColumnCount() const override { return static_cast<int>(kinds_.size()); }
+  SqlValue Column(int i) const override;
+  std::string Message() const override { return {}; }
+
+ private:
+  std::shared_ptr<const PGresult> result_;
+  int row_;
+  int end_;
+  int firstColumn_;
   std::vector<SqlValue::Kind> kinds_;
 };
 

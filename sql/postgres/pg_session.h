@@ -6,6 +6,9 @@
 // open cursors) usable, as on Oracle.
 #pragma once
 
+#include <poll.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,6 +18,7 @@
 
 #include "sql/postgres/pg_errors.h"
 #include "sql/postgres/pg_handles.h"
+#include "sql/sql_backend.h"
 
 namespace zx {
 
@@ -80,18 +84,28 @@ struct Statement {
   std::string single;
   // A run gave more than one batch: later runs go straight to a cursor.
   bool large = false;
+  // The form that runs the statement for many inputs at once (see
+  // RunAhead), prepared under this name; empty until needed. `manyFailed`:
+  // that form cannot be had, the runs go one by one.
+  std::string many;
+  bool manyFailed = false;
   std::vector<std::unique_ptr<CursorSlot>> slots;
+  const std::string* oracleText = nullptr;  // its key in the session's statements
 };
 
 // The connection and everything prepared on it. Shared by the backend and
 // its rows objects, so a rows object may outlive the backend safely.
 class Session {
  public:
-  explicit Session(ConnPtr conn) : conn_(std::move(conn)) {}
+  // `roundTrips`: those that connecting took.
+  Session(ConnPtr conn, int64_t roundTrips) : conn_(std::move(conn)), roundTrips_(roundTrips) {}
 
   PGconn* Conn() const { return conn_.get(); }
   bool Broken() const { return broken_; }
   int64_t PreparedCount() const { return prepared_; }
+  int64_t RoundTrips() const { return roundTrips_; }
+  int64_t StatementsRun() const { return statementsRun_; }
+  void CountStatement() { ++statementsRun_; }
   // The server's (or libpq's) words for the last failure.
   const std::string& LastMessage() const { return lastMessage_; }
   void SetMessage(std::string message) { lastMessage_ = std::move(message); }
@@ -100,7 +114,10 @@ class Session {
   // by the CLOSE of cursors whose rows objects are gone. On success every
   // main command holds its result. On failure the transaction is rolled back
   // to the savepoint and the failing statement's code is returned.
-  int32_t Run(std::vector<Command>& main) {
+  //
+  // With `failedMain`, a failure of a main command sets its index there and
+  // leaves the results of the main commands before it in place.
+  int32_t Run(std::vector<Command>& main, std::size_t* failedMain = nullptr) {
     for (int attempt = 0; attempt < 2; ++attempt) {
       if (broken_) {
         lastMessage_ = "the connection to the server is broken";
@@ -135,9 +152,16 @@ class Session {
         }
         return rc;
       }
-      Recover();
       // A failed CLOSE is not this statement's failure: run it again.
       const bool failedInClose = failedAt >= 1 && failedAt < mainStart;
+      if (failedMain != nullptr && !failedInClose && failedAt >= mainStart &&
+          failedAt - mainStart < main.size()) {
+        *failedMain = failedAt - mainStart;
+        for (std::size_t i = 0; i < *failedMain; ++i) {
+          main[i].result = std::move(commands[mainStart + i].result);
+        }
+      }
+      Recover();
       if (!failedInClose) return rc;
     }
     return sqlcode::kInternal;
@@ -159,6 +183,19 @@ class Session {
   void CountPrepared() { ++prepared_; }
 
   std::unordered_map<std::string, Statement>& Statements() { return statements_; }
+  // Statements by the address of the Oracle text they were asked with last:
+  // the program's texts are constants, found again without hashing them.
+  std::unordered_map<const char*, Statement*>& StatementsByAddress() { return byAddress_; }
+
+  // Answers of statements run ahead of their asking (see SqlLookahead),
+  // by statement and inputs (PrefetchKey); they belong to the current batch
+  // of the cursor that ran them.
+  struct Prefetched {
+    std::shared_ptr<const PGresult> result;  // holds the answers of a whole batch
+    int begin = 0;                           // this run's rows of it
+    int end = 0;
+  };
+  std::unordered_map<std::string, Prefetched>& PrefetchedAnswers() { return prefetched_; }
 
  private:
   int32_t ErrorOf(const PGresult* result) {
@@ -177,10 +214,15 @@ class Session {
   // Sends all commands and a sync in one pipeline and reads their results.
   int32_t RunBatch(std::vector<Command>& commands, std::size_t& failedAt) {
     PGconn* conn = conn_.get();
+    ++roundTrips_;
     if (PQenterPipelineMode(conn) != 1) {
       broken_ = PQstatus(conn) == CONNECTION_BAD;
       return broken_ ? pgcode::kNotConnected : sqlcode::kInternal;
     }
+    // A long batch is sent without blocking, reading the server's results
+    // while sending: the server stops reading commands while it cannot send
+    // its results, and blocking on both sides would never end.
+    PQsetnonblocking(conn, 1);
     for (Command& command : commands) {
       int sent = 0;
       if (command.kind == Command::Kind::Prepare) {
@@ -196,11 +238,12 @@ class Session {
         return pgcode::kConnectionLost;
       }
     }
-    if (PQpipelineSync(conn) != 1) {
+    if (PQpipelineSync(conn) != 1 || !FlushWhileReading(conn)) {
       broken_ = true;
       NoteConnectionMessage();
       return pgcode::kConnectionLost;
     }
+    PQsetnonblocking(conn, 0);
 
     int32_t rc = sqlcode::kOk;
     for (std::size_t i = 0; i < commands.size(); ++i) {
@@ -232,6 +275,20 @@ class Session {
     return rc;
   }
 
+  // Sends what libpq holds, taking in the server's results meanwhile.
+  static bool FlushWhileReading(PGconn* conn) {
+    for (;;) {
+      const int pending = PQflush(conn);
+      if (pending == 0) return true;
+      if (pending < 0) return false;
+      pollfd fd{};
+      fd.fd = PQsocket(conn);
+      fd.events = POLLIN | POLLOUT;
+      if (::poll(&fd, 1, -1) < 0 && errno != EINTR) return false;
+      if ((fd.revents & POLLIN) != 0 && PQconsumeInput(conn) != 1) return false;
+    }
+  }
+
   void NoteConnectionMessage() {
     lastMessage_ = PQerrorMessage(conn_.get());
     while (!lastMessage_.empty() && lastMessage_.back() == '\n') lastMessage_.pop_back();
@@ -243,6 +300,7 @@ class Session {
     if (broken_) return;
     PGconn* conn = conn_.get();
     if (PQtransactionStatus(conn) == PQTRANS_INERROR) {
+      ++roundTrips_;
       ResultPtr result(PQexec(conn, kRecoverSql));
     }
     // Anything but an open, healthy transaction means the run's snapshot
@@ -253,9 +311,13 @@ class Session {
   ConnPtr conn_;
   bool broken_ = false;
   int64_t prepared_ = 0;
+  int64_t roundTrips_ = 0;
+  int64_t statementsRun_ = 0;
   uint64_t names_ = 0;
   std::unordered_map<std::string, Statement> statements_;
+  std::unordered_map<const char*, Statement*> byAddress_;
   std::vector<CursorSlot*> pendingCloses_;
+  std::unordered_map<std::string, Prefetched> prefetched_;
   std::string lastMessage_;
 };
 

@@ -3,52 +3,319 @@
 // a server-side cursor whose prepared DECLARE, FETCH and CLOSE are reused.
 #include "sql/postgres/postgres_backend.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "sql/postgres/pg_dialect.h"
 #include "sql/postgres/pg_rows.h"
+#include "sql/oracle_sql.h"
 #include "sql/postgres/pg_session.h"
 
 namespace zx {
 
 namespace {
 
+// The statement of an Oracle text on this session: translated once.
+Statement* FindStatement(Session& session, std::string_view oracleText) {
+  auto& byAddress = session.StatementsByAddress();
+  if (auto at = byAddress.find(oracleText.data());
+      at != byAddress.end() && *at->second->oracleText == oracleText) {
+    return at->second;
+  }
+  auto& statements = session.Statements();
+  auto found = statements.find(std::string(oracleText));
+  if (found == statements.end()) {
+    Statement statement;
+    if (!TranslateForPostgres(oracleText, statement.text, statement.parameters)) {
+      session.SetMessage("statement text cannot be read");
+      return nullptr;
+    }
+    found = statements.emplace(std::string(oracleText), std::move(statement)).first;
+    found->second.oracleText = &found->first;
+  }
+  byAddress[oracleText.data()] = &found->second;
+  return &found->second;
+}
+
+// The parameters of a run as libpq takes them: texts, NULL as a null pointer.
+void BindParameters(std::span<const SqlBind> inputs, std::vector<std::string>& texts,
+                    std::vector<const char*>& params) {
+  texts.clear();
+  params.clear();
+  texts.reserve(inputs.size());
+  for (const SqlBind& bind : inputs) {
+    texts.push_back(bind.kind == SqlBind::Kind::Integer ? std::to_string(bind.integer)
+                                                        : std::string(bind.text));
+  }
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    params.push_back(inputs[i].kind == SqlBind::Kind::Null ? nullptr : texts[i].c_str());
+  }
+}
+
+// What a run ahead is found by: the statement and its inputs.
+std::string PrefetchKey(const Statement& statement, std::span<const SqlBind> inputs) {
+  const Statement* address = &statement;
+  std::string key(reinterpret_cast<const char*>(&address), sizeof address);
+  for (const SqlBind& bind : inputs) {
+    key += '\x1f';
+    switch (bind.kind) {
+      case SqlBind::Kind::Null:
+        key += 'N';
+        break;
+      case SqlBind::Kind::Integer:
+        key += 'I';
+        key += std::to_string(bind.integer);
+        break;
+      case SqlBind::Kind::Text:
+        key += 'T';
+        key += bind.text;
+        break;
+    }
+  }
+  return key;
+}
+
+// The input a lookahead statement gets from a row of the cursor's batch, as
+// the caller binds the value it fetched: a STRING of the given length.
+SqlBind InputOfRow(const PGresult& batch, int row, const SqlLookahead::Input& input) {
+  SqlBind bind;
+  if (input.column < 0) {
+    bind.kind = input.kind;
+    bind.text = input.text;
+    bind.integer = input.integer;
+    return bind;
+  }
+  if (input.column >= PQnfields(&batch) || PQgetisnull(&batch, row, input.column)) return bind;
+  std::string_view text(PQgetvalue(&batch, row, input.column),
+                        static_cast<std::size_t>(PQgetlength(&batch, row, input.column)));
+  if (input.length < 1) return bind;
+  text = text.substr(0, static_cast<std::size_t>(input.length - 1));
+  // The STRING ends at a zero byte; an empty one binds NULL.
+  text = text.substr(0, text.find('\0'));
+  if (text.empty()) return bind;
+  bind.kind = SqlBind::Kind::Text;
+  bind.text = text;
+  return bind;
+}
+
+// The form of a statement that runs it for many inputs in one execution:
+//   SELECT zx_k.zx_ord, zx_q.* FROM unnest($c+1::text[], ...) WITH ORDINALITY
+//     AS zx_k(zx_v1, ..., zx_ord) CROSS JOIN LATERAL (<statement>) AS zx_q
+//   ORDER BY zx_k.zx_ord
+// where the statement's placeholders of row inputs read the arrays' values
+// (text, as a STRING input binds) and those of constants stay placeholders
+// $1..$c. The statement runs once per element, as it would on its own: the
+// rows of element n are those of its own run, in the order the server gives
+// them (so only statements whose answer does not depend on the order of
+// equal rows are run this way). False when the text cannot be rewritten.
+bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, std::string& text) {
+  oracle::Tokens tokens;
+  if (!oracle::Tokenize(oracleText, tokens)) return false;
+  oracle::Tokens rewritten;
+  std::size_t placeholder = 0;
+  int rowInputs = 0;
+  for (const oracle::Token& token : tokens) {
+    if (token.kind != oracle::TokenKind::Placeholder) {
+      rewritten.push_back(token);
+      continue;
+    }
+    if (placeholder >= ahead.inputs.size()) return false;
+    if (ahead.inputs[placeholder++].column < 0) {
+      rewritten.push_back(token);
+      continue;
+    }
+    ++rowInputs;
+    rewritten.push_back(oracle::MakeToken(oracle::TokenKind::Identifier, "zx_k", token.spaceBefore));
+    rewritten.push_back(oracle::MakeToken(oracle::TokenKind::Punct, ".", false));
+    rewritten.push_back(
+        oracle::MakeToken(oracle::TokenKind::Identifier, "zx_v" + std::to_string(rowInputs), false));
+  }
+  if (placeholder != ahead.inputs.size() || rowInputs == 0) return false;
+  std::string inner;
+  int constants = 0;
+  if (!TranslateForPostgres(oracle::Render(rewritten), inner, constants)) return false;
+  std::string arrays;
+  std::string names;
+  for (int k = 1; k <= rowInputs; ++k) {
+    if (k > 1) {
+      arrays += ", ";
+      names += ", ";
+    }
+    arrays += "$" + std::to_string(constants + k) + "::text[]";
+    names += "zx_v" + std::to_string(k);
+  }
+  text = "SELECT zx_k.zx_ord, zx_q.* FROM unnest(" + arrays + ") WITH ORDINALITY AS zx_k(" + names +
+         ", zx_ord) CROSS JOIN LATERAL (" + inner + ") AS zx_q ORDER BY zx_k.zx_ord";
+  return true;
+}
+
+// An element of a text[] literal: NULL, or the text in double quotes with
+// '"' and '\\' escaped.
+void AppendArrayElement(std::string& literal, const SqlBind& bind) {
+  if (literal.size() > 1) literal += ',';
+  if (bind.kind == SqlBind::Kind::Null) {
+    literal += "NULL";
+    return;
+  }
+  const std::string value =
+      bind.kind == SqlBind::Kind::Integer ? std::to_string(bind.integer) : std::string(bind.text);
+  literal += '"';
+  for (const char c : value) {
+    if (c == '"' || c == '\\') literal += '\\';
+    literal += c;
+  }
+  literal += '"';
+}
+
+// Runs the lookahead statements for every row of a batch that the cursor
+// just fetched, each statement once for all rows (its many form), all in
+// one round trip, and keeps the answers for the statements' own runs. When
+// that fails, nothing is kept: each run then goes to the server itself and
+// gets its own code, as without running ahead.
+void RunAhead(Session& session, const PGresult& batch, const std::vector<SqlLookahead>& plan) {
+  auto& answers = session.PrefetchedAnswers();
+  answers.clear();
+  const int rows = PQntuples(&batch);
+  if (rows == 0 || session.Broken()) return;
+
+  struct Job {
+    Statement* statement;
+    std::vector<std::string> keys;  // per row of the batch
+    std::vector<std::string> texts;
+    std::vector<const char*> params;
+  };
+  std::vector<Job> jobs;
+  std::vector<Command> commands;
+  std::vector<Statement*> preparing;
+  std::vector<SqlBind> binds;
+  for (const SqlLookahead& ahead : plan) {
+    Statement* statement = FindStatement(session, ahead.text);
+    if (statement == nullptr || statement->large || statement->manyFailed ||
+        statement->parameters != static_cast<int>(ahead.inputs.size())) {
+      continue;
+    }
+    if (statement->many.empty()) {
+      std::string text;
+      if (!ManyForm(ahead.text, ahead, text)) {
+        statement->manyFailed = true;
+        continue;
+      }
+      statement->many = session.NextName("zx_m");
+      commands.push_back(Prepare(statement->many, std::move(text)));
+      preparing.push_back(statement);
+    }
+    Job& job = jobs.emplace_back();
+    job.statement = statement;
+    // Constants first, then one array per row input.
+    std::vector<std::string> arrays;
+    for (const SqlLookahead::Input& input : ahead.inputs) {
+      if (input.column < 0) {
+        SqlBind constant = InputOfRow(batch, 0, input);
+        job.texts.push_back(constant.kind == SqlBind::Kind::Integer ? std::to_string(constant.integer)
+                                                                    : std::string(constant.text));
+        job.params.push_back(nullptr);  // set below, once the texts stay put
+        if (constant.kind == SqlBind::Kind::Null) job.texts.back() = std::string(1, '\0');
+      } else {
+        arrays.emplace_back("{");
+      }
+    }
+    for (int row = 0; row < rows; ++row) {
+      binds.clear();
+      std::size_t array = 0;
+      for (const SqlLookahead::Input& input : ahead.inputs) {
+        binds.push_back(InputOfRow(batch, row, input));
+        if (input.column >= 0) AppendArrayElement(arrays[array++], binds.back());
+      }
+      job.keys.push_back(PrefetchKey(*statement, binds));
+    }
+    for (std::string& literal : arrays) job.texts.push_back(std::move(literal += '}'));
+    job.params.resize(job.texts.size());
+    for (std::size_t k = 0; k < job.texts.size(); ++k) {
+      // A constant NULL is marked by a lone zero byte, which no text holds.
+      job.params[k] = job.texts[k] == std::string(1, '\0') ? nullptr : job.texts[k].c_str();
+    }
+  }
+  if (jobs.empty()) return;
+  const std::size_t first = commands.size();
+  for (Job& job : jobs) commands.push_back(Execute(job.statement->many, &job.params));
+
+  std::size_t failedAt = commands.size();
+  const int32_t rc = session.Run(commands, &failedAt);
+  // The preparations before a failure hold; the failing one is not tried
+  // again (the server refuses that form), the ones after it are tried with
+  // the next batch.
+  const std::size_t prepared = rc == sqlcode::kOk ? preparing.size() : std::min(failedAt, first);
+  for (std::size_t p = 0; p < preparing.size(); ++p) {
+    if (p < prepared) {
+      session.CountPrepared();
+    } else {
+      preparing[p]->many.clear();
+      preparing[p]->manyFailed = p == failedAt;
+    }
+  }
+  // Any failure leaves this batch's runs to themselves.
+  if (rc != sqlcode::kOk) return;
+
+  for (std::size_t j = 0; j < jobs.size(); ++j) {
+    std::shared_ptr<const PGresult> result(commands[first + j].result.release(), PQclear);
+    if (!result) continue;
+    const int count = PQntuples(result.get());
+    // The rows come grouped by zx_ord, the row of the batch (from 1).
+    int at = 0;
+    for (int row = 0; row < rows; ++row) {
+      const int begin = at;
+      while (at < count) {
+        const char* ord = PQgetvalue(result.get(), at, 0);
+        if (std::atoi(ord) != row + 1) break;
+        ++at;
+      }
+      // A run with more rows than one batch is read through a cursor when asked.
+      if (at - begin > kPostgresFetchBatch) continue;
+      answers.try_emplace(jobs[j].keys[static_cast<std::size_t>(row)],
+                          Session::Prefetched{result, begin, at});
+    }
+  }
+}
+
 class PostgresBackend final : public SqlBackend {
  public:
   explicit PostgresBackend(std::shared_ptr<Session> session) : session_(std::move(session)) {}
 
+  using SqlBackend::Query;
   int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                std::unique_ptr<SqlRows>& rows) override {
+                std::unique_ptr<SqlRows>& rows, std::span<const SqlLookahead> lookahead) override {
     rows.reset();
+    session_->CountStatement();
     if (session_->Broken()) {
       session_->SetMessage("the connection to the server is broken");
       return pgcode::kNotConnected;
     }
-    auto& statements = session_->Statements();
-    auto found = statements.find(std::string(oracleText));
-    if (found == statements.end()) {
-      Statement statement;
-      if (!TranslateForPostgres(oracleText, statement.text, statement.parameters)) {
-        session_->SetMessage("statement text cannot be read");
-        return sqlcode::kInvalidSql;
+    Statement* known = FindStatement(*session_, oracleText);
+    if (known == nullptr) return sqlcode::kInvalidSql;
+    Statement& statement = *known;
+
+    // Run ahead with the rows of a cursor: answered from what came back.
+    auto& answers = session_->PrefetchedAnswers();
+    if (!answers.empty()) {
+      auto answer = answers.find(PrefetchKey(statement, inputs));
+      if (answer != answers.end()) {
+        rows = std::make_unique<PgSliceRows>(answer->second.result, answer->second.begin,
+                                             answer->second.end, 1);
+        return sqlcode::kOk;
       }
-      found = statements.emplace(std::string(oracleText), std::move(statement)).first;
     }
-    Statement& statement = found->second;
 
     // Parameters as text; NULL as a null pointer.
     std::vector<std::string> texts;
-    texts.reserve(inputs.size());
     std::vector<const char*> params;
-    for (const SqlBind& bind : inputs) {
-      texts.push_back(bind.kind == SqlBind::Kind::Integer ? std::to_string(bind.integer)
-                                                          : std::string(bind.text));
-    }
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-      params.push_back(inputs[i].kind == SqlBind::Kind::Null ? nullptr : texts[i].c_str());
-    }
+    BindParameters(inputs, texts, params);
+
+    // The rows of a cursor with statements to run ahead are many: read
+    // through a server-side cursor from the start, not tried in one piece.
+    if (!lookahead.empty()) statement.large = true;
 
     if (!statement.large) {
       std::vector<Command> commands;
@@ -116,7 +383,13 @@ class PostgresBackend final : public SqlBackend {
       session_->CountPrepared();
     }
     slot->state = CursorSlot::State::Open;
-    rows = std::make_unique<PgRows>(session_, slot, std::move(commands.back().result));
+    PgRows::BatchListener onBatch;
+    if (!lookahead.empty()) {
+      onBatch = [session = session_, plan = std::vector<SqlLookahead>(lookahead.begin(), lookahead.end())](
+                    const PGresult& batch) { RunAhead(*session, batch, plan); };
+    }
+    rows = std::make_unique<PgRows>(session_, slot, std::move(commands.back().result),
+                                    std::move(onBatch));
     return sqlcode::kOk;
   }
 
@@ -156,6 +429,21 @@ class PostgresBackend final : public SqlBackend {
 
   int64_t PreparedStatementCount() const override { return session_->PreparedCount(); }
   std::string Message() const override { return session_->LastMessage(); }
+  SqlCounters Counters() const override {
+    return SqlCounters{session_->StatementsRun(), session_->RoundTrips()};
+  }
+
+  int32_t ExportSnapshot(std::string& name) override {
+    name.clear();
+    std::vector<Command> commands;
+    commands.push_back(Prepare(session_->NextName("zx_export"), "SELECT pg_export_snapshot()"));
+    commands.push_back(Execute(commands.front().name));
+    const int32_t rc = session_->Run(commands);
+    if (rc != sqlcode::kOk) return rc;
+    if (PQntuples(commands.back().result.get()) != 1) return sqlcode::kInternal;
+    name = PQgetvalue(commands.back().result.get(), 0, 0);
+    return sqlcode::kOk;
+  }
 
  private:
   std::shared_ptr<Session> session_;

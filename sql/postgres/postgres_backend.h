@@ -30,7 +30,7 @@ namespace zx {
 class Session;
 
 // Rows a result holds at most before the backend reads through a cursor.
-inline constexpr int kPostgresFetchBatch = 200;
+inline constexpr int kPostgresFetchBatch = 500;
 
 // Opens the session. `netService` is a section of the libpq service file or
 // a "postgresql://" (or "postgres://") URI; an empty one takes libpq's
@@ -41,7 +41,7 @@ inline constexpr int kPostgresFetchBatch = 200;
 // values of pg_errors.h.
 int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
                             std::string_view netService, std::unique_ptr<SqlBackend>& backend,
-                            std::string& message);
+                            std::string& message, std::string_view snapshot = {});
 
 // The backend over an opened server session.
 std::unique_ptr<SqlBackend> MakePostgresBackend(std::shared_ptr<Session> session);

@@ -35,6 +35,7 @@ std::string LocalNow() {
 
 struct CachedStatement {
   StatementPtr statement;
+  const std::string* text = nullptr;  // the Oracle text, the key of the cache
   int inputs = 0;
   bool usesSysdate = false;
   bool busy = false;  // an open cursor reads it
@@ -121,11 +122,19 @@ class SqliteBackend final : public SqlBackend {
 
   int32_t Start();
 
+  using SqlBackend::Query;
+  // Statements run in the process: nothing is gained by running them ahead.
   int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                std::unique_ptr<SqlRows>& rows) override;
+                std::unique_ptr<SqlRows>& rows, std::span<const SqlLookahead> lookahead) override;
   int32_t SetCurrentSchema(std::string_view schema) override;
   int64_t PreparedStatementCount() const override { return prepares_; }
   std::string Message() const override { return message_; }
+  SqlCounters Counters() const override { return SqlCounters{statements_, 0}; }
+  int32_t ExportSnapshot(std::string& name) override {
+    name.clear();
+    message_ = "the embedded database cannot share a session's state with another";
+    return sqlcode::kInvalidSql;
+  }
 
  private:
   // Keeps SQLite's words for a failure that is being reported.
@@ -135,12 +144,26 @@ class SqliteBackend final : public SqlBackend {
   }
 
   int32_t Prepare(std::string_view oracleText, CachedStatement& prepared);
+  // The cached statement of a text. The session hands the same texts at the
+  // same addresses, so the address finds it without hashing the text.
+  CachedStatement* Find(std::string_view oracleText) {
+    if (auto at = byAddress_.find(oracleText.data()); at != byAddress_.end() &&
+                                                      *at->second->text == oracleText) {
+      return at->second;
+    }
+    auto found = cache_.find(std::string(oracleText));
+    if (found == cache_.end()) return nullptr;
+    byAddress_[oracleText.data()] = found->second.get();
+    return found->second.get();
+  }
 
   // Declared first so that it is closed after the statements below.
   DatabasePtr db_;
   std::string schema_;  // the schema the file holds, upper-cased; empty when none
   std::unordered_map<std::string, std::unique_ptr<CachedStatement>> cache_;
+  std::unordered_map<const char*, CachedStatement*> byAddress_;
   int64_t prepares_ = 0;
+  int64_t statements_ = 0;
   std::string message_;
   // Set by a failing function (trunc, TO_CHAR) for the statement it runs in.
   std::unique_ptr<int32_t> functionError_ = std::make_unique<int32_t>(0);
@@ -200,21 +223,23 @@ int32_t SqliteBackend::Prepare(std::string_view oracleText, CachedStatement& pre
 }
 
 int32_t SqliteBackend::Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                             std::unique_ptr<SqlRows>& rows) {
+                             std::unique_ptr<SqlRows>& rows, std::span<const SqlLookahead>) {
   rows.reset();
-  const std::string key(oracleText);
+  ++statements_;
   CachedStatement* cached = nullptr;
   StatementPtr owned;
   CachedStatement transient;
-  auto found = cache_.find(key);
-  if (found == cache_.end()) {
+  CachedStatement* known = Find(oracleText);
+  if (known == nullptr) {
     auto entry = std::make_unique<CachedStatement>();
     const int32_t rc = Prepare(oracleText, *entry);
     if (rc != sqlcode::kOk) return rc;  // not cached: a later try reports again
     cached = entry.get();
-    cache_.emplace(key, std::move(entry));
-  } else if (!found->second->busy) {
-    cached = found->second.get();
+    auto added = cache_.emplace(std::string(oracleText), std::move(entry)).first;
+    cached->text = &added->first;
+    byAddress_[oracleText.data()] = cached;
+  } else if (!known->busy) {
+    cached = known;
   } else {
     // The cached statement is busy in an open cursor: this run gets its own.
     const int32_t rc = Prepare(oracleText, transient);
@@ -282,7 +307,10 @@ int32_t OpenSqliteBackend(std::string_view path, std::unique_ptr<SqlBackend>& ba
     return sqlcode::kNotAvailable;
   }
   sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  // A session is used by one thread at a time: the connection needs no
+  // mutex of its own.
+  const int rc =
+      sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   DatabasePtr db(raw);
   if (rc != SQLITE_OK) {
     message = file + ": " + (db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc));

@@ -1,0 +1,73 @@
+#include "tests/fuzz/fuzz_targets.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/config_cipher.h"
+#include "base/config_file.h"
+#include "sql/oracle_sql.h"
+#include "sql/postgres/pg_dialect.h"
+#include "sql/sqlite/sqlite_dialect.h"
+
+namespace zx::fuzz {
+
+void ConfigReader(const uint8_t* data, std::size_t size) {
+  // The file lives in memory only; the reader opens it by its path.
+  const int fd = ::memfd_create("zeprink-config", 0);
+  if (fd < 0) return;
+  std::size_t written = 0;
+  while (written < size) {
+    const ssize_t n = ::write(fd, data + written, size - written);
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  std::string value;
+  for (const char* key : {"LOGIN", "PASS", "NET8", "DB_SYSTEM", "SCHEMA", ""}) {
+    for (const char* section : {"", "ZEPRINK"}) {
+      FindConfigValue(section, key, 0, path, value);
+    }
+    FindConfigValue("", key, 1, path, value);
+  }
+  ReadConfigValue("ZEPRINK", "PASS", 2, path);
+  ::close(fd);
+}
+
+void ConfigCipher(const uint8_t* data, std::size_t size) {
+  if (size == 0) return;
+  const std::size_t outputSize = data[0];
+  const std::string hex(reinterpret_cast<const char*>(data + 1), size - 1);
+  std::vector<char> output(outputSize > 0 ? outputSize : 1);
+  DecryptConfigValue(hex.c_str(), outputSize > 0 ? output.data() : nullptr, outputSize,
+                     kConfigCipherKey);
+  // A value enciphered reads back as itself, up to its first zero byte.
+  const std::string plain = hex.substr(0, std::min<std::size_t>(hex.size(), kConfigMaxPlainValue));
+  const std::string enciphered = EncryptConfigValue(plain);
+  std::vector<char> back(enciphered.size() + 1);
+  if (DecryptConfigValue(enciphered.c_str(), back.data(), back.size(), kConfigCipherKey) != 1 ||
+      std::string(back.data()) != plain.substr(0, plain.find('\0'))) {
+    __builtin_trap();
+  }
+}
+
+void StatementDialect(const uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  oracle::Tokens tokens;
+  if (oracle::Tokenize(text, tokens)) {
+    oracle::RemoveIntoClause(tokens);
+    oracle::Placeholders(tokens);
+    oracle::Render(tokens);
+  }
+  std::string translated;
+  int inputs = 0;
+  bool usesSysdate = false;
+  TranslateForSqlite(text, "ZARDONIX", translated, inputs, usesSysdate);
+  TranslateForPostgres(text, translated, inputs);
+}
+
+}  // namespace zx::fuzz
