@@ -9,16 +9,6 @@
 namespace zx::test {
 namespace {
 
-// The demo data without its own transaction (the harness loads it in one).
-std::string DemoRows() {
-  std::string rows = SourceFile("schema/demo_data.sql");
-  for (const char* statement : {"BEGIN;\n", "COMMIT;\n"}) {
-    const size_t at = rows.find(statement);
-    if (at != std::string::npos) rows.erase(at, std::string(statement).size());
-  }
-  return rows;
-}
-
 TEST(DemoSite, IdStammOfTheMainEntrance) {
   // The terminal has badge assignments: only badges of its licences. Left
   // out: 10010 deleted, 10011 without a right, 10012 blocked, 10019 expired,

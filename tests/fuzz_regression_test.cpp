@@ -21,7 +21,8 @@ TEST(FuzzRegression, KeptInputsRunCleanThroughTheirTargets) {
     const char* corpus;
     void (*target)(const uint8_t*, std::size_t);
   } targets[] = {
-      {"config", ConfigReader}, {"cipher", ConfigCipher}, {"dialect", StatementDialect}};
+      {"config", ConfigReader}, {"cipher", ConfigCipher}, {"dialect", StatementDialect},
+      {"dnl", DnlFile}};
   for (const auto& t : targets) {
     const fs::path dir = fs::path(ZEPRINK_SOURCE_DIR) / "tests/fuzz/corpus" / t.corpus;
     int inputs = 0;

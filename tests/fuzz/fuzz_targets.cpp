@@ -13,6 +13,8 @@
 #include "sql/oracle_sql.h"
 #include "sql/postgres/pg_dialect.h"
 #include "sql/sqlite/sqlite_dialect.h"
+#include "tools/dnl_layout.h"
+#include "tools/dnl_show.h"
 
 namespace zx::fuzz {
 
@@ -68,6 +70,30 @@ void StatementDialect(const uint8_t* data, std::size_t size) {
   bool usesSysdate = false;
   TranslateForSqlite(text, "ZARDONIX", translated, inputs, usesSysdate);
   TranslateForPostgres(text, translated, inputs);
+}
+
+void DnlFile(const uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const dnl::Recognition recognition = dnl::Recognise(bytes);
+  // A recognised file decodes whole in its layout.
+  if (recognition.layout != nullptr &&
+      !dnl::Decode(*recognition.layout, bytes).problems.empty()) {
+    __builtin_trap();
+  }
+  std::vector<dnl::Record> previous;
+  for (const dnl::LayoutInfo& layout : dnl::AllLayouts()) {
+    const dnl::Decoded decoded = dnl::Decode(layout, bytes);
+    for (const dnl::Format format : {dnl::Format::kTable, dnl::Format::kCsv, dnl::Format::kJson}) {
+      dnl::FormatRecords(layout, decoded.records, format);
+    }
+    if (!decoded.records.empty()) {
+      dnl::RecordsOfBadge(decoded.records, dnl::BadgeNumber(decoded.records.front()));
+    }
+    dnl::DiffBadges(layout, previous, decoded.records);
+    previous = decoded.records;
+  }
+  std::string win1252;
+  dnl::Utf8ToWin1252(bytes, win1252);
 }
 
 }  // namespace zx::fuzz

@@ -23,4 +23,9 @@ void ConfigCipher(const uint8_t* data, std::size_t size);
 // both backends.
 void StatementDialect(const uint8_t* data, std::size_t size);
 
+// The DNL file layouts of zeprink-show: the bytes as a file, recognised,
+// decoded in every layout, shown in every format, one badge's records
+// picked, and compared with the same bytes decoded in another layout.
+void DnlFile(const uint8_t* data, std::size_t size);
+
 }  // namespace zx::fuzz

@@ -44,6 +44,15 @@ std::string SourceFile(std::string_view relativePath) {
   return content.str();
 }
 
+std::string DemoRows() {
+  std::string rows = SourceFile("schema/demo_data.sql");
+  for (const char* statement : {"BEGIN;\n", "COMMIT;\n"}) {
+    const size_t at = rows.find(statement);
+    if (at != std::string::npos) rows.erase(at, std::string(statement).size());
+  }
+  return rows;
+}
+
 SqliteDatabase::SqliteDatabase(std::string_view sql, bool withSchema) {
   char pattern[] = "/tmp/zeprink-db-XXXXXX";
   const char* made = mkdtemp(pattern);

@@ -45,6 +45,10 @@ class SqliteDatabase {
 // The contents of a file below the source tree ("schema/demo_data.sql").
 std::string SourceFile(std::string_view relativePath);
 
+// The demo data (schema/demo_data.sql) without its own transaction, for a
+// harness that loads rows in one.
+std::string DemoRows();
+
 // "YYYY-MM-DD HH:MM:SS" for today (local time) at `time` ("HH:MM:SS").
 std::string TodayAt(const char* time);
 // The same for the day `days` from today (negative: in the past).

@@ -1,0 +1,82 @@
+// The five DNL file layouts as data: the named fields of each, the splitting
+// of a file into records and fields, the recognition of a file's layout from
+// its content, and the display of Windows-1252 text as UTF-8. Used by
+// zeprink-show and zeprink-explain. Every function takes arbitrary bytes:
+// nothing here reads beyond what it is given.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zx::dnl {
+
+enum class Layout { kMgDnl17P, kMgDnl18P, kMgDnl31P, kMgDnl60P, kIdStamm };
+
+// One field of a fixed-length record: positions from 1, as the README's
+// file layouts give them.
+struct FieldDef {
+  std::string_view name;
+  std::size_t position;
+  std::size_t width;
+};
+
+struct LayoutInfo {
+  Layout layout;
+  std::string_view name;      // "MGDNL17P", ..., "IDSTAMM"
+  std::size_t recordLength;   // 0 for IDSTAMM (lines)
+  std::span<const FieldDef> fields;  // for IDSTAMM: the names, in field order
+};
+
+// Every layout, in the order of the README.
+std::span<const LayoutInfo> AllLayouts();
+
+// The layout of that name (any letter case), or null.
+const LayoutInfo* FindLayout(std::string_view name);
+
+// The number of fields in each IDSTAMM line.
+inline constexpr std::size_t kIdStammFieldCount = 14;
+
+struct Record {
+  std::size_t number = 0;           // from 1, in file order
+  std::vector<std::string> values;  // one per field of the layout, bytes as in the file
+};
+
+struct Decoded {
+  std::vector<Record> records;
+  // What could not be split: bytes after the last whole record, a line
+  // that is not fourteen quoted fields. Empty when the whole file decoded.
+  std::vector<std::string> problems;
+};
+
+// Splits the file into records of the layout.
+Decoded Decode(const LayoutInfo& layout, std::string_view bytes);
+
+// The badge number of a record: the first field, trailing blanks removed.
+std::string_view BadgeNumber(const Record& record);
+
+struct Recognition {
+  const LayoutInfo* layout = nullptr;  // null: refused
+  std::string reason;                  // why refused, or how recognised
+};
+
+// The layout of a file by its content: IDSTAMM when it is lines of fourteen
+// quoted fields ending in CR LF; a fixed layout when its size is a multiple
+// of the record length and every record's fields look as that layout writes
+// them (dates of digits, right flags 0 or 1, reader numbers in their places,
+// the constants of MGDNL31P). Refused when no layout or more than one fits,
+// and for an empty file.
+Recognition Recognise(std::string_view bytes);
+
+// Windows-1252 text as UTF-8. The five bytes that Windows-1252 leaves
+// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the control characters of
+// the same number.
+std::string Win1252ToUtf8(std::string_view bytes);
+
+// UTF-8 text as Windows-1252, for comparing a badge number given on the
+// command line; false when a character has no Windows-1252 byte.
+bool Utf8ToWin1252(std::string_view utf8, std::string& bytes);
+
+}  // namespace zx::dnl

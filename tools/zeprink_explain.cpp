@@ -1,0 +1,159 @@
+// zeprink-explain: says, in the terms of the DNL files, why a badge is or is
+// not in each of a terminal's files. It reads the configuration and connects
+// as the program does, and lets the program's own badge cursor and writers
+// decide (tools/badge_explain.h).
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/config_file.h"
+#include "base/text_utils.h"
+#include "driver/db_session.h"
+#include "driver/run_driver.h"
+#include "sql/session.h"
+#include "tools/badge_explain.h"
+#include "tools/data_check.h"
+#include "tools/dnl_layout.h"
+#include "tools/explain_support.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "Aufruf:\n"
+    "  zeprink-explain [--config DATEI] [--function DNL-FUNKTION]... TERMINAL AUSWEIS\n"
+    "  zeprink-explain [--config DATEI] --check\n"
+    "\n"
+    "Erklärt Schritt für Schritt, warum der Ausweis in den DNL-Dateien des Terminals steht\n"
+    "oder nicht: Gültigkeit, Sperren, Zuordnung zum Terminal, Zeit- und Zutrittsberechtigung,\n"
+    "Leser, Standort, Saldo und Anzeigetexte. Ohne --function für alle fünf DNL-Funktionen.\n"
+    "Die Konfiguration wird wie vom Programm gelesen (../../files/morvalent.ini relativ zum\n"
+    "Arbeitsverzeichnis, oder DATEI); die Datenbank wird nur gelesen.\n"
+    "\n"
+    "--check prüft die Datenbank auf Werte, die das Programm so nicht verwenden kann (leere\n"
+    "Texte, Daten nicht in der Form 'YYYY-MM-DD HH:MM:SS', Text in Zahlenspalten, zwei\n"
+    "gültige Terminalzeilen mit einem Namen) und nennt Tabelle, Spalte und Schlüssel.\n"
+    "\n"
+    "Exit-Status: 0 erklärt (--check: nichts gefunden), 1 --check hat Befunde,\n"
+    "255 Fehler (Grund auf der Standardfehlerausgabe).\n";
+
+constexpr int kFailed = 255;
+
+int Failed(const std::string& reason) {
+  std::fprintf(stderr, "zeprink-explain: %s\n", reason.c_str());
+  return kFailed;
+}
+
+struct Options {
+  std::string config = zx::kConfigFilePath;
+  bool check = false;
+  std::vector<std::string> functions;
+  std::vector<std::string> names;  // terminal, badge
+};
+
+bool ParseArgs(const std::vector<std::string_view>& args, Options& options, std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--config" && hasValue) {
+      options.config = args[++i];
+    } else if (arg == "--function" && hasValue) {
+      options.functions.emplace_back(args[++i]);
+      if (!zx::explain::IsDnlFunction(options.functions.back())) {
+        error = "unbekannte DNL-Funktion " + options.functions.back();
+        return false;
+      }
+    } else if (arg == "--check") {
+      options.check = true;
+    } else if (arg.starts_with("--")) {
+      error = "unbekannte Option " + std::string(arg);
+      return false;
+    } else {
+      options.names.emplace_back(arg);
+    }
+  }
+  if (options.check && (!options.names.empty() || !options.functions.empty())) {
+    error = "--check nimmt weder TERMINAL noch AUSWEIS";
+  } else if (!options.check && options.names.size() != 2) {
+    error = "TERMINAL und AUSWEIS erwartet";
+  }
+  return error.empty();
+}
+
+// Reads LOGIN, PASS, NET8 and SCHEMA as the program reads them and connects.
+bool Connect(const std::string& path, zx::SqlSession& session, std::string& netService,
+             std::string& error) {
+  std::string values[4];
+  const char* keys[4] = {"LOGIN", "PASS", "NET8", "SCHEMA"};
+  for (int i = 0; i < 4; ++i) {
+    if (zx::FindConfigValue("", keys[i], 0, path, values[i]) == zx::ConfigLookup::kRefused) {
+      error = std::string("Konfigurationseintrag ") + keys[i] + " in " + path +
+              " zu lang oder ungueltig";
+      return false;
+    }
+  }
+  std::string& schema = values[3];
+  if (!schema.empty()) schema.pop_back();
+  zx::ToUpper(schema.data());
+  netService = values[2];
+  const int32_t code = zx::ConnectDatabase(session, values[0].c_str(), values[1].c_str(),
+                                           netService.c_str(), schema.c_str());
+  if (code != 0) {
+    error = "keine Verbindung zur Datenbank: " + zx::explain::Failure(session, code) + ", Name " +
+            values[0] + ", Net " + netService + ", Schema " + schema + " (Konfiguration " + path +
+            ")";
+    return false;
+  }
+  return true;
+}
+
+bool Print(const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
+
+// The data check: 0 nothing found, 1 findings, 255 the check failed.
+int Check(const Options& options) {
+  zx::SqlSession session;
+  std::string netService;
+  std::string error;
+  if (!Connect(options.config, session, netService, error)) return Failed(error);
+  std::string text;
+  const int findings =
+      zx::explain::CheckDatabase(session, netService.starts_with("sqlite:"), text, error);
+  if (!Print(text)) return Failed("Standardausgabe nicht schreibbar");
+  if (findings < 0) return Failed("die Prüfung ist fehlgeschlagen: " + error);
+  return findings == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  Options options;
+  std::string error;
+  if (!ParseArgs(args, options, error)) {
+    std::fputs(kUsage, stderr);
+    return Failed(error);
+  }
+  if (options.check) return Check(options);
+
+  zx::explain::Request request;
+  request.terminal = options.names[0];
+  request.functions = options.functions;
+  // The database holds Windows-1252; the command line is UTF-8.
+  if (!zx::dnl::Utf8ToWin1252(options.names[1], request.badge)) {
+    return Failed("die Ausweisnummer hat ein Zeichen, das Windows-1252 nicht kennt");
+  }
+  std::string terminalBytes;
+  if (zx::dnl::Utf8ToWin1252(request.terminal, terminalBytes)) request.terminal = terminalBytes;
+  if (request.terminal.size() > 255) return Failed("Terminal-Name zu lang (mehr als 255 Zeichen)");
+
+  zx::SqlSession session;
+  std::string netService;
+  if (!Connect(options.config, session, netService, error)) return Failed(error);
+  std::string text;
+  const bool explained = zx::explain::ExplainBadge(session, request, text, error);
+  if (!Print(text)) return Failed("Standardausgabe nicht schreibbar");
+  return explained ? 0 : Failed(error);
+}

@@ -1,0 +1,186 @@
+// zeprink-show: shows a DNL file one record per line with the fields of its
+// layout named, and lists the badges that differ between two files. The
+// layouts live in tools/dnl_layout.h; this is the command line around them.
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/dnl_layout.h"
+#include "tools/dnl_show.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage:\n"
+    "  zeprink-show [--layout NAME] [--format table|csv|json] [--badge NUMBER] FILE\n"
+    "  zeprink-show --diff [--layout NAME] OLD NEW\n"
+    "\n"
+    "Shows the records of a DNL file, one per line, with the fields of its layout named;\n"
+    "Windows-1252 text is shown as UTF-8. The layout (MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P,\n"
+    "IDSTAMM) is recognised from the file's content and size unless --layout names it; a file\n"
+    "that could be more than one layout, or none, is refused.\n"
+    "\n"
+    "--format  table (default), csv or json\n"
+    "--badge   only the records of that badge number\n"
+    "--diff    the badges added, removed and changed from OLD to NEW (one layout)\n"
+    "\n"
+    "Exit status: 0 shown (--diff: no difference), 1 --diff found differences,\n"
+    "2 refused or failed (reason on standard error) or a bad command line.\n";
+
+constexpr int kDone = 0;
+constexpr int kDifferent = 1;
+constexpr int kTrouble = 2;
+
+int Usage() {
+  std::fputs(kUsage, stderr);
+  return kTrouble;
+}
+
+int Failed(const std::string& message) {
+  std::fprintf(stderr, "zeprink-show: %s\n", message.c_str());
+  return kTrouble;
+}
+
+struct Options {
+  const zx::dnl::LayoutInfo* layout = nullptr;
+  zx::dnl::Format format = zx::dnl::Format::kTable;
+  bool diff = false;
+  bool badgeGiven = false;
+  std::string badge;  // Windows-1252
+  std::vector<std::string> files;
+};
+
+// False (after saying why) on anything unknown or incomplete.
+bool ParseArgs(const std::vector<std::string_view>& args, Options& options) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--diff") {
+      options.diff = true;
+    } else if (arg == "--layout" && hasValue) {
+      options.layout = zx::dnl::FindLayout(args[++i]);
+      if (options.layout == nullptr) {
+        Failed("unknown layout " + std::string(args[i]));
+        return false;
+      }
+    } else if (arg == "--format" && hasValue) {
+      if (!zx::dnl::ParseFormat(args[++i], options.format)) {
+        Failed("unknown format " + std::string(args[i]) + " (table, csv or json)");
+        return false;
+      }
+    } else if (arg == "--badge" && hasValue) {
+      options.badgeGiven = true;
+      if (!zx::dnl::Utf8ToWin1252(args[++i], options.badge)) {
+        Failed("the badge number has a character that Windows-1252 cannot hold");
+        return false;
+      }
+    } else if (arg.starts_with("--")) {
+      return false;
+    } else {
+      options.files.emplace_back(arg);
+    }
+  }
+  return options.files.size() == (options.diff ? 2u : 1u) &&
+         !(options.diff && (options.badgeGiven || options.format != zx::dnl::Format::kTable));
+}
+
+bool ReadFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) return false;
+  bytes = content.str();
+  return true;
+}
+
+struct LoadedFile {
+  const zx::dnl::LayoutInfo* layout = nullptr;
+  std::string how;  // how the layout was found
+  zx::dnl::Decoded decoded;
+};
+
+// Reads and decodes the file in the given or recognised layout; false
+// (after saying why) when it cannot be read or its layout cannot be told.
+bool Load(const std::string& path, const zx::dnl::LayoutInfo* given, LoadedFile& file) {
+  std::string bytes;
+  if (!ReadFile(path, bytes)) {
+    Failed("cannot read " + path);
+    return false;
+  }
+  file.layout = given;
+  file.how = "named with --layout";
+  if (file.layout == nullptr) {
+    const zx::dnl::Recognition recognition = zx::dnl::Recognise(bytes);
+    if (recognition.layout == nullptr) {
+      Failed(path + ": layout not recognised: " + recognition.reason);
+      return false;
+    }
+    file.layout = recognition.layout;
+    file.how = recognition.reason;
+  }
+  file.decoded = zx::dnl::Decode(*file.layout, bytes);
+  for (const std::string& problem : file.decoded.problems) {
+    std::fprintf(stderr, "zeprink-show: %s (%s): %s\n", path.c_str(),
+                 std::string(file.layout->name).c_str(), problem.c_str());
+  }
+  return true;
+}
+
+bool Print(const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
+
+int Show(const Options& options) {
+  LoadedFile file;
+  if (!Load(options.files[0], options.layout, file)) return kTrouble;
+  std::vector<zx::dnl::Record> records = file.decoded.records;
+  if (options.badgeGiven) {
+    records = zx::dnl::RecordsOfBadge(records, options.badge);
+    if (records.empty()) {
+      std::fprintf(stderr, "zeprink-show: no record of badge %s\n",
+                   zx::dnl::Win1252ToUtf8(options.badge).c_str());
+    }
+  }
+  std::string text;
+  if (options.format == zx::dnl::Format::kTable) {
+    text = std::string(file.layout->name) + " (" + file.how + "), " + options.files[0] + "\n";
+  }
+  text += zx::dnl::FormatRecords(*file.layout, records, options.format);
+  if (!Print(text)) return Failed("cannot write to standard output");
+  return file.decoded.problems.empty() ? kDone : kTrouble;
+}
+
+int Diff(const Options& options) {
+  LoadedFile before;
+  LoadedFile after;
+  if (!Load(options.files[0], options.layout, before) ||
+      !Load(options.files[1], options.layout, after)) {
+    return kTrouble;
+  }
+  if (before.layout != after.layout) {
+    return Failed("the files have different layouts: " + std::string(before.layout->name) +
+                  " and " + std::string(after.layout->name));
+  }
+  if (!before.decoded.problems.empty() || !after.decoded.problems.empty()) {
+    return Failed("a file does not decode whole; no comparison");
+  }
+  const zx::dnl::BadgeDiff diff =
+      zx::dnl::DiffBadges(*before.layout, before.decoded.records, after.decoded.records);
+  if (!Print(diff.text)) return Failed("cannot write to standard output");
+  const bool same = diff.added.empty() && diff.removed.empty() && diff.changed.empty();
+  return same ? kDone : kDifferent;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  Options options;
+  if (!ParseArgs(args, options)) return Usage();
+  return options.diff ? Diff(options) : Show(options);
+}
