@@ -64,6 +64,33 @@ bool ReadConfig(Diagnostics& out, const char* key, std::string& value) {
   return false;
 }
 
+// Completes the terminal from the database. A name that neither the terminal
+// table (with any status) nor the badge assignments hold is refused, as is a
+// name with more than one valid terminal row and a lookup that fails: such a
+// run would give the terminal a file it was never meant to get. A terminal
+// whose rows are all invalid (status 4 or 8), or that has assignment rows
+// only, keeps the '0' fill and gets the badges assigned to its name.
+// Returns false, with the message printed, when the run must end.
+bool CompleteTerminal(Diagnostics& out, SqlSession& session, TerminalParams& terminal) {
+  const std::string name(FieldText(terminal.TrmNam));
+  int32_t code = ReadTerminal(session, terminal);
+  if (code == sqlcode::kNoData) {
+    bool known = false;
+    code = FindTerminalName(session, terminal, known);
+    if (code == sqlcode::kOk && !known) {
+      out.Print("Terminal %s unbekannt!\n", name.c_str());
+      return false;
+    }
+  }
+  if (code == sqlcode::kOk) return true;
+  if (code == sqlcode::kTooManyRows) {
+    out.Print("Terminal %s mehrfach vorhanden!\n", name.c_str());
+  } else {
+    out.Print("Terminal %s konnte nicht gelesen werden! SQLCode:%d\n", name.c_str(), code);
+  }
+  return false;
+}
+
 std::string UpperCased(const char* text) {
   std::string upper(text);
   ToUpper(upper.data());
@@ -147,7 +174,8 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
     return kRunFailed;
   }
 
-  ReadTerminal(session, terminal);
+  // A refused terminal leaves the DNL file as it was: the temporary file goes.
+  if (!CompleteTerminal(out, session, terminal)) return kRunFailed;
 
   RunContext run{session, dnlFile, out};
   const int written = function->writer(run, terminal);

@@ -16,6 +16,14 @@ inline constexpr std::string_view kCountAssignments =
     "select count(*)  into :b0:b1  from Zardonix.Zdx115Tfz where (TfzTrm=:b2 and ((TfzSta<>4 "
     "and TfzSta<>8) or TfzSta is null ))";
 
+// Rows of the terminal table with the name, whatever their status.
+inline constexpr std::string_view kCountTerminalNames =
+    "select count(*)  into :b0:b1  from Zardonix.Zdx1140Trm where TrmNam=:b2";
+
+// Badge assignment rows of the terminal name, whatever their status.
+inline constexpr std::string_view kCountAssignmentNames =
+    "select count(*)  into :b0:b1  from Zardonix.Zdx115Tfz where TfzTrm=:b2";
+
 // Badges valid today whose LIZ and MND match an assignment row of the terminal.
 inline constexpr std::string_view kBadgeCursorAssigned =
     "select AswNum ,TO_CHAR(AswGvo,'yyyymmdd') ,TO_CHAR(AswGbi,'yyyymmdd') ,AswPnr ,AswBkl ,AswGrp "
@@ -125,6 +133,8 @@ inline constexpr std::string_view kBadgeTextCode =
 inline constexpr std::string_view kAll[] = {
     kSelectTerminal,
     kCountAssignments,
+    kCountTerminalNames,
+    kCountAssignmentNames,
     kBadgeCursorAssigned,
     kBadgeCursorAll,
     kCountTimeRights,

@@ -187,7 +187,6 @@ TEST(DriverRun, ModesOptionsAndLetterCase) {
        kBadge100Line},
       {"/D in capitals does not", {"IDSTAMM", "T1", "@DNL", "1", "/D"}, std::nullopt, kConnected + kCount21, kBadge100Line},
       {"/d as fifth of six does not", {"IDSTAMM", "T1", "@DNL", "1", "/d", "x"}, std::nullopt, kConnected + kCount21, kBadge100Line},
-      {"terminal name keeps its case", {"IDSTAMM", "t1", "@DNL", "1"}, std::nullopt, kConnected + "Ausweise gesamt: 0 davon in Datei gestellt: 0\n", ""},
   };
   for (const auto& c : cases) {
     E2eResult r = RunZeprink({.rowsSql = kTwoBadges, .args = c.args, .oldDnl = c.oldDnl, .config = std::nullopt});
@@ -199,7 +198,7 @@ TEST(DriverRun, ModesOptionsAndLetterCase) {
 }
 
 TEST(DriverRun, LowerCaseSchemaIsUpperCasedAndEmptyDatabaseGivesEmptyFile) {
-  E2eResult r = RunZeprink({.rowsSql = "",
+  E2eResult r = RunZeprink({.rowsSql = "INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');\n",
                             .args = {"IDSTAMM", "T1", "@DNL", "1"},
                             .oldDnl = "old",
                             .config = std::vector<std::pair<std::string, std::string>>{
@@ -207,6 +206,36 @@ TEST(DriverRun, LowerCaseSchemaIsUpperCasedAndEmptyDatabaseGivesEmptyFile) {
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, kConnected + kEmptyCount);
   EXPECT_EQ(r.dnl, "");
+}
+
+TEST(DriverTerminal, NamesTheSystemDoesNotKnowOrCannotTellApartAreRefused) {
+  const std::string validT1 = "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', 'M', 'S');\n";
+  const struct {
+    const char* what;
+    std::string rows;
+    std::vector<std::string> args;
+    std::string expected;  // after the connection line
+  } cases[] = {
+      {"in neither table", "", {"IDSTAMM", "T1", "@DNL", "1"}, "Terminal T1 unbekannt!\n"},
+      {"in another letter case, append mode", validT1 + "INSERT INTO Zdx115Tfz (TfzTrm) VALUES ('T1');\n",
+       {"MGDNL60P", "t1", "@DNL", "0"}, "Terminal t1 unbekannt!\n"},
+      {"two valid rows (an invalid third does not count)",
+       validT1 + validT1 + "INSERT INTO Zdx1140Trm (TrmNam, TrmSta) VALUES ('T1', 4);\n",
+       {"MGDNL17P", "T1", "@DNL", "1"}, "Terminal T1 mehrfach vorhanden!\n"},
+      {"the assignment table cannot be read (known terminal)", validT1 + "DROP TABLE Zdx115Tfz;\n",
+       {"IDSTAMM", "T1", "@DNL", "1"}, "Terminal T1 konnte nicht gelesen werden! SQLCode:-942\n"},
+      {"the assignment table cannot be read (name not in the terminal table)", "DROP TABLE Zdx115Tfz;\n",
+       {"IDSTAMM", "T2", "@DNL", "1"}, "Terminal T2 konnte nicht gelesen werden! SQLCode:-942\n"},
+      {"an unusable DNL file is reported first", "", {"IDSTAMM", "T1", "/nonexistent-dir/x.dnl", "1"},
+       "Downloadfile /nonexistent-dir/x.dnl konnte nicht geoeffnet werden!\n"},
+  };
+  for (const auto& c : cases) {
+    E2eResult r = RunZeprink({.rowsSql = c.rows, .args = c.args, .oldDnl = "old\r\n", .config = std::nullopt});
+    EXPECT_EQ(r.exitStatus, 255) << c.what;
+    EXPECT_EQ(r.out, kConnected + c.expected) << c.what;
+    EXPECT_EQ(r.dnl, "old\r\n") << c.what;
+    EXPECT_TRUE(r.leftover.empty()) << c.what;
+  }
 }
 
 TEST(DriverRun, UnopenableDnlFileIsReported) {
