@@ -150,4 +150,37 @@ inline constexpr std::string_view kAll[] = {
     kBadgeTextCode,
 };
 
+// What each statement is for, in the words of the reasons a failed run gives.
+struct Purpose {
+  std::string_view statement;
+  std::string_view purpose;
+};
+inline constexpr Purpose kPurposes[] = {
+    {kSelectTerminal, "Terminal lesen (Zdx1140Trm)"},
+    {kCountAssignments, "Ausweiszuordnungen des Terminals zaehlen (Zdx115Tfz)"},
+    {kCountTerminalNames, "Terminalnamen in Zdx1140Trm suchen"},
+    {kCountAssignmentNames, "Terminalnamen in Zdx115Tfz suchen"},
+    {kBadgeCursorAssigned, "zugeordnete Ausweise lesen (Ausweiscursor)"},
+    {kBadgeCursorAll, "gueltige Ausweise lesen (Ausweiscursor)"},
+    {kCountTimeRights, "Zeitberechtigung des Ausweises pruefen (MGSST35P)"},
+    {kReaders, "Leser des Terminals lesen (Zdx401Zls)"},
+    {kAccessClasses, "Zutrittsklassen des Ausweises lesen (MGSST35P, Zdx301Awb)"},
+    {kTerminalRights, "Berechtigungen des Terminals lesen (MGSST35P)"},
+    {kBadgeClasses, "Klassen des Ausweises lesen (Zdx301Awb)"},
+    {kLocationText, "Standortbezeichnung lesen (Zdx113Sto)"},
+    {kBalanceData, "Saldodaten lesen (O2002TSW)"},
+    {kTerminalTexts, "Anzeigetexte des Terminals lesen"},
+    {kTerminalTextCode, "Wertcode eines Anzeigetexts des Terminals lesen"},
+    {kBadgeTexts, "Anzeigetexte des Ausweises lesen"},
+    {kBadgeTextCode, "Wertcode eines Anzeigetexts des Ausweises lesen"},
+};
+
+// The purpose of a statement text; empty for a text that is none of these.
+constexpr std::string_view PurposeOf(std::string_view statement) {
+  for (const Purpose& entry : kPurposes) {
+    if (entry.statement == statement) return entry.purpose;
+  }
+  return {};
+}
+
 }  // namespace zx::statements

@@ -134,6 +134,10 @@ TEST(DriverConnection, ServerRefusalsPrintTheCodeWithoutThePassword) {
         << c.what;
     EXPECT_EQ(r.dnl, "old") << c.what;
     EXPECT_TRUE(r.leftover.empty()) << c.what;
+    // libpq's own words follow the reason's start.
+    const std::string reason = "zeprink: Verbindung zur Datenbank \"" + c.net8 + "\" fehlgeschlagen: ";
+    EXPECT_EQ(r.err.substr(0, reason.size()), reason) << c.what << ": " << r.err;
+    EXPECT_GT(r.err.size(), reason.size() + 1) << c.what << ": " << r.err;
   }
 }
 
@@ -235,6 +239,63 @@ TEST(DriverTerminal, NamesTheSystemDoesNotKnowOrCannotTellApartAreRefused) {
     EXPECT_EQ(r.out, kConnected + c.expected) << c.what;
     EXPECT_EQ(r.dnl, "old\r\n") << c.what;
     EXPECT_TRUE(r.leftover.empty()) << c.what;
+  }
+}
+
+TEST(DriverReasons, EveryFailedRunSaysWhyOnStandardError) {
+  using Config = std::vector<std::pair<std::string, std::string>>;
+  const Config missingDatabase = {{"LOGIN", "zeprink"}, {"PASS", "x"}, {"NET8", "sqlite:/nonexistent/zardonix.db"},
+                                  {"DB_SYSTEM", "X"}, {"SCHEMA", "ZARDONIX;"}};
+  const Config unknownSchema = {{"LOGIN", "zeprink"}, {"PASS", "@PASS"}, {"NET8", "@NET8"},
+                                {"DB_SYSTEM", "X"}, {"SCHEMA", "NOSUCH;"}};
+  // The badge cursor's fetch of ZZZ fails: its AswAtp does not fit 32 bits.
+  const std::string brokenBadge =
+      kTwoBadges +
+      "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswAtp) VALUES ('ZZZ', '2000-01-01 00:00:00', 3000000000);\n"
+      "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES ('ZZZ', 7);\n";
+  const struct {
+    const char* what;
+    E2eOptions options;
+    std::string reason;  // the line's start; the database's own words may follow
+    bool databaseWords;  // more text must follow
+  } cases[] = {
+      {"too few parameters", {.args = {"IDSTAMM"}}, "zeprink: 1 Parameter, mindestens 4 noetig", false},
+      {"unknown function", {.args = {"MGDNL99P", "T1", "@DNL", "1"}},
+       "zeprink: DNL-Funktion MGDNL99P gibt es nicht; bekannt sind MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P, "
+       "IDSTAMM\n",
+       false},
+      {"no configuration file", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .noConfigFile = true},
+       "zeprink: Konfigurationsdatei @ROOT/files/morvalent.ini nicht lesbar (No such file or directory), "
+       "daher keine Anmeldedaten\n",
+       false},
+      {"no database file", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .config = missingDatabase},
+       "zeprink: Verbindung zur Datenbank \"sqlite:/nonexistent/zardonix.db\" fehlgeschlagen: ", true},
+      {"unknown schema", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .config = unknownSchema},
+       "zeprink: Schema \"NOSUCH\" nicht einstellbar: ", true},
+      {"DNL file in a missing directory", {.args = {"IDSTAMM", "T1", "/nonexistent-dir/x.dnl", "1"}},
+       "zeprink: Downloadfile /nonexistent-dir/x.dnl: No such file or directory\n", false},
+      {"unknown terminal", {.args = {"IDSTAMM", "TX", "@DNL", "1"}},
+       "zeprink: Terminal TX steht weder in Zdx1140Trm noch in Zdx115Tfz", false},
+      {"terminal lookup fails",
+       {.rowsSql = "DROP TABLE Zdx115Tfz;", .args = {"IDSTAMM", "TX", "@DNL", "1"}},
+       "zeprink: SQL-Anweisung \"Terminalnamen in Zdx115Tfz suchen\" fehlgeschlagen, SQLCode -942: ", true},
+      {"badge fetch fails in the writer", {.rowsSql = brokenBadge, .args = {"IDSTAMM", "T1", "@DNL", "1"}},
+       "zeprink: SQL-Anweisung \"gueltige Ausweise lesen (Ausweiscursor)\" fehlgeschlagen, SQLCode -1455: ", true},
+  };
+  for (const auto& c : cases) {
+    E2eOptions options = c.options;
+    if (options.rowsSql.empty()) options.rowsSql = kTwoBadges;
+    options.oldDnl = "old";
+    const E2eResult r = RunZeprink(options);
+    EXPECT_EQ(r.exitStatus, 255) << c.what;
+    for (const std::string& err : {r.err, r.serverErr}) {
+      if (&err == &r.serverErr && err.empty()) continue;
+      EXPECT_EQ(err.substr(0, c.reason.size()), c.reason) << c.what << ": " << err;
+      if (c.databaseWords) {
+        EXPECT_GT(err.size(), c.reason.size() + 1) << c.what << ": " << err;
+      }
+      EXPECT_EQ(err.find("geheim"), std::string::npos) << c.what;
+    }
   }
 }
 
