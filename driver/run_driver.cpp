@@ -59,6 +59,26 @@ std::string AbsolutePath(const char* path) {
   return (error ? absolute.lexically_normal() : resolved).string();
 }
 
+void PrintHelp(Diagnostics& out) {
+  out.Print(
+      "Aufruf: zeprink DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
+      "        zeprink --help | --version\n"
+      "\n"
+      "Schreibt eine Downloaddatei (DNL-Datei) fuer ein Zutrittsterminal.\n"
+      "\n"
+      "  DNL-FUNKTION  MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P oder IDSTAMM (beliebige Schreibweise)\n"
+      "  TERMINAL      Terminalname wie in Zdx1140Trm.TrmNam (Gross-/Kleinschreibung zaehlt,\n"
+      "                hoechstens 255 Zeichen)\n"
+      "  DNL-DATEI     Pfad der DNL-Datei; sie wird erst am Ende eines erfolgreichen Laufs ersetzt\n"
+      "  MODUS         1 (oder ein Text, der mit 1 beginnt): neu schreiben; sonst anhaengen\n"
+      "  /d            Diagnosezeilen (nur genau so und nur als fuenfter Parameter)\n"
+      "\n"
+      "Konfiguration: %s, relativ zum Arbeitsverzeichnis (zeprink-config).\n"
+      "Exit-Status: 0 Datei geschrieben; 255 Fehler (die DNL-Datei bleibt unveraendert,\n"
+      "der Grund steht als Zeile \"zeprink: ...\" auf der Standardfehlerausgabe).\n",
+      kConfigFilePath);
+}
+
 const DnlFunction* FindDnlFunction(const std::string& upperName) {
   for (const DnlFunction& function : kDnlFunctions) {
     if (upperName == function.name) return &function;
@@ -152,6 +172,16 @@ int RunDriver(int paramCount, const char* const* params) {
 }
 
 int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
+  // "--help" or "--version" as the only parameter; any other command line
+  // is read as ever.
+  if (paramCount == 1 && std::strcmp(params[0], "--help") == 0) {
+    PrintHelp(out);
+    return 0;
+  }
+  if (paramCount == 1 && std::strcmp(params[0], "--version") == 0) {
+    out.Print("zeprink %s\nDatenbanken: %s\n", ZEPRINK_VERSION, BuiltInBackends().c_str());
+    return 0;
+  }
   if (paramCount < 4) {
     PrintUsage(out, paramCount);
     out.Reason("%d Parameter, mindestens 4 noetig: DNL-Funktion, Terminal, DNL-Datei, Modus "

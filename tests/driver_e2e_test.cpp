@@ -52,6 +52,29 @@ TEST(DriverCommandLine, TooFewParametersPrintUsageJoinedToTheCount) {
   }
 }
 
+TEST(DriverCommandLine, HelpAndVersionOnlyAsTheOnlyParameter) {
+  const struct {
+    std::vector<std::string> args;
+    int exitStatus;
+    std::string outStart;
+    std::vector<std::string> outHolds;
+  } cases[] = {
+      {{"--help"}, 0, "Aufruf: zeprink DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n",
+       {"MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P oder IDSTAMM", "../../files/morvalent.ini", "255"}},
+      {{"--version"}, 0, "zeprink ", {"\nDatenbanken: SQLite 3.", ", libpq "}},
+      {{"--HELP"}, 255, "Anzahl Parameter(mind. 4) unterschritten! AnzParam: 1" + kUsage, {}},
+      {{"--help", "T1"}, 255, "Anzahl Parameter(mind. 4) unterschritten! AnzParam: 2" + kUsage, {}},
+      {{"--version", "T1", "@DNL", "1"}, 255, "Unbekannte DNL-Funktion: --version!\n", {}},
+  };
+  for (const auto& c : cases) {
+    const E2eResult r = RunZeprink({.args = c.args, .oldDnl = "old"});
+    EXPECT_EQ(r.exitStatus, c.exitStatus) << c.args[0];
+    EXPECT_EQ(r.out.substr(0, c.outStart.size()), c.outStart) << c.args[0] << ": " << r.out;
+    for (const std::string& part : c.outHolds) EXPECT_NE(r.out.find(part), std::string::npos) << part;
+    EXPECT_EQ(r.dnl, "old") << c.args[0];
+  }
+}
+
 TEST(DriverCommandLine, RefusalsLeaveTheDnlFileAlone) {
   const std::string longName(256, 'T');
   const struct {
