@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "base/config_file.h"
 #include "base/diagnostics.h"
@@ -11,6 +13,7 @@
 #include "base/text_utils.h"
 #include "driver/db_session.h"
 #include "driver/dnl_file.h"
+#include "queries/statements.h"
 #include "queries/terminal_lookup.h"
 #include "queries/terminal_params.h"
 #include "sql/session.h"
@@ -47,6 +50,35 @@ void PrintUsage(Diagnostics& out, int paramCount) {
   out.Print("Param4: 1: neu 0: dran h\xE4ngen\n");
 }
 
+// The path as an absolute one, for reasons that people read.
+std::string AbsolutePath(const char* path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) return path;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
+  return (error ? absolute.lexically_normal() : resolved).string();
+}
+
+void PrintHelp(Diagnostics& out) {
+  out.Print(
+      "Aufruf: zeprink DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
+      "        zeprink --help | --version\n"
+      "\n"
+      "Schreibt eine Downloaddatei (DNL-Datei) fuer ein Zutrittsterminal.\n"
+      "\n"
+      "  DNL-FUNKTION  MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P oder IDSTAMM (beliebige Schreibweise)\n"
+      "  TERMINAL      Terminalname wie in Zdx1140Trm.TrmNam (Gross-/Kleinschreibung zaehlt,\n"
+      "                hoechstens 255 Zeichen)\n"
+      "  DNL-DATEI     Pfad der DNL-Datei; sie wird erst am Ende eines erfolgreichen Laufs ersetzt\n"
+      "  MODUS         1 (oder ein Text, der mit 1 beginnt): neu schreiben; sonst anhaengen\n"
+      "  /d            Diagnosezeilen (nur genau so und nur als fuenfter Parameter)\n"
+      "\n"
+      "Konfiguration: %s, relativ zum Arbeitsverzeichnis (zeprink-config).\n"
+      "Exit-Status: 0 Datei geschrieben; 255 Fehler (die DNL-Datei bleibt unveraendert,\n"
+      "der Grund steht als Zeile \"zeprink: ...\" auf der Standardfehlerausgabe).\n",
+      kConfigFilePath);
+}
+
 const DnlFunction* FindDnlFunction(const std::string& upperName) {
   for (const DnlFunction& function : kDnlFunctions) {
     if (upperName == function.name) return &function;
@@ -61,6 +93,66 @@ const DnlFunction* FindDnlFunction(const std::string& upperName) {
 bool ReadConfig(Diagnostics& out, const char* key, std::string& value) {
   if (FindConfigValue("", key, 0, kConfigFilePath, value) != ConfigLookup::kRefused) return true;
   out.Print("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", key, kConfigFilePath);
+  out.Reason("der erste Eintrag %s in %s ist zu lang oder kein gueltiger Eintrag", key,
+             AbsolutePath(kConfigFilePath).c_str());
+  return false;
+}
+
+// errno of opening and reading the configuration file; 0 when it can be read.
+int ConfigFileError() {
+  std::FILE* file = std::fopen(kConfigFilePath, "rb");
+  if (file == nullptr) return errno;
+  std::fgetc(file);
+  const int error = std::ferror(file) ? errno : 0;
+  std::fclose(file);
+  return error;
+}
+
+void ReasonForFile(Diagnostics& out, const std::string& path, int error) {
+  out.Reason("Downloadfile %s: %s", AbsolutePath(path.c_str()).c_str(), std::strerror(error));
+}
+
+// The last failed statement of the run, for the reason of a failed run.
+struct StatementFailure {
+  SqlStatus status;
+  std::string purpose;
+};
+
+void ReasonForStatement(Diagnostics& out, const StatementFailure& failure) {
+  out.Reason("SQL-Anweisung \"%s\" fehlgeschlagen, SQLCode %d: %s", failure.purpose.c_str(),
+             failure.status.code, failure.status.message.c_str());
+}
+
+// Completes the terminal from the database. A name that neither the terminal
+// table (with any status) nor the badge assignments hold is refused, as is a
+// name with more than one valid terminal row and a lookup that fails: such a
+// run would give the terminal a file it was never meant to get. A terminal
+// whose rows are all invalid (status 4 or 8), or that has assignment rows
+// only, keeps the '0' fill and gets the badges assigned to its name.
+// Returns false, with the message printed, when the run must end.
+bool CompleteTerminal(Diagnostics& out, SqlSession& session, TerminalParams& terminal,
+                      const StatementFailure& lastFailure) {
+  const std::string name(FieldText(terminal.TrmNam));
+  int32_t code = ReadTerminal(session, terminal);
+  if (code == sqlcode::kNoData) {
+    bool known = false;
+    code = FindTerminalName(session, terminal, known);
+    if (code == sqlcode::kOk && !known) {
+      out.Print("Terminal %s unbekannt!\n", name.c_str());
+      out.Reason("Terminal %s steht weder in Zdx1140Trm noch in Zdx115Tfz (Gross-/Kleinschreibung "
+                 "zaehlt)",
+                 name.c_str());
+      return false;
+    }
+  }
+  if (code == sqlcode::kOk) return true;
+  if (code == sqlcode::kTooManyRows) {
+    out.Print("Terminal %s mehrfach vorhanden!\n", name.c_str());
+    out.Reason("Terminal %s hat mehr als eine gueltige Zeile in Zdx1140Trm", name.c_str());
+  } else {
+    out.Print("Terminal %s konnte nicht gelesen werden! SQLCode:%d\n", name.c_str(), code);
+    ReasonForStatement(out, lastFailure);
+  }
   return false;
 }
 
@@ -80,8 +172,21 @@ int RunDriver(int paramCount, const char* const* params) {
 }
 
 int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
+  // "--help" or "--version" as the only parameter; any other command line
+  // is read as ever.
+  if (paramCount == 1 && std::strcmp(params[0], "--help") == 0) {
+    PrintHelp(out);
+    return 0;
+  }
+  if (paramCount == 1 && std::strcmp(params[0], "--version") == 0) {
+    out.Print("zeprink %s\nDatenbanken: %s\n", ZEPRINK_VERSION, BuiltInBackends().c_str());
+    return 0;
+  }
   if (paramCount < 4) {
     PrintUsage(out, paramCount);
+    out.Reason("%d Parameter, mindestens 4 noetig: DNL-Funktion, Terminal, DNL-Datei, Modus "
+               "(zeprink --help)",
+               paramCount);
     return kRunFailed;
   }
 
@@ -92,6 +197,8 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   if (std::strlen(params[1]) > terminal.TrmNam.size() - 1) {
     out.Print("Terminal-Name zu lang (mehr als %zu Zeichen): %s\n", terminal.TrmNam.size() - 1,
               params[1]);
+    out.Reason("der Terminal-Name hat %zu Zeichen, hoechstens %zu sind erlaubt",
+               std::strlen(params[1]), terminal.TrmNam.size() - 1);
     return kRunFailed;
   }
   SetField(terminal.TrmNam, params[1]);
@@ -102,6 +209,9 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   const DnlFunction* function = FindDnlFunction(functionName);
   if (function == nullptr) {
     out.Print("Unbekannte DNL-Funktion: %s!\n", params[0]);
+    std::string names;
+    for (const DnlFunction& known : kDnlFunctions) names += std::string(names.empty() ? "" : ", ") + known.name;
+    out.Reason("DNL-Funktion %s gibt es nicht; bekannt sind %s", params[0], names.c_str());
     return kRunFailed;
   }
 
@@ -109,6 +219,9 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   const bool newFile = params[3][0] == '1';
   if (paramCount == 5 && std::strcmp(params[4], "/d") == 0) out.SetVerbose(true);
 
+  // A missing or unreadable file gives empty values, and the connection
+  // reports the error; the reason names the file.
+  const int configError = ConfigFileError();
   std::string user;
   std::string password;
   std::string netService;
@@ -125,9 +238,11 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   SqlSession session;
   // Every failed statement is kept for the reason of a failed run; with
   // "/d" each one is also shown with the database's words.
-  SqlStatus lastFailure;
-  session.SetFailureObserver([&out, &lastFailure](const SqlStatus& status, std::string_view) {
-    lastFailure = status;
+  StatementFailure lastFailure;
+  session.SetFailureObserver([&out, &lastFailure](const SqlStatus& status, std::string_view text) {
+    lastFailure.status = status;
+    const std::string_view purpose = statements::PurposeOf(text);
+    lastFailure.purpose = purpose.empty() ? std::string(text.substr(0, 60)) : std::string(purpose);
     if (out.Verbose()) out.Reason("SQL-Fehler %d: %s", status.code, status.message.c_str());
   });
   const int32_t code =
@@ -137,6 +252,17 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
     out.Print("DB-Connect-Error: %d!", code);
     out.Print("Name:%s Pwd:%s Net:%s Schema:%s\n", user.c_str(), password.empty() ? "" : "***",
               netService.c_str(), schema.c_str());
+    const SqlStatus& status = session.LastStatus();
+    const std::string words =
+        status.code == code && !status.message.empty() ? status.message : "SQLCode " + std::to_string(code);
+    if (configError != 0) {
+      out.Reason("Konfigurationsdatei %s nicht lesbar (%s), daher keine Anmeldedaten",
+                 AbsolutePath(kConfigFilePath).c_str(), std::strerror(configError));
+    } else if (!session.Connected()) {
+      out.Reason("Verbindung zur Datenbank \"%s\" fehlgeschlagen: %s", netService.c_str(), words.c_str());
+    } else {
+      out.Reason("Schema \"%s\" nicht einstellbar: %s", schema.c_str(), words.c_str());
+    }
     return kRunFailed;
   }
   out.Print("Mit Datenbank verbunden! Schema: %s\n", schema.c_str());
@@ -144,10 +270,12 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   DnlFile dnlFile;
   if (!dnlFile.Open(dnlPath, newFile)) {
     out.Print("Downloadfile %s konnte nicht geoeffnet werden!\n", dnlPath.c_str());
+    ReasonForFile(out, dnlPath, dnlFile.Error());
     return kRunFailed;
   }
 
-  ReadTerminal(session, terminal);
+  // A refused terminal leaves the DNL file as it was: the temporary file goes.
+  if (!CompleteTerminal(out, session, terminal, lastFailure)) return kRunFailed;
 
   RunContext run{session, dnlFile, out};
   const int written = function->writer(run, terminal);
@@ -161,10 +289,18 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
     out.Print("%s", function->failureMessage);
     // Only a successful run replaces the file; a failed one keeps the old.
     dnlFile.Discard();
+    if (dnlFile.Error() != 0) {
+      ReasonForFile(out, dnlPath, dnlFile.Error());
+    } else if (lastFailure.status.code != sqlcode::kOk) {
+      ReasonForStatement(out, lastFailure);
+    } else {
+      out.Reason("Erstellung der Datei %s abgebrochen", function->name);
+    }
     return kRunFailed;
   }
   if (!dnlFile.Commit()) {
     out.Print("Downloadfile %s konnte nicht geschrieben werden!\n", dnlPath.c_str());
+    ReasonForFile(out, dnlPath, dnlFile.Error());
     return kRunFailed;
   }
   return 0;

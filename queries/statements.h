@@ -16,6 +16,14 @@ inline constexpr std::string_view kCountAssignments =
     "select count(*)  into :b0:b1  from Zardonix.Zdx115Tfz where (TfzTrm=:b2 and ((TfzSta<>4 "
     "and TfzSta<>8) or TfzSta is null ))";
 
+// Rows of the terminal table with the name, whatever their status.
+inline constexpr std::string_view kCountTerminalNames =
+    "select count(*)  into :b0:b1  from Zardonix.Zdx1140Trm where TrmNam=:b2";
+
+// Badge assignment rows of the terminal name, whatever their status.
+inline constexpr std::string_view kCountAssignmentNames =
+    "select count(*)  into :b0:b1  from Zardonix.Zdx115Tfz where TfzTrm=:b2";
+
 // Badges valid today whose LIZ and MND match an assignment row of the terminal.
 inline constexpr std::string_view kBadgeCursorAssigned =
     "select AswNum ,TO_CHAR(AswGvo,'yyyymmdd') ,TO_CHAR(AswGbi,'yyyymmdd') ,AswPnr ,AswBkl ,AswGrp "
@@ -125,6 +133,8 @@ inline constexpr std::string_view kBadgeTextCode =
 inline constexpr std::string_view kAll[] = {
     kSelectTerminal,
     kCountAssignments,
+    kCountTerminalNames,
+    kCountAssignmentNames,
     kBadgeCursorAssigned,
     kBadgeCursorAll,
     kCountTimeRights,
@@ -139,5 +149,38 @@ inline constexpr std::string_view kAll[] = {
     kBadgeTexts,
     kBadgeTextCode,
 };
+
+// What each statement is for, in the words of the reasons a failed run gives.
+struct Purpose {
+  std::string_view statement;
+  std::string_view purpose;
+};
+inline constexpr Purpose kPurposes[] = {
+    {kSelectTerminal, "Terminal lesen (Zdx1140Trm)"},
+    {kCountAssignments, "Ausweiszuordnungen des Terminals zaehlen (Zdx115Tfz)"},
+    {kCountTerminalNames, "Terminalnamen in Zdx1140Trm suchen"},
+    {kCountAssignmentNames, "Terminalnamen in Zdx115Tfz suchen"},
+    {kBadgeCursorAssigned, "zugeordnete Ausweise lesen (Ausweiscursor)"},
+    {kBadgeCursorAll, "gueltige Ausweise lesen (Ausweiscursor)"},
+    {kCountTimeRights, "Zeitberechtigung des Ausweises pruefen (MGSST35P)"},
+    {kReaders, "Leser des Terminals lesen (Zdx401Zls)"},
+    {kAccessClasses, "Zutrittsklassen des Ausweises lesen (MGSST35P, Zdx301Awb)"},
+    {kTerminalRights, "Berechtigungen des Terminals lesen (MGSST35P)"},
+    {kBadgeClasses, "Klassen des Ausweises lesen (Zdx301Awb)"},
+    {kLocationText, "Standortbezeichnung lesen (Zdx113Sto)"},
+    {kBalanceData, "Saldodaten lesen (O2002TSW)"},
+    {kTerminalTexts, "Anzeigetexte des Terminals lesen"},
+    {kTerminalTextCode, "Wertcode eines Anzeigetexts des Terminals lesen"},
+    {kBadgeTexts, "Anzeigetexte des Ausweises lesen"},
+    {kBadgeTextCode, "Wertcode eines Anzeigetexts des Ausweises lesen"},
+};
+
+// The purpose of a statement text; empty for a text that is none of these.
+constexpr std::string_view PurposeOf(std::string_view statement) {
+  for (const Purpose& entry : kPurposes) {
+    if (entry.statement == statement) return entry.purpose;
+  }
+  return {};
+}
 
 }  // namespace zx::statements

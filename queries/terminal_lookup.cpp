@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string_view>
 
 #include "base/fixed_text.h"
 #include "queries/statements.h"
@@ -32,6 +33,25 @@ int32_t ReadTerminal(SqlSession& session, TerminalParams& terminal) {
   const int32_t counted = session.SelectInto(statements::kCountAssignments, countOut, inputs);
   if (counted == sqlcode::kOk) terminal.TfzCount = count;
   return counted;
+}
+
+int32_t FindTerminalName(SqlSession& session, const TerminalParams& terminal, bool& known) {
+  std::array<char, 256> name{};
+  SetField(name, FieldText(terminal.TrmNam));
+  const HostVar inputs[] = {StringIn(name.data(), 256)};
+  for (const std::string_view statement :
+       {statements::kCountTerminalNames, statements::kCountAssignmentNames}) {
+    int32_t count = 0;
+    const HostVar countOut[] = {IntegerVar(&count)};
+    const int32_t counted = session.SelectInto(statement, countOut, inputs);
+    if (counted != sqlcode::kOk) return counted;
+    if (count > 0) {
+      known = true;
+      return sqlcode::kOk;
+    }
+  }
+  known = false;
+  return sqlcode::kOk;
 }
 
 }  // namespace zx

@@ -16,4 +16,10 @@ namespace zx {
 // count fails, TfzCount keeps what it held.
 int32_t ReadTerminal(SqlSession& session, TerminalParams& terminal);
 
+// Whether the system knows the terminal name at all: a row of the terminal
+// table with any status, or a badge assignment row of the name. Returns 0
+// with `known` set, or the code of the statement that failed (`known` is
+// then unchanged).
+int32_t FindTerminalName(SqlSession& session, const TerminalParams& terminal, bool& known);
+
 }  // namespace zx

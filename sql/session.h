@@ -33,6 +33,10 @@ namespace zx {
 
 class SqlBackend;
 class SqlRows;
+
+// The database backends built into the program, with the versions of their
+// client libraries, in one line (for "zeprink --version").
+std::string BuiltInBackends();
 class SqlCursor;
 
 enum class HostType { String, Integer };

@@ -52,6 +52,29 @@ TEST(DriverCommandLine, TooFewParametersPrintUsageJoinedToTheCount) {
   }
 }
 
+TEST(DriverCommandLine, HelpAndVersionOnlyAsTheOnlyParameter) {
+  const struct {
+    std::vector<std::string> args;
+    int exitStatus;
+    std::string outStart;
+    std::vector<std::string> outHolds;
+  } cases[] = {
+      {{"--help"}, 0, "Aufruf: zeprink DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n",
+       {"MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P oder IDSTAMM", "../../files/morvalent.ini", "255"}},
+      {{"--version"}, 0, "zeprink ", {"\nDatenbanken: SQLite 3.", ", libpq "}},
+      {{"--HELP"}, 255, "Anzahl Parameter(mind. 4) unterschritten! AnzParam: 1" + kUsage, {}},
+      {{"--help", "T1"}, 255, "Anzahl Parameter(mind. 4) unterschritten! AnzParam: 2" + kUsage, {}},
+      {{"--version", "T1", "@DNL", "1"}, 255, "Unbekannte DNL-Funktion: --version!\n", {}},
+  };
+  for (const auto& c : cases) {
+    const E2eResult r = RunZeprink({.args = c.args, .oldDnl = "old"});
+    EXPECT_EQ(r.exitStatus, c.exitStatus) << c.args[0];
+    EXPECT_EQ(r.out.substr(0, c.outStart.size()), c.outStart) << c.args[0] << ": " << r.out;
+    for (const std::string& part : c.outHolds) EXPECT_NE(r.out.find(part), std::string::npos) << part;
+    EXPECT_EQ(r.dnl, "old") << c.args[0];
+  }
+}
+
 TEST(DriverCommandLine, RefusalsLeaveTheDnlFileAlone) {
   const std::string longName(256, 'T');
   const struct {
@@ -134,6 +157,10 @@ TEST(DriverConnection, ServerRefusalsPrintTheCodeWithoutThePassword) {
         << c.what;
     EXPECT_EQ(r.dnl, "old") << c.what;
     EXPECT_TRUE(r.leftover.empty()) << c.what;
+    // libpq's own words follow the reason's start.
+    const std::string reason = "zeprink: Verbindung zur Datenbank \"" + c.net8 + "\" fehlgeschlagen: ";
+    EXPECT_EQ(r.err.substr(0, reason.size()), reason) << c.what << ": " << r.err;
+    EXPECT_GT(r.err.size(), reason.size() + 1) << c.what << ": " << r.err;
   }
 }
 
@@ -187,7 +214,6 @@ TEST(DriverRun, ModesOptionsAndLetterCase) {
        kBadge100Line},
       {"/D in capitals does not", {"IDSTAMM", "T1", "@DNL", "1", "/D"}, std::nullopt, kConnected + kCount21, kBadge100Line},
       {"/d as fifth of six does not", {"IDSTAMM", "T1", "@DNL", "1", "/d", "x"}, std::nullopt, kConnected + kCount21, kBadge100Line},
-      {"terminal name keeps its case", {"IDSTAMM", "t1", "@DNL", "1"}, std::nullopt, kConnected + "Ausweise gesamt: 0 davon in Datei gestellt: 0\n", ""},
   };
   for (const auto& c : cases) {
     E2eResult r = RunZeprink({.rowsSql = kTwoBadges, .args = c.args, .oldDnl = c.oldDnl, .config = std::nullopt});
@@ -199,7 +225,7 @@ TEST(DriverRun, ModesOptionsAndLetterCase) {
 }
 
 TEST(DriverRun, LowerCaseSchemaIsUpperCasedAndEmptyDatabaseGivesEmptyFile) {
-  E2eResult r = RunZeprink({.rowsSql = "",
+  E2eResult r = RunZeprink({.rowsSql = "INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');\n",
                             .args = {"IDSTAMM", "T1", "@DNL", "1"},
                             .oldDnl = "old",
                             .config = std::vector<std::pair<std::string, std::string>>{
@@ -207,6 +233,93 @@ TEST(DriverRun, LowerCaseSchemaIsUpperCasedAndEmptyDatabaseGivesEmptyFile) {
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, kConnected + kEmptyCount);
   EXPECT_EQ(r.dnl, "");
+}
+
+TEST(DriverTerminal, NamesTheSystemDoesNotKnowOrCannotTellApartAreRefused) {
+  const std::string validT1 = "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', 'M', 'S');\n";
+  const struct {
+    const char* what;
+    std::string rows;
+    std::vector<std::string> args;
+    std::string expected;  // after the connection line
+  } cases[] = {
+      {"in neither table", "", {"IDSTAMM", "T1", "@DNL", "1"}, "Terminal T1 unbekannt!\n"},
+      {"in another letter case, append mode", validT1 + "INSERT INTO Zdx115Tfz (TfzTrm) VALUES ('T1');\n",
+       {"MGDNL60P", "t1", "@DNL", "0"}, "Terminal t1 unbekannt!\n"},
+      {"two valid rows (an invalid third does not count)",
+       validT1 + validT1 + "INSERT INTO Zdx1140Trm (TrmNam, TrmSta) VALUES ('T1', 4);\n",
+       {"MGDNL17P", "T1", "@DNL", "1"}, "Terminal T1 mehrfach vorhanden!\n"},
+      {"the assignment table cannot be read (known terminal)", validT1 + "DROP TABLE Zdx115Tfz;\n",
+       {"IDSTAMM", "T1", "@DNL", "1"}, "Terminal T1 konnte nicht gelesen werden! SQLCode:-942\n"},
+      {"the assignment table cannot be read (name not in the terminal table)", "DROP TABLE Zdx115Tfz;\n",
+       {"IDSTAMM", "T2", "@DNL", "1"}, "Terminal T2 konnte nicht gelesen werden! SQLCode:-942\n"},
+      {"an unusable DNL file is reported first", "", {"IDSTAMM", "T1", "/nonexistent-dir/x.dnl", "1"},
+       "Downloadfile /nonexistent-dir/x.dnl konnte nicht geoeffnet werden!\n"},
+  };
+  for (const auto& c : cases) {
+    E2eResult r = RunZeprink({.rowsSql = c.rows, .args = c.args, .oldDnl = "old\r\n", .config = std::nullopt});
+    EXPECT_EQ(r.exitStatus, 255) << c.what;
+    EXPECT_EQ(r.out, kConnected + c.expected) << c.what;
+    EXPECT_EQ(r.dnl, "old\r\n") << c.what;
+    EXPECT_TRUE(r.leftover.empty()) << c.what;
+  }
+}
+
+TEST(DriverReasons, EveryFailedRunSaysWhyOnStandardError) {
+  using Config = std::vector<std::pair<std::string, std::string>>;
+  const Config missingDatabase = {{"LOGIN", "zeprink"}, {"PASS", "x"}, {"NET8", "sqlite:/nonexistent/zardonix.db"},
+                                  {"DB_SYSTEM", "X"}, {"SCHEMA", "ZARDONIX;"}};
+  const Config unknownSchema = {{"LOGIN", "zeprink"}, {"PASS", "@PASS"}, {"NET8", "@NET8"},
+                                {"DB_SYSTEM", "X"}, {"SCHEMA", "NOSUCH;"}};
+  // The badge cursor's fetch of ZZZ fails: its AswAtp does not fit 32 bits.
+  const std::string brokenBadge =
+      kTwoBadges +
+      "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswAtp) VALUES ('ZZZ', '2000-01-01 00:00:00', 3000000000);\n"
+      "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES ('ZZZ', 7);\n";
+  const struct {
+    const char* what;
+    E2eOptions options;
+    std::string reason;  // the line's start; the database's own words may follow
+    bool databaseWords;  // more text must follow
+  } cases[] = {
+      {"too few parameters", {.args = {"IDSTAMM"}}, "zeprink: 1 Parameter, mindestens 4 noetig", false},
+      {"unknown function", {.args = {"MGDNL99P", "T1", "@DNL", "1"}},
+       "zeprink: DNL-Funktion MGDNL99P gibt es nicht; bekannt sind MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P, "
+       "IDSTAMM\n",
+       false},
+      {"no configuration file", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .noConfigFile = true},
+       "zeprink: Konfigurationsdatei @ROOT/files/morvalent.ini nicht lesbar (No such file or directory), "
+       "daher keine Anmeldedaten\n",
+       false},
+      {"no database file", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .config = missingDatabase},
+       "zeprink: Verbindung zur Datenbank \"sqlite:/nonexistent/zardonix.db\" fehlgeschlagen: ", true},
+      {"unknown schema", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .config = unknownSchema},
+       "zeprink: Schema \"NOSUCH\" nicht einstellbar: ", true},
+      {"DNL file in a missing directory", {.args = {"IDSTAMM", "T1", "/nonexistent-dir/x.dnl", "1"}},
+       "zeprink: Downloadfile /nonexistent-dir/x.dnl: No such file or directory\n", false},
+      {"unknown terminal", {.args = {"IDSTAMM", "TX", "@DNL", "1"}},
+       "zeprink: Terminal TX steht weder in Zdx1140Trm noch in Zdx115Tfz", false},
+      {"terminal lookup fails",
+       {.rowsSql = "DROP TABLE Zdx115Tfz;", .args = {"IDSTAMM", "TX", "@DNL", "1"}},
+       "zeprink: SQL-Anweisung \"Terminalnamen in Zdx115Tfz suchen\" fehlgeschlagen, SQLCode -942: ", true},
+      {"badge fetch fails in the writer", {.rowsSql = brokenBadge, .args = {"IDSTAMM", "T1", "@DNL", "1"}},
+       "zeprink: SQL-Anweisung \"gueltige Ausweise lesen (Ausweiscursor)\" fehlgeschlagen, SQLCode -1455: ", true},
+  };
+  for (const auto& c : cases) {
+    E2eOptions options = c.options;
+    if (options.rowsSql.empty()) options.rowsSql = kTwoBadges;
+    options.oldDnl = "old";
+    const E2eResult r = RunZeprink(options);
+    EXPECT_EQ(r.exitStatus, 255) << c.what;
+    for (const std::string& err : {r.err, r.serverErr}) {
+      if (&err == &r.serverErr && err.empty()) continue;
+      EXPECT_EQ(err.substr(0, c.reason.size()), c.reason) << c.what << ": " << err;
+      if (c.databaseWords) {
+        EXPECT_GT(err.size(), c.reason.size() + 1) << c.what << ": " << err;
+      }
+      EXPECT_EQ(err.find("geheim"), std::string::npos) << c.what;
+    }
+  }
 }
 
 TEST(DriverRun, UnopenableDnlFileIsReported) {

@@ -158,10 +158,8 @@ TEST(IdStammEndToEnd, WhichBadgeRowsAreDelivered) {
                  {.number = "200", .liz = "2", .mnd = "9"},
                  {.number = "300", .liz = "1", .mnd = "2"}}),
        Count(2, 2), Lines({{.number = "100"}, {.number = "100"}})},
-      {"unknown terminal: the '0' fill counts as assignments, and the name has none",
-       kTerminal + Rows({{.number = "100"}}), Count(0, 0), "",
-       {"IDSTAMM", "TX", "@DNL", "1"}},
-      {"unknown terminal with assignment rows of its name: AswSal NULL takes the '0' fill",
+      {"terminal with assignment rows only: the '0' fill counts as assignments and AswSal NULL "
+       "takes it",
        "INSERT INTO Zdx115Tfz (TfzTrm, TfzLiz, TfzMnd) VALUES ('TX', 1, 1);\n"
        "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('TX', 'K1', '0');\n" +
            Rows({{.number = "100", .sal = "NULL"}}),

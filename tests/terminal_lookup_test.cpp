@@ -16,6 +16,14 @@ namespace {
 
 constexpr int32_t kZeroFill = 808464432;  // four '0' bytes
 
+// The record as the run driver prepares it for terminal `name`.
+TerminalParams ZeroFilledTerminal(const std::string& name) {
+  TerminalParams terminal;
+  FillTerminalParamsWithZeros(terminal);
+  SetField(terminal.TrmNam, name);
+  return terminal;
+}
+
 TEST(TerminalLookup, CompletesTheRecordOrLeavesTheZeroFill) {
   const struct {
     const char* what;
@@ -54,9 +62,7 @@ TEST(TerminalLookup, CompletesTheRecordOrLeavesTheZeroFill) {
     ASSERT_TRUE(db.ok()) << c.what << ": " << db.error();
     SqlSession session;
     ASSERT_EQ(db.Connect(session), 0) << c.what;
-    TerminalParams terminal;
-    FillTerminalParamsWithZeros(terminal);
-    SetField(terminal.TrmNam, "T1");
+    TerminalParams terminal = ZeroFilledTerminal("T1");
     EXPECT_EQ(ReadTerminal(session, terminal), c.code) << c.what;
     EXPECT_EQ(terminal.TfzCount, c.count) << c.what;
     if (c.mod == nullptr) {
@@ -70,15 +76,38 @@ TEST(TerminalLookup, CompletesTheRecordOrLeavesTheZeroFill) {
   }
 }
 
+TEST(TerminalLookup, ANameIsKnownFromAnyTerminalRowOrAnyAssignmentRow) {
+  const struct {
+    const char* what;
+    std::string rows;
+    bool known;
+  } cases[] = {
+      {"no rows", "", false},
+      {"terminal row with status 8", "INSERT INTO Zdx1140Trm (TrmNam, TrmSta) VALUES ('T1', 8);", true},
+      {"assignment row with status 4 only", "INSERT INTO Zdx115Tfz (TfzTrm, TfzSta) VALUES ('T1', 4);", true},
+      {"rows of other names and letter cases",
+       "INSERT INTO Zdx1140Trm (TrmNam) VALUES ('t1'), ('T10');"
+       "INSERT INTO Zdx115Tfz (TfzTrm) VALUES ('T2'), (' T1');",
+       false},
+  };
+  for (const auto& c : cases) {
+    SqliteDatabase db(c.rows);
+    ASSERT_TRUE(db.ok()) << c.what << ": " << db.error();
+    SqlSession session;
+    ASSERT_EQ(db.Connect(session), 0) << c.what;
+    bool known = !c.known;
+    EXPECT_EQ(FindTerminalName(session, ZeroFilledTerminal("T1"), known), 0) << c.what;
+    EXPECT_EQ(known, c.known) << c.what;
+  }
+}
+
 TEST(TerminalLookup, ANameOfFullWidthIsLookedUpWhole) {
   const std::string name(255, 'N');
   SqliteDatabase db("INSERT INTO Zdx1140Trm (TrmNam, TrmMod) VALUES ('" + name + "', 'M');");
   ASSERT_TRUE(db.ok()) << db.error();
   SqlSession session;
   ASSERT_EQ(db.Connect(session), 0);
-  TerminalParams terminal;
-  FillTerminalParamsWithZeros(terminal);
-  SetField(terminal.TrmNam, name);
+  TerminalParams terminal = ZeroFilledTerminal(name);
   EXPECT_EQ(ReadTerminal(session, terminal), 0);
   EXPECT_EQ(FieldText(terminal.TrmMod), "M");
 }

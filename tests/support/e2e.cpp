@@ -50,12 +50,20 @@ std::vector<std::pair<std::string, std::string>> DefaultConfig() {
 }
 
 int RunProgram(const std::string& binary, const std::vector<std::string>& args,
-               const std::string& workDir, std::string& out, StdoutMode stdoutMode) {
+               const std::string& workDir, std::string& out, StdoutMode stdoutMode,
+               std::string* err) {
+  // Standard error goes to a file, so that neither stream waits for the other.
+  char errPath[] = "/tmp/zeprink-stderr-XXXXXX";
+  const int errFd = err != nullptr ? mkstemp(errPath) : -1;
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return -1;
   const pid_t pid = fork();
   if (pid < 0) return -1;
   if (pid == 0) {
+    if (errFd >= 0) {
+      dup2(errFd, STDERR_FILENO);
+      close(errFd);
+    }
     if (stdoutMode == StdoutMode::kClosed) {
       close(STDOUT_FILENO);
     } else {
@@ -87,11 +95,34 @@ int RunProgram(const std::string& binary, const std::vector<std::string>& args,
   }
   int status = 0;
   waitpid(pid, &status, 0);
+  if (errFd >= 0) {
+    close(errFd);
+    *err = ReadWhole(errPath);
+    unlink(errPath);
+  }
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return 1000 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
 namespace {
+
+// Holds a run to the rule for standard error (see RunZeprink).
+void CheckReasons(const std::vector<std::string>& args, const E2eResult& result) {
+  const bool verbose = args.size() == 5 && args[4] == "/d";
+  int reasons = 0;
+  std::istringstream lines(result.err);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("zeprink: ", 0) != 0) ADD_FAILURE() << "standard error line without \"zeprink: \": " << line;
+    if (line.rfind(kConfigModeWarning, 0) != 0) ++reasons;
+  }
+  if (verbose) return;
+  if (result.exitStatus == 255 && reasons != 1) {
+    ADD_FAILURE() << "a failed run gives one reason, not " << reasons << ":\n" << result.err;
+  }
+  if (result.exitStatus == 0 && reasons != 0) {
+    ADD_FAILURE() << "a successful run gives no reason:\n" << result.err;
+  }
+}
 
 // Runs one case on a prepared database: writes the configuration two levels
 // above the working directory, runs the binary and collects the results.
@@ -115,8 +146,11 @@ E2eResult RunCase(const E2eOptions& options, const std::string& net8, const std:
     record.second = ReplaceAll(record.second, "@PASS", password);
   }
   std::string error;
-  if (options.rawConfig) {
+  if (options.noConfigFile) {
+    // nothing written
+  } else if (options.rawConfig) {
     WriteWhole(root / "files" / "morvalent.ini", *options.rawConfig);
+    fs::permissions(root / "files" / "morvalent.ini", fs::perms::owner_read | fs::perms::owner_write);
   } else if (!WriteConfigFile((root / "files" / "morvalent.ini").string(), config, &error)) {
     result.out = "harness: cannot write the configuration file: " + error;
     fs::remove_all(root);
@@ -128,9 +162,12 @@ E2eResult RunCase(const E2eOptions& options, const std::string& net8, const std:
   std::vector<std::string> args;
   for (const std::string& arg : options.args) args.push_back(ReplaceAll(arg, "@DNL", dnlPath.string()));
 
-  result.exitStatus = RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out, options.stdoutMode);
+  result.exitStatus =
+      RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out, options.stdoutMode, &result.err);
   // The database's name shows in connection messages; it differs per case.
   result.out = ReplaceAll(result.out, net8, "@NET8");
+  result.err = ReplaceAll(ReplaceAll(result.err, net8, "@NET8"), root.string(), "@ROOT");
+  CheckReasons(options.args, result);
   if (fs::exists(dnlPath)) result.dnl = ReadWhole(dnlPath);
   for (const auto& entry : fs::directory_iterator(workDir)) {
     if (entry.path() != dnlPath) result.leftover.push_back(entry.path().filename().string());
@@ -150,7 +187,7 @@ std::string Describe(const E2eResult& r) {
 // failure when anything differs from the embedded database's result. Without
 // a reachable server the second run is left out, unless ZEPRINK_PG_REQUIRED=1
 // makes that a failure.
-void CompareOnPostgres(const E2eOptions& options, const E2eResult& embedded) {
+void CompareOnPostgres(const E2eOptions& options, E2eResult& embedded) {
   static bool serverMissing = false;
   if (serverMissing || std::getenv("ZEPRINK_E2E_SQLITE_ONLY") != nullptr) return;
   PgDatabase db(options.rowsSql);
@@ -163,6 +200,7 @@ void CompareOnPostgres(const E2eOptions& options, const E2eResult& embedded) {
     return;
   }
   const E2eResult server = RunCase(options, db.NetService(), TestServer().password);
+  embedded.serverErr = server.err;
   if (server.exitStatus != embedded.exitStatus || server.out != embedded.out ||
       server.dnl != embedded.dnl || server.leftover != embedded.leftover) {
     ADD_FAILURE() << "PostgreSQL gives another result than the embedded database.\n"

@@ -19,9 +19,9 @@ enum class StdoutMode {
 
 struct E2eOptions {
   // INSERT statements for the case's rows (dates as 'YYYY-MM-DD HH:MM:SS').
-  std::string rowsSql;
+  std::string rowsSql = {};
   // The program's parameters; "@DNL" stands for the DNL file path.
-  std::vector<std::string> args;
+  std::vector<std::string> args = {};
   // Content of the DNL file before the run (absent: no file).
   std::optional<std::string> oldDnl = std::nullopt;
   // Configuration records (key, plain value) instead of the default ones;
@@ -31,6 +31,8 @@ struct E2eOptions {
   StdoutMode stdoutMode = StdoutMode::kCaptured;
   // The configuration file's bytes as they are, instead of `config`.
   std::optional<std::string> rawConfig = std::nullopt;
+  // No configuration file at all.
+  bool noConfigFile = false;
 };
 
 struct E2eResult {
@@ -38,6 +40,8 @@ struct E2eResult {
   std::string out;                   // standard output bytes
   std::optional<std::string> dnl;    // DNL file bytes after the run (absent: no file)
   std::vector<std::string> leftover; // other files left in the working directory
+  std::string err;                   // standard error bytes
+  std::string serverErr;             // standard error of the PostgreSQL run (empty without one)
 };
 
 // The default configuration: user, password, the case's database, schema
@@ -48,8 +52,11 @@ std::vector<std::pair<std::string, std::string>> DefaultConfig();
 // and rowsSql, and returns its result. When the PostgreSQL test server is
 // reachable (required with ZEPRINK_PG_REQUIRED=1), runs it once more on a
 // fresh server database with the same rows and adds a test failure when the
-// result differs in any byte. Connection messages show "@NET8" for the
-// case's net service name.
+// result differs in any byte (standard error aside: it carries each
+// database's own words). Connection messages show "@NET8" for the case's net
+// service name. Every run is also held to the rule for standard error: only
+// "zeprink: " lines; a run without "/d" that ends with 255 gives exactly one
+// reason, one that ends with 0 none (warnings aside).
 E2eResult RunZeprink(const E2eOptions& options);
 
 // Runs the case once on a database that the test prepared and may change
@@ -64,9 +71,13 @@ std::string Yyyymmdd(int daysFromToday);                             // "yyyymmd
 
 // Runs the binary with the given parameters in `workDir`; returns the exit
 // status (0..255), or 1000 + the signal that ended it, and collects standard
-// output (none unless `stdoutMode` is kCaptured).
+// output (none unless `stdoutMode` is kCaptured) and, when `err` is given,
+// standard error.
 int RunProgram(const std::string& binary, const std::vector<std::string>& args,
                const std::string& workDir, std::string& out,
-               StdoutMode stdoutMode = StdoutMode::kCaptured);
+               StdoutMode stdoutMode = StdoutMode::kCaptured, std::string* err = nullptr);
+
+// The start of the warning about a configuration file that others may read.
+inline constexpr char kConfigModeWarning[] = "zeprink: Warnung: Konfigurationsdatei ";
 
 }  // namespace zx::test
