@@ -10,10 +10,10 @@ constexpr size_t kMaxStatementText = 100;
 }  // namespace
 
 int32_t ConnectDatabase(SqlSession& session, const char* user, const char* password,
-                        const char* netService, const char* schema) {
+                        const char* netService, const char* schema, std::string_view snapshot) {
   std::string text = std::string(user) + "/" + password + "@" + netService;
   // The session refuses a connect string of more than 100 characters itself.
-  const int32_t connected = session.Connect(text.c_str());
+  const int32_t connected = session.Connect(text.c_str(), snapshot);
   if (connected != sqlcode::kOk) return connected;
 
   text = std::string("ALTER SESSION SET CURRENT_SCHEMA=") + schema;

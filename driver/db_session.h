@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "sql/session.h"
 
@@ -14,6 +15,7 @@ namespace zx {
 // connect string or schema statement of more than 100 characters is refused
 // (-2084), never cut.
 int32_t ConnectDatabase(SqlSession& session, const char* user, const char* password,
-                        const char* netService, const char* schema);
+                        const char* netService, const char* schema,
+                        std::string_view snapshot = {});
 
 }  // namespace zx

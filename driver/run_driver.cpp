@@ -13,6 +13,7 @@
 #include "base/text_utils.h"
 #include "driver/db_session.h"
 #include "driver/dnl_file.h"
+#include "driver/run_job.h"
 #include "queries/statements.h"
 #include "queries/terminal_lookup.h"
 #include "queries/terminal_params.h"
@@ -24,21 +25,6 @@ namespace zx {
 
 namespace {
 
-struct DnlFunction {
-  const char* name;
-  int (*writer)(RunContext&, const TerminalParams&);
-  const char* failureMessage;
-};
-
-// The DNL functions, in the order in which the driver tests them.
-constexpr DnlFunction kDnlFunctions[] = {
-    {"MGDNL17P", CreateMgDnl17P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL17P!\n"},
-    {"MGDNL18P", CreateMgDnl18P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL18P!\n"},
-    {"MGDNL31P", CreateMgDnl31P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n"},
-    {"MGDNL60P", CreateMgDnl60P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL60P!\n"},
-    {"IDSTAMM", CreateIdStamm, "Programmabbruch: Fehler bei Erstellung der Datei IDSTAMM!\n"},
-};
-
 constexpr int kRunFailed = -1;
 
 void PrintUsage(Diagnostics& out, int paramCount) {
@@ -48,15 +34,6 @@ void PrintUsage(Diagnostics& out, int paramCount) {
   out.Print("Param2: Terminal-Name\n");
   out.Print("Param3: Pfad der DNL-Datei\n");
   out.Print("Param4: 1: neu 0: dran h\xE4ngen\n");
-}
-
-// The path as an absolute one, for reasons that people read.
-std::string AbsolutePath(const char* path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  if (error) return path;
-  const std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
-  return (error ? absolute.lexically_normal() : resolved).string();
 }
 
 void PrintHelp(Diagnostics& out) {
@@ -77,83 +54,6 @@ void PrintHelp(Diagnostics& out) {
       "Exit-Status: 0 Datei geschrieben; 255 Fehler (die DNL-Datei bleibt unveraendert,\n"
       "der Grund steht als Zeile \"zeprink: ...\" auf der Standardfehlerausgabe).\n",
       kConfigFilePath);
-}
-
-const DnlFunction* FindDnlFunction(const std::string& upperName) {
-  for (const DnlFunction& function : kDnlFunctions) {
-    if (upperName == function.name) return &function;
-  }
-  return nullptr;
-}
-
-// Reads one value of the configuration file: empty when the file or the key
-// is missing. A record of the key that cannot be read whole is refused with a
-// message (false), neither cut nor passed over for a later record or the
-// empty value.
-bool ReadConfig(Diagnostics& out, const char* key, std::string& value) {
-  if (FindConfigValue("", key, 0, kConfigFilePath, value) != ConfigLookup::kRefused) return true;
-  out.Print("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", key, kConfigFilePath);
-  out.Reason("der erste Eintrag %s in %s ist zu lang oder kein gueltiger Eintrag", key,
-             AbsolutePath(kConfigFilePath).c_str());
-  return false;
-}
-
-// errno of opening and reading the configuration file; 0 when it can be read.
-int ConfigFileError() {
-  std::FILE* file = std::fopen(kConfigFilePath, "rb");
-  if (file == nullptr) return errno;
-  std::fgetc(file);
-  const int error = std::ferror(file) ? errno : 0;
-  std::fclose(file);
-  return error;
-}
-
-void ReasonForFile(Diagnostics& out, const std::string& path, int error) {
-  out.Reason("Downloadfile %s: %s", AbsolutePath(path.c_str()).c_str(), std::strerror(error));
-}
-
-// The last failed statement of the run, for the reason of a failed run.
-struct StatementFailure {
-  SqlStatus status;
-  std::string purpose;
-};
-
-void ReasonForStatement(Diagnostics& out, const StatementFailure& failure) {
-  out.Reason("SQL-Anweisung \"%s\" fehlgeschlagen, SQLCode %d: %s", failure.purpose.c_str(),
-             failure.status.code, failure.status.message.c_str());
-}
-
-// Completes the terminal from the database. A name that neither the terminal
-// table (with any status) nor the badge assignments hold is refused, as is a
-// name with more than one valid terminal row and a lookup that fails: such a
-// run would give the terminal a file it was never meant to get. A terminal
-// whose rows are all invalid (status 4 or 8), or that has assignment rows
-// only, keeps the '0' fill and gets the badges assigned to its name.
-// Returns false, with the message printed, when the run must end.
-bool CompleteTerminal(Diagnostics& out, SqlSession& session, TerminalParams& terminal,
-                      const StatementFailure& lastFailure) {
-  const std::string name(FieldText(terminal.TrmNam));
-  int32_t code = ReadTerminal(session, terminal);
-  if (code == sqlcode::kNoData) {
-    bool known = false;
-    code = FindTerminalName(session, terminal, known);
-    if (code == sqlcode::kOk && !known) {
-      out.Print("Terminal %s unbekannt!\n", name.c_str());
-      out.Reason("Terminal %s steht weder in Zdx1140Trm noch in Zdx115Tfz (Gross-/Kleinschreibung "
-                 "zaehlt)",
-                 name.c_str());
-      return false;
-    }
-  }
-  if (code == sqlcode::kOk) return true;
-  if (code == sqlcode::kTooManyRows) {
-    out.Print("Terminal %s mehrfach vorhanden!\n", name.c_str());
-    out.Reason("Terminal %s hat mehr als eine gueltige Zeile in Zdx1140Trm", name.c_str());
-  } else {
-    out.Print("Terminal %s konnte nicht gelesen werden! SQLCode:%d\n", name.c_str(), code);
-    ReasonForStatement(out, lastFailure);
-  }
-  return false;
 }
 
 std::string UpperCased(const char* text) {
@@ -209,9 +109,8 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   const DnlFunction* function = FindDnlFunction(functionName);
   if (function == nullptr) {
     out.Print("Unbekannte DNL-Funktion: %s!\n", params[0]);
-    std::string names;
-    for (const DnlFunction& known : kDnlFunctions) names += std::string(names.empty() ? "" : ", ") + known.name;
-    out.Reason("DNL-Funktion %s gibt es nicht; bekannt sind %s", params[0], names.c_str());
+    out.Reason("DNL-Funktion %s gibt es nicht; bekannt sind %s", params[0],
+               DnlFunctionNames().c_str());
     return kRunFailed;
   }
 
@@ -219,91 +118,21 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   const bool newFile = params[3][0] == '1';
   if (paramCount == 5 && std::strcmp(params[4], "/d") == 0) out.SetVerbose(true);
 
-  // A missing or unreadable file gives empty values, and the connection
-  // reports the error; the reason names the file.
-  const int configError = ConfigFileError();
-  std::string user;
-  std::string password;
-  std::string netService;
-  std::string dbSystem;  // read and kept, used by nothing
-  std::string schema;
-  if (!ReadConfig(out, "LOGIN", user) || !ReadConfig(out, "PASS", password) ||
-      !ReadConfig(out, "NET8", netService) || !ReadConfig(out, "DB_SYSTEM", dbSystem) ||
-      !ReadConfig(out, "SCHEMA", schema)) {
-    return kRunFailed;
-  }
-  if (!schema.empty()) schema.pop_back();
-  ToUpper(schema.data());
+  ConnectionSettings settings;
+  if (!ReadConnectionSettings(out, settings)) return kRunFailed;
 
   SqlSession session;
-  // Every failed statement is kept for the reason of a failed run; with
-  // "/d" each one is also shown with the database's words.
+  // Every failed statement is kept for the reason of a failed run.
   StatementFailure lastFailure;
-  session.SetFailureObserver([&out, &lastFailure](const SqlStatus& status, std::string_view text) {
-    lastFailure.status = status;
-    const std::string_view purpose = statements::PurposeOf(text);
-    lastFailure.purpose = purpose.empty() ? std::string(text.substr(0, 60)) : std::string(purpose);
-    if (out.Verbose()) out.Reason("SQL-Fehler %d: %s", status.code, status.message.c_str());
-  });
-  const int32_t code =
-      ConnectDatabase(session, user.c_str(), password.c_str(), netService.c_str(), schema.c_str());
-  if (code != 0) {
-    // The password is never shown: "***" stands for a set one.
-    out.Print("DB-Connect-Error: %d!", code);
-    out.Print("Name:%s Pwd:%s Net:%s Schema:%s\n", user.c_str(), password.empty() ? "" : "***",
-              netService.c_str(), schema.c_str());
-    const SqlStatus& status = session.LastStatus();
-    const std::string words =
-        status.code == code && !status.message.empty() ? status.message : "SQLCode " + std::to_string(code);
-    if (configError != 0) {
-      out.Reason("Konfigurationsdatei %s nicht lesbar (%s), daher keine Anmeldedaten",
-                 AbsolutePath(kConfigFilePath).c_str(), std::strerror(configError));
-    } else if (!session.Connected()) {
-      out.Reason("Verbindung zur Datenbank \"%s\" fehlgeschlagen: %s", netService.c_str(), words.c_str());
-    } else {
-      out.Reason("Schema \"%s\" nicht einstellbar: %s", schema.c_str(), words.c_str());
-    }
-    return kRunFailed;
-  }
-  out.Print("Mit Datenbank verbunden! Schema: %s\n", schema.c_str());
+  WatchStatements(session, &out, &lastFailure);
+  if (ConnectRun(out, session, settings) != 0) return kRunFailed;
 
-  DnlFile dnlFile;
-  if (!dnlFile.Open(dnlPath, newFile)) {
-    out.Print("Downloadfile %s konnte nicht geoeffnet werden!\n", dnlPath.c_str());
-    ReasonForFile(out, dnlPath, dnlFile.Error());
-    return kRunFailed;
-  }
-
-  // A refused terminal leaves the DNL file as it was: the temporary file goes.
-  if (!CompleteTerminal(out, session, terminal, lastFailure)) return kRunFailed;
-
-  RunContext run{session, dnlFile, out};
-  const int written = function->writer(run, terminal);
-  if (out.Verbose()) {
-    const SqlCounters counters = session.Counters();
-    out.Reason("Anweisungen: %lld Roundtrips zum Server: %lld",
-               static_cast<long long>(counters.statements),
-               static_cast<long long>(counters.roundTrips));
-  }
-  if (written == 0) {
-    out.Print("%s", function->failureMessage);
-    // Only a successful run replaces the file; a failed one keeps the old.
-    dnlFile.Discard();
-    if (dnlFile.Error() != 0) {
-      ReasonForFile(out, dnlPath, dnlFile.Error());
-    } else if (lastFailure.status.code != sqlcode::kOk) {
-      ReasonForStatement(out, lastFailure);
-    } else {
-      out.Reason("Erstellung der Datei %s abgebrochen", function->name);
-    }
-    return kRunFailed;
-  }
-  if (!dnlFile.Commit()) {
-    out.Print("Downloadfile %s konnte nicht geschrieben werden!\n", dnlPath.c_str());
-    ReasonForFile(out, dnlPath, dnlFile.Error());
-    return kRunFailed;
-  }
-  return 0;
+  JobRequest job;
+  job.function = function;
+  job.terminal = terminal;
+  job.dnlPath = dnlPath;
+  job.newFile = newFile;
+  return RunJob(out, session, settings, job, lastFailure);
 }
 
 }  // namespace zx

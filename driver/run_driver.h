@@ -3,11 +3,9 @@
 #pragma once
 
 #include "base/diagnostics.h"
+#include "driver/run_job.h"
 
 namespace zx {
-
-// The configuration file, relative to the working directory.
-inline constexpr const char* kConfigFilePath = "../../files/morvalent.ini";
 
 // Runs the program with its parameters (without the program name) and
 // returns the exit status: 0 on success, -1 on failure.

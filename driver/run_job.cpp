@@ -1,0 +1,216 @@
+#include "driver/run_job.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "base/config_file.h"
+#include "base/fixed_text.h"
+#include "base/text_utils.h"
+#include "driver/db_session.h"
+#include "driver/dnl_file.h"
+#include "queries/statements.h"
+#include "queries/terminal_lookup.h"
+#include "writers/writers.h"
+
+namespace zx {
+
+namespace {
+
+// The DNL functions, in the order in which the driver tests them.
+constexpr DnlFunction kDnlFunctions[] = {
+    {"MGDNL17P", CreateMgDnl17P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL17P!\n"},
+    {"MGDNL18P", CreateMgDnl18P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL18P!\n"},
+    {"MGDNL31P", CreateMgDnl31P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n"},
+    {"MGDNL60P", CreateMgDnl60P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL60P!\n"},
+    {"IDSTAMM", CreateIdStamm, "Programmabbruch: Fehler bei Erstellung der Datei IDSTAMM!\n"},
+};
+
+constexpr int kRunFailed = -1;
+
+// Reads one value of the configuration file: empty when the file or the key
+// is missing. A record of the key that cannot be read whole is refused with a
+// message (false), neither cut nor passed over for a later record or the
+// empty value.
+bool ReadConfig(Diagnostics& out, const char* key, std::string& value) {
+  if (FindConfigValue("", key, 0, kConfigFilePath, value) != ConfigLookup::kRefused) return true;
+  out.Print("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", key, kConfigFilePath);
+  out.Reason("der erste Eintrag %s in %s ist zu lang oder kein gueltiger Eintrag", key,
+             AbsolutePath(kConfigFilePath).c_str());
+  return false;
+}
+
+// errno of opening and reading the configuration file; 0 when it can be read.
+int ConfigFileError() {
+  std::FILE* file = std::fopen(kConfigFilePath, "rb");
+  if (file == nullptr) return errno;
+  std::fgetc(file);
+  const int error = std::ferror(file) ? errno : 0;
+  std::fclose(file);
+  return error;
+}
+
+void ReasonForFile(Diagnostics& out, const std::string& path, int error) {
+  out.Reason("Downloadfile %s: %s", AbsolutePath(path.c_str()).c_str(), std::strerror(error));
+}
+
+void ReasonForStatement(Diagnostics& out, const StatementFailure& failure) {
+  out.Reason("SQL-Anweisung \"%s\" fehlgeschlagen, SQLCode %d: %s", failure.purpose.c_str(),
+             failure.status.code, failure.status.message.c_str());
+}
+
+// Completes the terminal from the database. A name that neither the terminal
+// table (with any status) nor the badge assignments hold is refused, as is a
+// name with more than one valid terminal row and a lookup that fails: such a
+// run would give the terminal a file it was never meant to get. A terminal
+// whose rows are all invalid (status 4 or 8), or that has assignment rows
+// only, keeps the '0' fill and gets the badges assigned to its name.
+// Returns false, with the message printed, when the run must end.
+bool CompleteTerminal(Diagnostics& out, SqlSession& session, TerminalParams& terminal,
+                      const StatementFailure& lastFailure) {
+  const std::string name(FieldText(terminal.TrmNam));
+  int32_t code = ReadTerminal(session, terminal);
+  if (code == sqlcode::kNoData) {
+    bool known = false;
+    code = FindTerminalName(session, terminal, known);
+    if (code == sqlcode::kOk && !known) {
+      out.Print("Terminal %s unbekannt!\n", name.c_str());
+      out.Reason("Terminal %s steht weder in Zdx1140Trm noch in Zdx115Tfz (Gross-/Kleinschreibung "
+                 "zaehlt)",
+                 name.c_str());
+      return false;
+    }
+  }
+  if (code == sqlcode::kOk) return true;
+  if (code == sqlcode::kTooManyRows) {
+    out.Print("Terminal %s mehrfach vorhanden!\n", name.c_str());
+    out.Reason("Terminal %s hat mehr als eine gueltige Zeile in Zdx1140Trm", name.c_str());
+  } else {
+    out.Print("Terminal %s konnte nicht gelesen werden! SQLCode:%d\n", name.c_str(), code);
+    ReasonForStatement(out, lastFailure);
+  }
+  return false;
+}
+
+}  // namespace
+
+const DnlFunction* FindDnlFunction(const std::string& upperName) {
+  for (const DnlFunction& function : kDnlFunctions) {
+    if (upperName == function.name) return &function;
+  }
+  return nullptr;
+}
+
+// The path as an absolute one, for reasons that people read.
+std::string AbsolutePath(const char* path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) return path;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
+  return (error ? absolute.lexically_normal() : resolved).string();
+}
+
+
+std::string DnlFunctionNames() {
+  std::string names;
+  for (const DnlFunction& known : kDnlFunctions) {
+    names += std::string(names.empty() ? "" : ", ") + known.name;
+  }
+  return names;
+}
+
+bool ReadConnectionSettings(Diagnostics& out, ConnectionSettings& settings) {
+  settings.fileError = ConfigFileError();
+  if (!ReadConfig(out, "LOGIN", settings.user) || !ReadConfig(out, "PASS", settings.password) ||
+      !ReadConfig(out, "NET8", settings.netService) ||
+      !ReadConfig(out, "DB_SYSTEM", settings.dbSystem) || !ReadConfig(out, "SCHEMA", settings.schema)) {
+    return false;
+  }
+  if (!settings.schema.empty()) settings.schema.pop_back();
+  ToUpper(settings.schema.data());
+  return true;
+}
+
+void WatchStatements(SqlSession& session, Diagnostics* out, StatementFailure* failure) {
+  session.SetFailureObserver([out, failure](const SqlStatus& status, std::string_view text) {
+    failure->status = status;
+    const std::string_view purpose = statements::PurposeOf(text);
+    failure->purpose = purpose.empty() ? std::string(text.substr(0, 60)) : std::string(purpose);
+    if (out->Verbose()) out->Reason("SQL-Fehler %d: %s", status.code, status.message.c_str());
+  });
+}
+
+int32_t ConnectRun(Diagnostics& out, SqlSession& session, const ConnectionSettings& settings,
+                   std::string_view snapshot) {
+  const int32_t code = ConnectDatabase(session, settings.user.c_str(), settings.password.c_str(),
+                                       settings.netService.c_str(), settings.schema.c_str(), snapshot);
+  if (code == 0) return 0;
+  // The password is never shown: "***" stands for a set one.
+  out.Print("DB-Connect-Error: %d!", code);
+  out.Print("Name:%s Pwd:%s Net:%s Schema:%s\n", settings.user.c_str(),
+            settings.password.empty() ? "" : "***", settings.netService.c_str(),
+            settings.schema.c_str());
+  const SqlStatus& status = session.LastStatus();
+  const std::string words = status.code == code && !status.message.empty()
+                                ? status.message
+                                : "SQLCode " + std::to_string(code);
+  if (settings.fileError != 0) {
+    out.Reason("Konfigurationsdatei %s nicht lesbar (%s), daher keine Anmeldedaten",
+               AbsolutePath(kConfigFilePath).c_str(), std::strerror(settings.fileError));
+  } else if (!session.Connected()) {
+    out.Reason("Verbindung zur Datenbank \"%s\" fehlgeschlagen: %s", settings.netService.c_str(),
+               words.c_str());
+  } else {
+    out.Reason("Schema \"%s\" nicht einstellbar: %s", settings.schema.c_str(), words.c_str());
+  }
+  return code;
+}
+
+int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& settings,
+           JobRequest job, StatementFailure& failure) {
+  failure = StatementFailure{};
+  out.Print("Mit Datenbank verbunden! Schema: %s\n", settings.schema.c_str());
+
+  DnlFile dnlFile;
+  if (!dnlFile.Open(job.dnlPath, job.newFile)) {
+    out.Print("Downloadfile %s konnte nicht geoeffnet werden!\n", job.dnlPath.c_str());
+    ReasonForFile(out, job.dnlPath, dnlFile.Error());
+    return kRunFailed;
+  }
+
+  // A refused terminal leaves the DNL file as it was: the temporary file goes.
+  if (!CompleteTerminal(out, session, job.terminal, failure)) return kRunFailed;
+
+  const SqlCounters before = session.Counters();
+  RunContext run{session, dnlFile, out};
+  const int written = job.function->writer(run, job.terminal);
+  if (out.Verbose()) {
+    const SqlCounters counters = session.Counters();
+    out.Reason("Anweisungen: %lld Roundtrips zum Server: %lld",
+               static_cast<long long>(counters.statements - before.statements),
+               static_cast<long long>(counters.roundTrips - before.roundTrips));
+  }
+  if (written == 0) {
+    out.Print("%s", job.function->failureMessage);
+    // Only a successful run replaces the file; a failed one keeps the old.
+    dnlFile.Discard();
+    if (dnlFile.Error() != 0) {
+      ReasonForFile(out, job.dnlPath, dnlFile.Error());
+    } else if (failure.status.code != sqlcode::kOk) {
+      ReasonForStatement(out, failure);
+    } else {
+      out.Reason("Erstellung der Datei %s abgebrochen", job.function->name);
+    }
+    return kRunFailed;
+  }
+  if (!dnlFile.Commit()) {
+    out.Print("Downloadfile %s konnte nicht geschrieben werden!\n", job.dnlPath.c_str());
+    ReasonForFile(out, job.dnlPath, dnlFile.Error());
+    return kRunFailed;
+  }
+  return 0;
+}
+
+}  // namespace zx

@@ -1,0 +1,83 @@
+// One job of a run: what a single zeprink run does once it has read its
+// command line (configuration, connection, DNL file, terminal, writer,
+// replacement of the file), in pieces that a run of many jobs (zeprink-site)
+// shares. Messages go to the job's Diagnostics, byte for byte as a single
+// run prints them; every failure also gets its reason line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/diagnostics.h"
+#include "queries/terminal_params.h"
+#include "sql/session.h"
+#include "writers/run_context.h"
+
+namespace zx {
+
+// The configuration file, relative to the working directory.
+inline constexpr const char* kConfigFilePath = "../../files/morvalent.ini";
+
+struct DnlFunction {
+  const char* name;
+  int (*writer)(RunContext&, const TerminalParams&);
+  const char* failureMessage;
+};
+
+// The DNL function of an upper-cased name; nullptr for none.
+const DnlFunction* FindDnlFunction(const std::string& upperName);
+
+// The names of all DNL functions, separated by ", ".
+std::string DnlFunctionNames();
+
+// The path as an absolute one, for reasons that people read.
+std::string AbsolutePath(const char* path);
+
+// The connection values of the configuration file.
+struct ConnectionSettings {
+  std::string user;
+  std::string password;
+  std::string netService;
+  std::string dbSystem;  // read and kept, used by nothing
+  std::string schema;    // the SCHEMA value less its last character, upper-cased
+  int fileError = 0;     // errno of reading the file; 0 when it can be read
+};
+
+// Reads the five values. A missing or unreadable file gives empty values
+// (the connection then reports the error, and its reason names the file).
+// False, with the message printed, when a record cannot be read whole.
+bool ReadConnectionSettings(Diagnostics& out, ConnectionSettings& settings);
+
+// The last failed statement of a job, for the reason of a failed job.
+struct StatementFailure {
+  SqlStatus status;
+  std::string purpose;
+};
+
+// Keeps every failed statement of `session` in `*failure`; with verbose
+// diagnostics each one is also shown with the database's words. The two
+// must outlive the session's use (or the next call).
+void WatchStatements(SqlSession& session, Diagnostics* out, StatementFailure* failure);
+
+// Connects and makes the schema current (with `snapshot`: reading that
+// state of the database). On failure prints the connect error and its
+// reason and returns the code; 0 when connected (nothing is printed then).
+int32_t ConnectRun(Diagnostics& out, SqlSession& session, const ConnectionSettings& settings,
+                   std::string_view snapshot = {});
+
+// What a job writes where.
+struct JobRequest {
+  const DnlFunction* function = nullptr;
+  TerminalParams terminal{};  // '0'-filled, the name set
+  std::string dnlPath;
+  bool newFile = true;
+};
+
+// Runs a job on a connected session, from "Mit Datenbank verbunden!" on:
+// prepares the DNL file, completes the terminal (refusing an unknown one),
+// runs the writer and replaces the file. Returns 0, or -1 with the old file
+// kept and the messages and reason printed.
+int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& settings,
+           JobRequest job, StatementFailure& failure);
+
+}  // namespace zx
