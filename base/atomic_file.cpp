@@ -122,6 +122,11 @@ bool ResolveLinks(const std::string& path, std::string& target) {
 
 AtomicFile::~AtomicFile() { Discard(); }
 
+void AtomicFile::Unwatch() {
+  if (watcher_ != nullptr && watch_ >= 0) watcher_->Unwatch(watch_);
+  watch_ = -1;
+}
+
 bool AtomicFile::Fail() {
   error_ = errno;
   Discard();
@@ -155,7 +160,7 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
     return Fail();
   }
   watcher_ = options.watcher;
-  if (watcher_ != nullptr) watcher_->Watch(tempPath_);
+  if (watcher_ != nullptr) watch_ = watcher_->Watch(tempPath_);
   bool ready = true;
   if (exists) {
     ready = CopyOwnerAndMode(fd_, st);
@@ -196,7 +201,7 @@ bool AtomicFile::Commit(const std::function<bool(const std::string& tempPath)>& 
     return false;
   }
   // From here on the name may be the target's: a signal must not remove it.
-  if (watcher_ != nullptr) watcher_->Unwatch();
+  Unwatch();
   if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
     error_ = errno;
     ::unlink(tempPath_.c_str());
@@ -219,7 +224,7 @@ void AtomicFile::Discard() {
     fd_ = -1;
   }
   if (!tempPath_.empty()) {
-    if (watcher_ != nullptr) watcher_->Unwatch();
+    Unwatch();
     ::unlink(tempPath_.c_str());
     tempPath_.clear();
   }

@@ -21,8 +21,9 @@ namespace zx {
 class TempFileWatcher {
  public:
   virtual ~TempFileWatcher() = default;
-  virtual void Watch(const std::string& tempPath) = 0;
-  virtual void Unwatch() = 0;
+  // Returns what Unwatch takes for this file (negative: not watched).
+  virtual int Watch(const std::string& tempPath) = 0;
+  virtual void Unwatch(int watch) = 0;
 };
 
 struct AtomicFileOptions {
@@ -77,10 +78,12 @@ class AtomicFile {
 
  private:
   bool Fail();
+  void Unwatch();
 
   std::string target_;
   std::string tempPath_;
   TempFileWatcher* watcher_ = nullptr;
+  int watch_ = -1;
   int fd_ = -1;
   int writes_ = 0;
   int failAtWrite_ = 0;

@@ -5,6 +5,8 @@
 // run prints them; every failure also gets its reason line.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -71,6 +73,7 @@ struct JobRequest {
   TerminalParams terminal{};  // '0'-filled, the name set
   std::string dnlPath;
   bool newFile = true;
+  std::atomic<int64_t>* rowsRead = nullptr;  // counts the badge rows read
 };
 
 // Runs a job on a connected session, from "Mit Datenbank verbunden!" on:

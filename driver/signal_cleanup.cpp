@@ -3,21 +3,27 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 namespace zx {
 
 namespace {
 
-// The path is kept in a fixed buffer because the handler may only make
-// async-signal-safe calls.
-std::array<char, 4096> signalTempPath{};
-volatile std::sig_atomic_t signalTempSet = 0;
+// The temporary files that exist now: a run of many jobs has one per job in
+// progress. The paths are kept in fixed buffers because the handler may
+// only make async-signal-safe calls; a slot's flag says it holds a path.
+constexpr std::size_t kSlots = 64;
+std::array<std::array<char, 4096>, kSlots> signalTempPaths{};
+std::array<std::atomic<int>, kSlots> signalTempSet{};
 
-void RemoveTempAndEnd(int signalNumber) {
-  if (signalTempSet != 0) ::unlink(signalTempPath.data());
+void RemoveTempsAndEnd(int signalNumber) {
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    if (signalTempSet[i].load() != 0) ::unlink(signalTempPaths[i].data());
+  }
   // SA_RESETHAND has restored the default action: the signal ends the
   // process as soon as the handler returns.
   ::raise(signalNumber);
@@ -25,16 +31,24 @@ void RemoveTempAndEnd(int signalNumber) {
 
 class SignalWatcher final : public TempFileWatcher {
  public:
-  void Watch(const std::string& path) override {
-    signalTempSet = 0;
-    // A path the buffer cannot hold stays behind as after SIGKILL.
-    if (path.size() >= signalTempPath.size()) return;
-    std::memcpy(signalTempPath.data(), path.c_str(), path.size() + 1);
-    InstallHandlers();
-    signalTempSet = 1;
+  int Watch(const std::string& path) override {
+    // A path the buffers cannot hold stays behind as after SIGKILL.
+    if (path.size() >= signalTempPaths[0].size()) return -1;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (std::size_t i = 0; i < kSlots; ++i) {
+      if (signalTempSet[i].load() != 0) continue;
+      std::memcpy(signalTempPaths[i].data(), path.c_str(), path.size() + 1);
+      InstallHandlers();
+      signalTempSet[i].store(1);
+      return static_cast<int>(i);
+    }
+    return -1;
   }
 
-  void Unwatch() override { signalTempSet = 0; }
+  void Unwatch(int watch) override {
+    if (watch < 0 || static_cast<std::size_t>(watch) >= kSlots) return;
+    signalTempSet[static_cast<std::size_t>(watch)].store(0);
+  }
 
  private:
   void InstallHandlers() {
@@ -47,13 +61,14 @@ class SignalWatcher final : public TempFileWatcher {
         continue;
       }
       struct sigaction action {};
-      action.sa_handler = RemoveTempAndEnd;
+      action.sa_handler = RemoveTempsAndEnd;
       sigemptyset(&action.sa_mask);
       action.sa_flags = SA_RESETHAND;
       ::sigaction(signalNumber, &action, nullptr);
     }
   }
 
+  std::mutex mutex_;
   bool installed_ = false;
 };
 

@@ -9,8 +9,8 @@
 
 namespace zx {
 
-// The watcher that the run's DNL file reports its temporary file to. One
-// temporary file is watched at a time (the last one reported).
+// The watcher that the DNL files report their temporary files to; up to 64
+// at a time (a run of many jobs writes several at once).
 TempFileWatcher& SignalTempFileWatcher();
 
 }  // namespace zx

@@ -39,6 +39,7 @@ BadgeLoopEnd ForEachBadge(RunContext& run, const TerminalParams& terminal,
   int32_t rc = FetchBadge(cursor, record);
   while (rc == sqlcode::kOk) {
     ++end.rowsFetched;
+    if (run.rowsRead != nullptr) run.rowsRead->fetch_add(1, std::memory_order_relaxed);
     if (!handleRow(record)) {
       end.stopped = true;
       break;

@@ -3,6 +3,8 @@
 // verbose flag). Every run has its own, so two runs can share a process.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,8 @@ struct RunContext {
   SqlSession& session;
   DnlSink& dnl;
   Diagnostics& diagnostics;
+  // Counts the badge rows read, for a progress display; none when null.
+  std::atomic<int64_t>* rowsRead = nullptr;
 
   // Appends bytes to the DNL file. When the write fails it prints
   // "Downloadfile %s konnte nicht geschrieben werden!\n" and returns false:

@@ -1,0 +1,235 @@
+#include "driver/site_run.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "base/diagnostics.h"
+#include "base/fixed_text.h"
+#include "base/text_utils.h"
+#include "driver/run_job.h"
+#include "sql/session.h"
+
+namespace zx {
+
+namespace {
+
+constexpr int kFailed = -1;
+
+// What a job left for the output: its messages and reasons, and its result.
+struct Outcome {
+  bool done = false;
+  int status = kFailed;
+  std::string messages;
+  std::string reasons;
+};
+
+// The shared state of a site run: the next job to take, the outcomes, and
+// the printing of the outcomes in the order of the file.
+class Site {
+ public:
+  Site(const std::vector<SiteJob>& jobs, std::FILE* messages, std::FILE* reasons)
+      : jobs_(jobs), outcomes_(jobs.size()), messages_(messages), reasons_(reasons) {}
+
+  // The index of the next job to run; false when none is left.
+  bool Take(std::size_t& index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (next_ >= jobs_.size()) return false;
+    index = next_++;
+    running_ = jobs_[index].Name();
+    return true;
+  }
+
+  // Keeps a job's outcome and prints every outcome that is next in order.
+  void Finish(std::size_t index, Outcome outcome) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    outcome.done = true;
+    outcomes_[index] = std::move(outcome);
+    ++finished_;
+    while (printed_ < outcomes_.size() && outcomes_[printed_].done) Print(printed_++);
+  }
+
+  // Runs `job` on a session: the messages of one job, as its own run prints them.
+  Outcome RunOne(SqlSession& session, const ConnectionSettings& settings, const SiteJob& job,
+                 bool verbose) {
+    Outcome outcome;
+    Diagnostics out(&outcome.messages, &outcome.reasons, verbose);
+    StatementFailure failure;
+    WatchStatements(session, &out, &failure);
+    JobRequest request;
+    std::string function = job.function;
+    ToUpper(function.data());
+    request.function = FindDnlFunction(function);
+    FillTerminalParamsWithZeros(request.terminal);
+    SetField(request.terminal.TrmNam, job.terminal);
+    request.dnlPath = job.dnlPath;
+    request.newFile = job.mode[0] == '1';
+    request.rowsRead = &rowsRead_;
+    outcome.status = request.function == nullptr ? kFailed
+                                                 : RunJob(out, session, settings, request, failure);
+    return outcome;
+  }
+
+  // The job's messages of a session that could not connect.
+  void FailAll(const std::string& messages, const std::string& reasons) {
+    for (std::size_t index = 0;; ) {
+      if (!Take(index)) return;
+      Finish(index, Outcome{true, kFailed, messages, reasons});
+    }
+  }
+
+  int Summary() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int succeeded = 0;
+    for (std::size_t i = 0; i < outcomes_.size(); ++i) {
+      if (outcomes_[i].status == 0) {
+        ++succeeded;
+      } else if (reasons_ != nullptr) {
+        std::fprintf(reasons_, "zeprink: fehlgeschlagen: %s\n", jobs_[i].Name().c_str());
+      }
+    }
+    if (reasons_ != nullptr) std::fflush(reasons_);
+    std::fprintf(messages_, "Jobs gesamt: %zu davon erfolgreich: %d\n", outcomes_.size(), succeeded);
+    std::fflush(messages_);
+    return succeeded == static_cast<int>(outcomes_.size()) ? 0 : kFailed;
+  }
+
+  // One line that shows how far the run is, rewritten in place.
+  std::string ProgressLine(double seconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const double rows = static_cast<double>(rowsRead_.load());
+    char line[512];
+    std::snprintf(line, sizeof line, "\r%zu von %zu Jobs fertig, %.0f Ausweise/s, laeuft: %.120s\x1b[K",
+                  finished_, jobs_.size(), seconds > 0 ? rows / seconds : 0.0, running_.c_str());
+    return line;
+  }
+
+  // The progress line is shown: a reason line first clears it.
+  void ClearLineBeforeReasons() { clearLine_ = true; }
+
+  bool AllFinished() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finished_ == jobs_.size();
+  }
+
+ private:
+  void Print(std::size_t index) {
+    const Outcome& outcome = outcomes_[index];
+    std::fprintf(messages_, "Job %s\n", jobs_[index].Name().c_str());
+    std::fwrite(outcome.messages.data(), 1, outcome.messages.size(), messages_);
+    std::fflush(messages_);
+    if (reasons_ == nullptr || outcome.reasons.empty()) return;
+    // Each reason line names its job.
+    std::string named;
+    std::size_t at = 0;
+    while (at < outcome.reasons.size()) {
+      std::size_t end = outcome.reasons.find('\n', at);
+      if (end == std::string::npos) end = outcome.reasons.size();
+      std::string line = outcome.reasons.substr(at, end - at);
+      if (StartsWith(line, "zeprink: ")) line.insert(9, "Zeile " + std::to_string(jobs_[index].line) + ": ");
+      named += line + "\n";
+      at = end + 1;
+    }
+    if (clearLine_) named.insert(0, "\r\x1b[K");
+    std::fputs(named.c_str(), reasons_);
+    std::fflush(reasons_);
+  }
+
+  const std::vector<SiteJob>& jobs_;
+  std::mutex mutex_;
+  std::vector<Outcome> outcomes_;
+  std::size_t next_ = 0;
+  std::size_t printed_ = 0;
+  std::size_t finished_ = 0;
+  std::string running_;
+  std::atomic<int64_t> rowsRead_{0};
+  std::FILE* messages_;
+  std::FILE* reasons_;
+  bool clearLine_ = false;
+};
+
+}  // namespace
+
+int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::FILE* messages,
+            std::FILE* reasons) {
+  Site site(jobs, messages, reasons);
+  Diagnostics out(messages, reasons, options.verbose);
+  ConnectionSettings settings;
+  if (!ReadConnectionSettings(out, settings)) {
+    out.Flush();
+    site.FailAll({}, {});
+    return site.Summary();
+  }
+
+  // The first session names the state every other session reads.
+  SqlSession first;
+  std::string connectMessages;
+  std::string connectReasons;
+  {
+    Diagnostics connecting(&connectMessages, &connectReasons, options.verbose);
+    if (ConnectRun(connecting, first, settings) != 0) {
+      site.FailAll(connectMessages, connectReasons);
+      return site.Summary();
+    }
+  }
+  const bool server = !StartsWith(settings.netService, "sqlite:");
+  std::size_t workers = 1;
+  std::string snapshot;
+  if (server && options.parallel > 1 && jobs.size() > 1) {
+    if (first.ExportSnapshot(snapshot) == 0) {
+      workers = std::min<std::size_t>(static_cast<std::size_t>(options.parallel), jobs.size());
+    } else {
+      out.Reason("parallele Jobs nicht moeglich (%s), die Jobs laufen nacheinander",
+                 first.LastStatus().message.c_str());
+    }
+  }
+  std::vector<std::unique_ptr<SqlSession>> sessions;
+  for (std::size_t w = 1; w < workers; ++w) {
+    auto session = std::make_unique<SqlSession>();
+    std::string ignored;
+    Diagnostics quiet(&ignored, &ignored, false);
+    if (ConnectRun(quiet, *session, settings, snapshot) != 0) {
+      out.Reason("weitere Verbindung nicht moeglich (%s), %zu Sitzungen laufen",
+                 session->LastStatus().message.c_str(), sessions.size() + 1);
+      break;
+    }
+    sessions.push_back(std::move(session));
+  }
+
+  const auto work = [&site, &settings, &jobs, &options](SqlSession& session) {
+    std::size_t index = 0;
+    while (site.Take(index)) site.Finish(index, site.RunOne(session, settings, jobs[index], options.verbose));
+  };
+
+  std::atomic<bool> stop{false};
+  std::thread progress;
+  if (options.progress && reasons != nullptr && ::isatty(::fileno(reasons)) == 1) {
+    site.ClearLineBeforeReasons();
+    progress = std::thread([&site, &stop, reasons] {
+      const auto start = std::chrono::steady_clock::now();
+      while (!stop.load()) {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        std::fputs(site.ProgressLine(elapsed.count()).c_str(), reasons);
+        std::fflush(reasons);
+        for (int i = 0; i < 5 && !stop.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      std::fputs("\r\x1b[K", reasons);
+      std::fflush(reasons);
+    });
+  }
+  std::vector<std::thread> threads;
+  for (auto& session : sessions) threads.emplace_back(work, std::ref(*session));
+  work(first);
+  for (std::thread& thread : threads) thread.join();
+  stop.store(true);
+  if (progress.joinable()) progress.join();
+  return site.Summary();
+}
+
+}  // namespace zx

@@ -1,0 +1,206 @@
+// zeprink-site seen from outside: every job's file and messages equal those
+// of its own zeprink run on the same database, on both databases and with
+// parallel sessions on the server, also when a job in the middle fails; and
+// every file shows one state of the database, even when another program
+// commits a change while the run goes on.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/config_file.h"
+#include "tests/support/e2e.h"
+#include "tests/support/pg_fixture.h"
+#include "tests/support/sqlite_fixture.h"
+
+namespace zx::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A site: files/morvalent.ini for the database and the working directory
+// two levels below it.
+struct SiteDir {
+  SiteDir(const std::string& net8, const std::string& password) {
+    root = fs::temp_directory_path() / ("zeprink-site-" + std::to_string(::getpid()) + "-" +
+                                        std::to_string(counter++));
+    fs::create_directories(root / "files");
+    work = root / "a" / "b";
+    fs::create_directories(work);
+    std::string error;
+    ok = WriteConfigFile((root / "files" / "morvalent.ini").string(),
+                         {{"LOGIN", "zeprink"}, {"PASS", password}, {"NET8", net8},
+                          {"DB_SYSTEM", "ORACLE"}, {"SCHEMA", StoredSchemaValue("ZARDONIX")}},
+                         &error);
+  }
+  ~SiteDir() {
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(work / name, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+  static inline int counter = 0;
+  fs::path root;
+  fs::path work;
+  bool ok = false;
+};
+
+struct Job {
+  std::string function;
+  std::string terminal;
+  std::string file;
+};
+
+const std::vector<Job> kJobs = {
+    {"IDSTAMM", "HAUPTEINGANG", "idstamm.dnl"},   {"MGDNL17P", "HAUPTEINGANG", "mgdnl17p.dnl"},
+    {"IDSTAMM", "NIEMAND", "niemand.dnl"},        {"MGDNL18P", "HAUPTEINGANG", "mgdnl18p.dnl"},
+    {"MGDNL31P", "WERKSTOR2", "mgdnl31p.dnl"},    {"MGDNL60P", "KANTINE", "mgdnl60p.dnl"},
+};
+
+std::string JobFile(const std::vector<Job>& jobs) {
+  std::string text = "# the demo site\n\n";
+  for (const Job& job : jobs) text += job.function + " \"" + job.terminal + "\" " + job.file + " 1\n";
+  return text;
+}
+
+struct Single {
+  int status;
+  std::string out;
+  std::string dnl;
+};
+
+// Each job on its own, with the files of the site run set aside.
+std::vector<Single> SingleRuns(SiteDir& dir, const std::vector<Job>& jobs) {
+  std::vector<Single> runs;
+  for (const Job& job : jobs) {
+    Single single;
+    const std::string name = "single-" + job.file;
+    single.status = RunProgram(ZEPRINK_BINARY, {job.function, job.terminal, name, "1"},
+                               dir.work.string(), single.out);
+    single.dnl = dir.Read(name);
+    runs.push_back(std::move(single));
+  }
+  return runs;
+}
+
+void ExpectSiteEqualsSingleRuns(SiteDir& dir, const std::vector<Job>& jobs,
+                                const std::vector<std::string>& extraArgs, const std::string& what) {
+  { std::ofstream(dir.work / "jobs.txt") << JobFile(jobs); }
+  std::vector<std::string> args = {"jobs.txt", "--quiet"};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  std::string out;
+  std::string err;
+  const int status = RunProgram(ZEPRINK_SITE_BINARY, args, dir.work.string(), out,
+                                StdoutMode::kCaptured, &err);
+  const std::vector<Single> singles = SingleRuns(dir, jobs);
+  std::string expected;
+  int succeeded = 0;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    expected += "Job Zeile " + std::to_string(i + 3) + ": " + jobs[i].function + " " +
+                jobs[i].terminal + " " + jobs[i].file + " 1\n" + singles[i].out;
+    if (singles[i].status == 0) {
+      ++succeeded;
+      EXPECT_EQ(dir.Read(jobs[i].file), singles[i].dnl) << what << ": " << jobs[i].file;
+    } else {
+      EXPECT_FALSE(fs::exists(dir.work / jobs[i].file)) << what << ": " << jobs[i].file;
+      EXPECT_NE(err.find("zeprink: fehlgeschlagen: Zeile " + std::to_string(i + 3)), std::string::npos)
+          << what << err;
+    }
+  }
+  expected += "Jobs gesamt: " + std::to_string(jobs.size()) +
+              " davon erfolgreich: " + std::to_string(succeeded) + "\n";
+  EXPECT_EQ(out, expected) << what;
+  EXPECT_EQ(status, succeeded == static_cast<int>(jobs.size()) ? 0 : 255) << what;
+}
+
+TEST(SiteRun, EveryJobAsItsOwnRunOnBothDatabases) {
+  SqliteDatabase lite(DemoRows());
+  ASSERT_TRUE(lite.ok()) << lite.error();
+  {
+    SiteDir dir(lite.NetService(), "geheim");
+    ASSERT_TRUE(dir.ok);
+    ExpectSiteEqualsSingleRuns(dir, kJobs, {}, "embedded database");
+  }
+  PgDatabase pg(DemoRows());
+  ZX_REQUIRE_PG(pg);
+  for (const char* parallel : {"1", "3"}) {
+    SiteDir dir(pg.NetService(), TestServer().password);
+    ASSERT_TRUE(dir.ok);
+    ExpectSiteEqualsSingleRuns(dir, kJobs, {"-j", parallel}, std::string("server, -j ") + parallel);
+  }
+}
+
+TEST(SiteRun, RefusesAJobFileThatCannotBeReadAndWritesNothing) {
+  SqliteDatabase lite(DemoRows());
+  ASSERT_TRUE(lite.ok()) << lite.error();
+  SiteDir dir(lite.NetService(), "geheim");
+  { std::ofstream(dir.work / "jobs.txt") << "IDSTAMM HAUPTEINGANG a.dnl 1\nIDSTAMM \"HAUPT b.dnl 1\n"; }
+  std::string out;
+  std::string err;
+  EXPECT_EQ(RunProgram(ZEPRINK_SITE_BINARY, {"jobs.txt"}, dir.work.string(), out,
+                       StdoutMode::kCaptured, &err),
+            255);
+  EXPECT_EQ(out, "");
+  EXPECT_NE(err.find("Jobdatei Zeile 2: Anfuehrungszeichen ohne Ende"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir.work / "a.dnl"));
+}
+
+// A change committed by another program while the run waits in its second
+// job shows in no file: all jobs read the state of the run's start, also
+// the ones that parallel sessions run.
+TEST(SiteRun, EveryFileShowsTheStateOfTheRunsStart) {
+  PgDatabase pg(DemoRows());
+  ZX_REQUIRE_PG(pg);
+  SiteDir dir(pg.NetService(), TestServer().password);
+  ASSERT_TRUE(dir.ok);
+  const std::vector<Job> jobs = {{"IDSTAMM", "HAUPTEINGANG", "a.dnl"},
+                                 {"MGDNL31P", "WERKSTOR2", "b.dnl"},
+                                 {"IDSTAMM", "HAUPTEINGANG", "c.dnl"},
+                                 {"MGDNL17P", "HAUPTEINGANG", "d.dnl"}};
+  const std::vector<Single> before = SingleRuns(dir, jobs);
+
+  PgConnection locker(pg);
+  PgConnection writer(pg);
+  ASSERT_TRUE(locker.ok() && writer.ok());
+  // MGDNL31P reads the locations: its job waits for this lock.
+  ASSERT_EQ(locker.Execute("BEGIN; LOCK TABLE Zdx113Sto IN ACCESS EXCLUSIVE MODE"), "");
+  { std::ofstream(dir.work / "jobs.txt") << JobFile(jobs); }
+  std::future<int> run = std::async(std::launch::async, [&dir] {
+    std::string out;
+    return RunProgram(ZEPRINK_SITE_BINARY, {"jobs.txt", "--quiet", "-j", "2"}, dir.work.string(), out);
+  });
+  // Wait until the run waits for the lock; then every badge is blocked and
+  // every right removed, committed, and the lock released.
+  bool waiting = false;
+  for (int i = 0; i < 600 && !waiting; ++i) {
+    waiting = !writer.Value("SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
+                            "AND wait_event_type = 'Lock'").empty();
+    if (!waiting) std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_TRUE(waiting) << "the site run never waited for the lock";
+  EXPECT_EQ(writer.Execute("UPDATE Zdx301Asw SET AswSta = 4; DELETE FROM MGSST35P"), "");
+  EXPECT_EQ(locker.Execute("COMMIT"), "");
+  ASSERT_EQ(run.wait_for(120s), std::future_status::ready);
+  EXPECT_EQ(run.get(), 0);
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    EXPECT_FALSE(before[i].dnl.empty()) << jobs[i].file;
+    EXPECT_EQ(dir.Read(jobs[i].file), before[i].dnl) << jobs[i].file;
+  }
+  // A run after the change sees it.
+  const std::vector<Single> after = SingleRuns(dir, {jobs[0]});
+  EXPECT_NE(after[0].dnl, before[0].dnl);
+}
+
+}  // namespace
+}  // namespace zx::test
