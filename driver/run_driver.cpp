@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "base/config_file.h"
 #include "base/diagnostics.h"
 #include "base/fixed_text.h"
 #include "base/text_utils.h"
 #include "driver/db_session.h"
 #include "driver/dnl_file.h"
+#include "driver/run_config.h"
 #include "queries/statements.h"
 #include "queries/terminal_lookup.h"
 #include "queries/terminal_params.h"
@@ -50,15 +50,6 @@ void PrintUsage(Diagnostics& out, int paramCount) {
   out.Print("Param4: 1: neu 0: dran h\xE4ngen\n");
 }
 
-// The path as an absolute one, for reasons that people read.
-std::string AbsolutePath(const char* path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  if (error) return path;
-  const std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
-  return (error ? absolute.lexically_normal() : resolved).string();
-}
-
 void PrintHelp(Diagnostics& out) {
   out.Print(
       "Aufruf: zeprink DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
@@ -86,30 +77,8 @@ const DnlFunction* FindDnlFunction(const std::string& upperName) {
   return nullptr;
 }
 
-// Reads one value of the configuration file: empty when the file or the key
-// is missing. A record of the key that cannot be read whole is refused with a
-// message (false), neither cut nor passed over for a later record or the
-// empty value.
-bool ReadConfig(Diagnostics& out, const char* key, std::string& value) {
-  if (FindConfigValue("", key, 0, kConfigFilePath, value) != ConfigLookup::kRefused) return true;
-  out.Print("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", key, kConfigFilePath);
-  out.Reason("der erste Eintrag %s in %s ist zu lang oder kein gueltiger Eintrag", key,
-             AbsolutePath(kConfigFilePath).c_str());
-  return false;
-}
-
-// errno of opening and reading the configuration file; 0 when it can be read.
-int ConfigFileError() {
-  std::FILE* file = std::fopen(kConfigFilePath, "rb");
-  if (file == nullptr) return errno;
-  std::fgetc(file);
-  const int error = std::ferror(file) ? errno : 0;
-  std::fclose(file);
-  return error;
-}
-
 void ReasonForFile(Diagnostics& out, const std::string& path, int error) {
-  out.Reason("Downloadfile %s: %s", AbsolutePath(path.c_str()).c_str(), std::strerror(error));
+  out.Reason("Downloadfile %s: %s", AbsolutePath(path).c_str(), std::strerror(error));
 }
 
 // The last failed statement of the run, for the reason of a failed run.
@@ -221,19 +190,23 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
 
   // A missing or unreadable file gives empty values, and the connection
   // reports the error; the reason names the file.
-  const int configError = ConfigFileError();
-  std::string user;
-  std::string password;
-  std::string netService;
-  std::string dbSystem;  // read and kept, used by nothing
-  std::string schema;
-  if (!ReadConfig(out, "LOGIN", user) || !ReadConfig(out, "PASS", password) ||
-      !ReadConfig(out, "NET8", netService) || !ReadConfig(out, "DB_SYSTEM", dbSystem) ||
-      !ReadConfig(out, "SCHEMA", schema)) {
+  const int configError = ConfigFileError(kConfigFilePath);
+  if (const unsigned mode = ConfigFileReadableByOthers(kConfigFilePath); mode != 0) {
+    out.Reason("Warnung: Konfigurationsdatei %s ist fuer Gruppe oder andere lesbar (Modus %04o); "
+               "chmod 600 empfohlen",
+               AbsolutePath(kConfigFilePath).c_str(), mode);
+  }
+  RunConfig config;
+  if (const std::string refused = ReadRunConfig(kConfigFilePath, config); !refused.empty()) {
+    out.Print("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", refused.c_str(), kConfigFilePath);
+    out.Reason("der erste Eintrag %s in %s ist zu lang oder kein gueltiger Eintrag", refused.c_str(),
+               AbsolutePath(kConfigFilePath).c_str());
     return kRunFailed;
   }
-  if (!schema.empty()) schema.pop_back();
-  ToUpper(schema.data());
+  const std::string& user = config.user;
+  const std::string& password = config.password;
+  const std::string& netService = config.netService;
+  const std::string& schema = config.schema;
 
   SqlSession session;
   // Every failed statement is kept for the reason of a failed run; with

@@ -322,6 +322,27 @@ TEST(DriverReasons, EveryFailedRunSaysWhyOnStandardError) {
   }
 }
 
+TEST(DriverRun, AConfigurationFileOthersMayReadIsWarnedAboutAndTheRunGoesOn) {
+  const struct {
+    unsigned mode;
+    std::string err;
+  } cases[] = {
+      {0640, "zeprink: Warnung: Konfigurationsdatei @ROOT/files/morvalent.ini ist fuer Gruppe oder andere "
+             "lesbar (Modus 0640); chmod 600 empfohlen\n"},
+      {0604, "zeprink: Warnung: Konfigurationsdatei @ROOT/files/morvalent.ini ist fuer Gruppe oder andere "
+             "lesbar (Modus 0604); chmod 600 empfohlen\n"},
+      {0620, ""},  // writable by the group, but not readable: nothing leaks
+      {0600, ""},
+  };
+  for (const auto& c : cases) {
+    const E2eResult r =
+        RunZeprink({.rowsSql = kTwoBadges, .args = {"IDSTAMM", "T1", "@DNL", "1"}, .configMode = c.mode});
+    EXPECT_EQ(r.exitStatus, 0) << c.mode;
+    EXPECT_EQ(r.out, kConnected + kCount21) << c.mode;
+    EXPECT_EQ(r.err, c.err) << c.mode;
+  }
+}
+
 TEST(DriverRun, UnopenableDnlFileIsReported) {
   E2eResult r = RunZeprink({.rowsSql = kTwoBadges, .args = {"IDSTAMM", "T1", "/nonexistent-dir/x.dnl", "1"}, .oldDnl = std::nullopt, .config = std::nullopt});
   EXPECT_EQ(r.exitStatus, 255);
