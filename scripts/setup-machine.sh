@@ -3,8 +3,8 @@
 #   bash scripts/setup-machine.sh build    compiler, CMake, the database client libraries
 #   bash scripts/setup-machine.sh demo     build + the sqlite3 tool (demo.sh)
 #   bash scripts/setup-machine.sh package  build + what cmake --install and cpack -G DEB need
-#   bash scripts/setup-machine.sh test     everything: Ninja, PostgreSQL server, GoogleTest,
-#                                          Google Benchmark (test.sh, CI; the default)
+#   bash scripts/setup-machine.sh test     everything: Ninja, PostgreSQL server, GoogleTest, clang,
+#                                          Google Benchmark, libFuzzer (test.sh, CI; the default)
 # Runs apt-get only when something is missing; needs root for that.
 set -euo pipefail
 use=${1:-test}
@@ -14,7 +14,7 @@ case "$use" in
   demo) packages=("${build[@]}" sqlite3) ;;
   package) packages=("${build[@]}" sqlite3 dpkg-dev) ;;
   test) packages=("${build[@]}" sqlite3 dpkg-dev ninja-build postgresql-15 postgresql-client-15
-                  googletest libgtest-dev libgmock-dev libbenchmark-dev) ;;
+                  googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
   *) echo "setup-machine: unknown use '$use' (build, demo, package or test)" >&2; exit 2 ;;
 esac
 missing=()
