@@ -7,10 +7,12 @@
 # where the DNL files are written.
 set -euo pipefail
 cd "$(dirname "$0")"
-bash scripts/setup-machine.sh
-bash scripts/build.sh build
+bash scripts/setup-machine.sh demo
+# The programs only: no tests, no benchmarks, none of their libraries.
+ZEPRINK_TARGETS="zeprink zeprink-config" bash scripts/build.sh build-demo \
+  -DZEPRINK_TESTS=OFF -DZEPRINK_BENCH=OFF
 top=$PWD
-bin=$top/build
+bin=$top/build-demo
 
 rm -rf demo
 mkdir -p demo/files demo/site/run

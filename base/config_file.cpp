@@ -279,7 +279,9 @@ std::string ReadConfigValue(std::string_view section, std::string_view key, int 
 
 std::string StoredSchemaValue(std::string_view schemaName) {
   std::string stored(schemaName);
-  stored += kSchemaTrailer;
+  // A value that already carries the trailer is stored as it is: a schema
+  // name holds no ';', and doubling it would make the run's schema end in one.
+  if (stored.empty() || stored.back() != kSchemaTrailer) stored += kSchemaTrailer;
   return stored;
 }
 

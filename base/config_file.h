@@ -52,7 +52,9 @@ ConfigLookup FindConfigValue(std::string_view section, std::string_view key, int
 std::string ReadConfigValue(std::string_view section, std::string_view key, int number,
                             const std::string& path);
 
-// The stored SCHEMA value for a schema name: the name and kSchemaTrailer.
+// The stored SCHEMA value for a schema name: the name and kSchemaTrailer; a
+// value that already ends in kSchemaTrailer (as files have always stored it)
+// is kept as it is.
 std::string StoredSchemaValue(std::string_view schemaName);
 
 using ConfigEntries = std::vector<std::pair<std::string, std::string>>;

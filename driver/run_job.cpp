@@ -11,6 +11,7 @@
 #include "base/text_utils.h"
 #include "driver/db_session.h"
 #include "driver/dnl_file.h"
+#include "driver/run_config.h"
 #include "queries/statements.h"
 #include "queries/terminal_lookup.h"
 #include "writers/writers.h"
@@ -30,30 +31,8 @@ constexpr DnlFunction kDnlFunctions[] = {
 
 constexpr int kRunFailed = -1;
 
-// Reads one value of the configuration file: empty when the file or the key
-// is missing. A record of the key that cannot be read whole is refused with a
-// message (false), neither cut nor passed over for a later record or the
-// empty value.
-bool ReadConfig(Diagnostics& out, const char* key, std::string& value) {
-  if (FindConfigValue("", key, 0, kConfigFilePath, value) != ConfigLookup::kRefused) return true;
-  out.Print("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", key, kConfigFilePath);
-  out.Reason("der erste Eintrag %s in %s ist zu lang oder kein gueltiger Eintrag", key,
-             AbsolutePath(kConfigFilePath).c_str());
-  return false;
-}
-
-// errno of opening and reading the configuration file; 0 when it can be read.
-int ConfigFileError() {
-  std::FILE* file = std::fopen(kConfigFilePath, "rb");
-  if (file == nullptr) return errno;
-  std::fgetc(file);
-  const int error = std::ferror(file) ? errno : 0;
-  std::fclose(file);
-  return error;
-}
-
 void ReasonForFile(Diagnostics& out, const std::string& path, int error) {
-  out.Reason("Downloadfile %s: %s", AbsolutePath(path.c_str()).c_str(), std::strerror(error));
+  out.Reason("Downloadfile %s: %s", AbsolutePath(path).c_str(), std::strerror(error));
 }
 
 void ReasonForStatement(Diagnostics& out, const StatementFailure& failure) {
@@ -103,16 +82,6 @@ const DnlFunction* FindDnlFunction(const std::string& upperName) {
   return nullptr;
 }
 
-// The path as an absolute one, for reasons that people read.
-std::string AbsolutePath(const char* path) {
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  if (error) return path;
-  const std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
-  return (error ? absolute.lexically_normal() : resolved).string();
-}
-
-
 std::string DnlFunctionNames() {
   std::string names;
   for (const DnlFunction& known : kDnlFunctions) {
@@ -122,14 +91,21 @@ std::string DnlFunctionNames() {
 }
 
 bool ReadConnectionSettings(Diagnostics& out, ConnectionSettings& settings) {
-  settings.fileError = ConfigFileError();
-  if (!ReadConfig(out, "LOGIN", settings.user) || !ReadConfig(out, "PASS", settings.password) ||
-      !ReadConfig(out, "NET8", settings.netService) ||
-      !ReadConfig(out, "DB_SYSTEM", settings.dbSystem) || !ReadConfig(out, "SCHEMA", settings.schema)) {
+  settings.fileError = ConfigFileError(kConfigFilePath);
+  if (const unsigned mode = ConfigFileReadableByOthers(kConfigFilePath); mode != 0) {
+    out.Reason("Warnung: Konfigurationsdatei %s ist fuer Gruppe oder andere lesbar (Modus %04o); "
+               "chmod 600 empfohlen",
+               AbsolutePath(kConfigFilePath).c_str(), mode);
+  }
+  // A record that cannot be read whole is refused, neither cut nor passed
+  // over for a later record or the empty value.
+  if (const std::string refused = ReadRunConfig(kConfigFilePath, settings); !refused.empty()) {
+    out.Print("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", refused.c_str(),
+              kConfigFilePath);
+    out.Reason("der erste Eintrag %s in %s ist zu lang oder kein gueltiger Eintrag",
+               refused.c_str(), AbsolutePath(kConfigFilePath).c_str());
     return false;
   }
-  if (!settings.schema.empty()) settings.schema.pop_back();
-  ToUpper(settings.schema.data());
   return true;
 }
 

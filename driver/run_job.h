@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "base/diagnostics.h"
+#include "driver/run_config.h"
 #include "queries/terminal_params.h"
 #include "sql/session.h"
 #include "writers/run_context.h"
@@ -32,21 +33,15 @@ const DnlFunction* FindDnlFunction(const std::string& upperName);
 // The names of all DNL functions, separated by ", ".
 std::string DnlFunctionNames();
 
-// The path as an absolute one, for reasons that people read.
-std::string AbsolutePath(const char* path);
-
-// The connection values of the configuration file.
-struct ConnectionSettings {
-  std::string user;
-  std::string password;
-  std::string netService;
-  std::string dbSystem;  // read and kept, used by nothing
-  std::string schema;    // the SCHEMA value less its last character, upper-cased
-  int fileError = 0;     // errno of reading the file; 0 when it can be read
+// The connection values of the configuration file (run_config.h), and
+// whether the file could be read.
+struct ConnectionSettings : RunConfig {
+  int fileError = 0;  // errno of reading the file; 0 when it can be read
 };
 
-// Reads the five values. A missing or unreadable file gives empty values
-// (the connection then reports the error, and its reason names the file).
+// Reads the five values as every run reads them. A missing or unreadable
+// file gives empty values (the connection then reports the error, and its
+// reason names the file); a file that others may read gets a warning.
 // False, with the message printed, when a record cannot be read whole.
 bool ReadConnectionSettings(Diagnostics& out, ConnectionSettings& settings);
 

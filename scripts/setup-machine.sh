@@ -1,9 +1,22 @@
 #!/usr/bin/env bash
-# Installs what the build, the demo and the tests need (Debian packages).
+# Installs the Debian packages that one use of the tree needs, and only those:
+#   bash scripts/setup-machine.sh build    compiler, CMake, the database client libraries
+#   bash scripts/setup-machine.sh demo     build + the sqlite3 tool (demo.sh)
+#   bash scripts/setup-machine.sh package  build + what cmake --install and cpack -G DEB need
+#   bash scripts/setup-machine.sh test     everything: Ninja, PostgreSQL server, GoogleTest, clang,
+#                                          Google Benchmark, libFuzzer (test.sh, CI; the default)
 # Runs apt-get only when something is missing; needs root for that.
 set -euo pipefail
-packages=(build-essential cmake ninja-build pkg-config sqlite3 libsqlite3-dev libpq-dev
-          postgresql-15 postgresql-client-15 googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
+use=${1:-test}
+build=(build-essential cmake pkg-config libsqlite3-dev libpq-dev)
+case "$use" in
+  build) packages=("${build[@]}") ;;
+  demo) packages=("${build[@]}" sqlite3) ;;
+  package) packages=("${build[@]}" sqlite3 dpkg-dev) ;;
+  test) packages=("${build[@]}" sqlite3 dpkg-dev ninja-build postgresql-15 postgresql-client-15
+                  googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
+  *) echo "setup-machine: unknown use '$use' (build, demo, package or test)" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

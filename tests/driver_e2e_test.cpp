@@ -311,14 +311,36 @@ TEST(DriverReasons, EveryFailedRunSaysWhyOnStandardError) {
     options.oldDnl = "old";
     const E2eResult r = RunZeprink(options);
     EXPECT_EQ(r.exitStatus, 255) << c.what;
-    for (const std::string& err : {r.err, r.serverErr}) {
-      if (&err == &r.serverErr && err.empty()) continue;
+    for (const std::string* run : {&r.err, &r.serverErr}) {
+      if (run == &r.serverErr && run->empty()) continue;  // no PostgreSQL run
+      const std::string& err = *run;
       EXPECT_EQ(err.substr(0, c.reason.size()), c.reason) << c.what << ": " << err;
       if (c.databaseWords) {
         EXPECT_GT(err.size(), c.reason.size() + 1) << c.what << ": " << err;
       }
       EXPECT_EQ(err.find("geheim"), std::string::npos) << c.what;
     }
+  }
+}
+
+TEST(DriverRun, AConfigurationFileOthersMayReadIsWarnedAboutAndTheRunGoesOn) {
+  const struct {
+    unsigned mode;
+    std::string err;
+  } cases[] = {
+      {0640, "zeprink: Warnung: Konfigurationsdatei @ROOT/files/morvalent.ini ist fuer Gruppe oder andere "
+             "lesbar (Modus 0640); chmod 600 empfohlen\n"},
+      {0604, "zeprink: Warnung: Konfigurationsdatei @ROOT/files/morvalent.ini ist fuer Gruppe oder andere "
+             "lesbar (Modus 0604); chmod 600 empfohlen\n"},
+      {0620, ""},  // writable by the group, but not readable: nothing leaks
+      {0600, ""},
+  };
+  for (const auto& c : cases) {
+    const E2eResult r =
+        RunZeprink({.rowsSql = kTwoBadges, .args = {"IDSTAMM", "T1", "@DNL", "1"}, .configMode = c.mode});
+    EXPECT_EQ(r.exitStatus, 0) << c.mode;
+    EXPECT_EQ(r.out, kConnected + kCount21) << c.mode;
+    EXPECT_EQ(r.err, c.err) << c.mode;
   }
 }
 

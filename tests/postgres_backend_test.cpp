@@ -35,6 +35,7 @@
 namespace zx {
 namespace {
 
+using test::kAllowEmptyTexts;
 using test::PgDatabase;
 
 // A statement text as the session hands it to a backend: without its INTO
@@ -181,7 +182,9 @@ TEST(PostgresErrors, SqlStatesMapToOracleCodes) {
 // On the server.
 
 TEST(PostgresRuntime, StatusCodesAndOutputs) {
+  // The row named '' is stored on purpose: an empty input must not match it.
   PgDatabase db(
+      std::string(kAllowEmptyTexts) +
       "INSERT INTO Zdx1140Trm VALUES ('T1', 'MODEL-LONG-NAME', 'SET1', 1, 1, 10, NULL);"
       "INSERT INTO Zdx1140Trm VALUES ('T2', NULL, NULL, 1, 1, 10, 0);"
       "INSERT INTO Zdx1140Trm VALUES ('DUP', 'A', 'B', 1, 1, 10, NULL);"

@@ -20,6 +20,7 @@
 namespace zx {
 namespace {
 
+using test::kAllowEmptyTexts;
 using test::SqliteDatabase;
 
 using statements::kAccessClasses;
@@ -238,7 +239,9 @@ TEST_F(SqlRuntimeTest, CurrentSchemaStatement) {
 }
 
 TEST_F(SqlRuntimeTest, SelectIntoCodesAndUntouchedOutputs) {
+  // T4's empty TrmSal is stored on purpose: it must read as NULL.
   SqliteDatabase db(
+      std::string(kAllowEmptyTexts) +
       "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal, TrmSta) VALUES ('T1', '7744-010', 'MS01', NULL);"
       "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal, TrmSta) VALUES ('T2', 'A', 'B', 0);"
       "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal, TrmSta) VALUES ('T2', 'C', 'D', NULL);"

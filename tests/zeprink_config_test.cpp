@@ -15,6 +15,7 @@
 
 #include "base/config_cipher.h"
 #include "base/config_file.h"
+#include "tests/support/sqlite_fixture.h"
 
 namespace zx {
 namespace {
@@ -103,6 +104,11 @@ TEST_F(ZeprinkConfigTest, CreateSetGetRoundTrip) {
   r = Run({"set", path_, "PASS", "geheim 2"});
   ASSERT_EQ(r.status, 0) << r.err;
   r = Run({"set", path_, "EXTRA", "added"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("unknown key 'EXTRA'"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadConfigValue("", "EXTRA", 0, path_), "");
+  r = Run({"set", path_, "--force", "EXTRA", "added"});
   ASSERT_EQ(r.status, 0) << r.err;
   r = Run({"set", path_, "--schema", "OTHER", "--login", "zx"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -151,29 +157,79 @@ TEST_F(ZeprinkConfigTest, FailuresAndBadCommandLines) {
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(fs::exists(dir_ / "missing.ini"));
 
-  const std::vector<std::string> bad[] = {
-      {},
-      {"create"},
-      {"frob", path_},
-      {"get", path_},
-      {"get", path_, "A", "B"},
-      {"set", path_, "KEY"},
-      {"set", path_, "--login"},
-      {"set", path_, "--force", "--login", "x"},
-      {"create", path_, "--login"},
-      {"create", path_, "--bogus", "x"},
-      {"create", path_, "--login", "a", "--login", "b"},
+  // A bad command line is named in one line, without the whole usage.
+  const struct {
+    std::vector<std::string> args;
+    const char* named;
+  } bad[] = {
+      {{}, "no command"},
+      {{"create"}, "create needs a FILE"},
+      {{"frob", path_}, "unknown command 'frob'"},
+      {{"get", path_}, "get needs FILE and one KEY"},
+      {{"get", path_, "A", "B"}, "get needs FILE and one KEY"},
+      {{"set", path_, "KEY"}, "set needs KEY VALUE"},
+      {{"set", path_, "--login"}, "set needs KEY VALUE"},
+      {{"set", path_, "--force", "--login", "x"}, "--force takes KEY VALUE"},
+      {{"create", path_, "--login"}, "option --login needs a value"},
+      {{"create", path_, "--bogus", "x"}, "unknown option '--bogus'"},
+      {{"create", path_, "--login", "a", "--login", "b"}, "option --login given twice"},
+      {{"check", path_, "x"}, "check takes at most one FILE"},
+      {{"--help", "x"}, "unknown command '--help'"},
   };
   const std::string before = ReadAll(path_);
-  for (const auto& args : bad) {
-    std::string shown;
-    for (const auto& arg : args) shown += arg + " ";
-    r = Run(args);
-    EXPECT_EQ(r.status, 2) << shown;
-    EXPECT_NE(r.err.find("usage:"), std::string::npos) << shown;
-    EXPECT_NE(r.err.find("SCHEMA"), std::string::npos) << shown;
+  for (const auto& c : bad) {
+    r = Run(c.args);
+    EXPECT_EQ(r.status, 2) << c.named;
+    EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_EQ(r.out, "") << c.named;
   }
   EXPECT_EQ(ReadAll(path_), before);
+
+  r = Run({"--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out.rfind("usage:", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("check [FILE]"), std::string::npos);
+}
+
+TEST_F(ZeprinkConfigTest, ASchemaNameGetsItsTrailerOnceAndCheckConnectsWithIt) {
+  test::SqliteDatabase db("");
+  ASSERT_TRUE(db.ok()) << db.error();
+  ASSERT_EQ(Run({"create", path_, "--login", "zx", "--pass", "Geheim-7", "--net8", db.NetService()}).status, 0);
+  const struct {
+    std::vector<std::string> set;
+    const char* stored;
+  } cases[] = {
+      {{"SCHEMA", "ZARDONIX"}, "ZARDONIX;"},
+      {{"SCHEMA", "zardonix;"}, "zardonix;"},  // as files have always stored it
+      {{"--schema", "ZARDONIX;"}, "ZARDONIX;"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"set", path_};
+    args.insert(args.end(), c.set.begin(), c.set.end());
+    ASSERT_EQ(Run(args).status, 0) << c.stored;
+    EXPECT_EQ(ReadConfigValue("", "SCHEMA", 0, path_), c.stored);
+    const ToolResult r = Run({"check", path_});
+    EXPECT_EQ(r.status, 0) << c.stored << ": " << r.err;
+    EXPECT_NE(r.out.find("SCHEMA:    ZARDONIX (as zeprink uses it)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("PASS:      (set)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("connected, schema ZARDONIX is current"), std::string::npos) << r.out;
+    EXPECT_EQ((r.out + r.err).find("Geheim-7"), std::string::npos);
+  }
+
+  ASSERT_EQ(Run({"set", path_, "SCHEMA", "OTHER"}).status, 0);
+  fs::permissions(path_, fs::perms::group_read, fs::perm_options::add);
+  ToolResult r = Run({"check", path_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("warning:   mode 0640"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("schema cannot be made current, code -1435"), std::string::npos) << r.err;
+  // A replaced file keeps its mode: the tool never widens it, nor narrows it behind the owner's back.
+  EXPECT_EQ(fs::status(path_).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+  r = Run({"check", (dir_ / "missing.ini").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find((dir_ / "missing.ini").string() + ": No such file or directory"), std::string::npos) << r.err;
 }
 
 TEST_F(ZeprinkConfigTest, GetRefusesARecordThatCannotBeReadAndSetRepairsIt) {

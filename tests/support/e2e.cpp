@@ -157,6 +157,9 @@ E2eResult RunCase(const E2eOptions& options, const std::string& net8, const std:
     return result;
   }
 
+  if (options.configMode) {
+    fs::permissions(root / "files" / "morvalent.ini", static_cast<fs::perms>(*options.configMode));
+  }
   const fs::path dnlPath = workDir / "download.dnl";
   if (options.oldDnl) WriteWhole(dnlPath, *options.oldDnl);
   std::vector<std::string> args;

@@ -33,6 +33,8 @@ struct E2eOptions {
   std::optional<std::string> rawConfig = std::nullopt;
   // No configuration file at all.
   bool noConfigFile = false;
+  // Permission bits of the configuration file (absent: 0600).
+  std::optional<unsigned> configMode = std::nullopt;
 };
 
 struct E2eResult {
