@@ -1,9 +1,11 @@
 #include "tests/support/e2e.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -50,7 +52,8 @@ std::vector<std::pair<std::string, std::string>> DefaultConfig() {
 }
 
 int RunProgram(const std::string& binary, const std::vector<std::string>& args,
-               const std::string& workDir, std::string& out, StdoutMode stdoutMode) {
+               const std::string& workDir, std::string& out, StdoutMode stdoutMode,
+               std::optional<long long> fileSizeLimit) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return -1;
   const pid_t pid = fork();
@@ -64,6 +67,12 @@ int RunProgram(const std::string& binary, const std::vector<std::string>& args,
     close(pipeFds[0]);
     close(pipeFds[1]);
     if (chdir(workDir.c_str()) != 0) _exit(126);
+    if (fileSizeLimit) {
+      // Ignored, SIGXFSZ stays ignored across exec: the write fails instead.
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{static_cast<rlim_t>(*fileSizeLimit), static_cast<rlim_t>(*fileSizeLimit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(binary.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -128,9 +137,12 @@ E2eResult RunCase(const E2eOptions& options, const std::string& net8, const std:
   std::vector<std::string> args;
   for (const std::string& arg : options.args) args.push_back(ReplaceAll(arg, "@DNL", dnlPath.string()));
 
-  result.exitStatus = RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out, options.stdoutMode);
-  // The database's name shows in connection messages; it differs per case.
+  result.exitStatus = RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out,
+                                 options.stdoutMode, options.fileSizeLimit);
+  // The database's name shows in connection messages, the DNL file's path in
+  // file messages; both differ per case.
   result.out = ReplaceAll(result.out, net8, "@NET8");
+  result.out = ReplaceAll(result.out, dnlPath.string(), "@DNL");
   if (fs::exists(dnlPath)) result.dnl = ReadWhole(dnlPath);
   for (const auto& entry : fs::directory_iterator(workDir)) {
     if (entry.path() != dnlPath) result.leftover.push_back(entry.path().filename().string());

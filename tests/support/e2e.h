@@ -31,6 +31,9 @@ struct E2eOptions {
   StdoutMode stdoutMode = StdoutMode::kCaptured;
   // The configuration file's bytes as they are, instead of `config`.
   std::optional<std::string> rawConfig = std::nullopt;
+  // Largest file the program may write (RLIMIT_FSIZE, SIGXFSZ ignored): a
+  // write beyond it fails with EFBIG, as on a full disk.
+  std::optional<long long> fileSizeLimit = std::nullopt;
 };
 
 struct E2eResult {
@@ -49,7 +52,7 @@ std::vector<std::pair<std::string, std::string>> DefaultConfig();
 // reachable (required with ZEPRINK_PG_REQUIRED=1), runs it once more on a
 // fresh server database with the same rows and adds a test failure when the
 // result differs in any byte. Connection messages show "@NET8" for the
-// case's net service name.
+// case's net service name, file messages "@DNL" for the DNL file's path.
 E2eResult RunZeprink(const E2eOptions& options);
 
 // Dates relative to today (local time), as the database stores them.
@@ -58,9 +61,11 @@ std::string Yyyymmdd(int daysFromToday);                             // "yyyymmd
 
 // Runs the binary with the given parameters in `workDir`; returns the exit
 // status (0..255), or 1000 + the signal that ended it, and collects standard
-// output (none unless `stdoutMode` is kCaptured).
+// output (none unless `stdoutMode` is kCaptured). `fileSizeLimit` as in
+// E2eOptions.
 int RunProgram(const std::string& binary, const std::vector<std::string>& args,
                const std::string& workDir, std::string& out,
-               StdoutMode stdoutMode = StdoutMode::kCaptured);
+               StdoutMode stdoutMode = StdoutMode::kCaptured,
+               std::optional<long long> fileSizeLimit = std::nullopt);
 
 }  // namespace zx::test
