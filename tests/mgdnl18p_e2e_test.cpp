@@ -183,6 +183,20 @@ TEST(MgDnl18PEndToEnd, LabelsValuesAndTheDate) {
        "Aws: 100 Zeitberechtigung: 1\n" + Count(1, 1),
        Record("100", {kBlank, kBlank, kBlank, Field("Vier", "     3-")})},
 
+      {"texts load in field order whatever order they were stored in; a NULL field number "
+       "sorts last, and as its value code is not found (the lookup asks for field 0) it ends "
+       "the loading there",
+       base + Display(1, "S1", 3, "Drei", "-") + Display(2, "S1", 9, "Neun", "-") +
+           Display(3, "S1", 0, "Ohne", "-") + Display(4, "S1", 1, "Eins", "-") +
+           "UPDATE Zdx119Msd SET MsdLfd = NULL WHERE MsdAnz = 3;\n" +
+           "INSERT INTO O2002TSW (TswIdn) VALUES ('100');\n",
+       kVerboseArgs,
+       Loaded("Eins", "-") +
+       Loaded("Drei", "-") +
+       "Anzeigetext Nr. 9 liegt nicht in Feld 1 bis 8, nicht gespeichert!\n"
+       "Aws: 100 Zeitberechtigung: 1\n" + Count(1, 1),
+       Record("100", {Field("Eins", ""), kBlank, Field("Drei", "")})},
+
       {"a NULL text or code reads as empty, never as the previous row's",
        base + Display(1, "S1", 1, "Fremd", "#W2", "NULL", "Eigen") +
            Display(2, "S1", 2, nullptr, nullptr) +
@@ -226,6 +240,15 @@ TEST(MgDnl18PEndToEnd, TerminalModels) {
            Record("200", {Field("Ma&#241;ana", "     6 "), kBlank, kBlank,
                           Pad("Ausweis", 12) + date}) +
            Record("300")},
+
+      {"7744-010: badge texts of a badge on its last and on its first day",
+       Terminal("7744-010") + kTimeRight + Badge("200", "P200", "B1") + Badge("300", "P300", "B1") +
+           "UPDATE Zdx301Asw SET AswGvo = NULL, AswGbi = '" + DaysFromToday(0, "00:00:00") +
+           "' WHERE AswNum = '200';\n" + "UPDATE Zdx301Asw SET AswGvo = '" +
+           DaysFromToday(0, "00:00:00") + "' WHERE AswNum = '300';\n" +
+           Display(1, "B1", 1, "Ausweis", "-"),
+       kArgs, Count(2, 2),
+       Record("200", {Field("Ausweis", "")}) + Record("300", {Field("Ausweis", "")})},
 
       {"another model ignores AswSal",
        Terminal("7600-000") + kTimeRight + Badge("200", "P200", "B1") +

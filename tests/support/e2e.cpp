@@ -1,15 +1,18 @@
 #include "tests/support/e2e.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "base/config_file.h"
 #include "tests/support/pg_fixture.h"
@@ -51,18 +54,21 @@ std::vector<std::pair<std::string, std::string>> DefaultConfig() {
 
 int RunProgram(const std::string& binary, const std::vector<std::string>& args,
                const std::string& workDir, std::string& out, StdoutMode stdoutMode,
-               std::string* err) {
-  // Standard error goes to a file, so that neither stream waits for the other.
-  char errPath[] = "/tmp/zeprink-stderr-XXXXXX";
-  const int errFd = err != nullptr ? mkstemp(errPath) : -1;
+               std::string* err, std::optional<long long> fileSizeLimit) {
+  // Standard error comes through a pipe of its own that a thread reads, so
+  // that neither stream waits for the other (and a file-size limit of the
+  // program does not cut it).
+  int errFds[2] = {-1, -1};
+  if (err != nullptr && pipe(errFds) != 0) return -1;
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return -1;
   const pid_t pid = fork();
   if (pid < 0) return -1;
   if (pid == 0) {
-    if (errFd >= 0) {
-      dup2(errFd, STDERR_FILENO);
-      close(errFd);
+    if (errFds[1] >= 0) {
+      dup2(errFds[1], STDERR_FILENO);
+      close(errFds[0]);
+      close(errFds[1]);
     }
     if (stdoutMode == StdoutMode::kClosed) {
       close(STDOUT_FILENO);
@@ -72,6 +78,12 @@ int RunProgram(const std::string& binary, const std::vector<std::string>& args,
     close(pipeFds[0]);
     close(pipeFds[1]);
     if (chdir(workDir.c_str()) != 0) _exit(126);
+    if (fileSizeLimit) {
+      // Ignored, SIGXFSZ stays ignored across exec: the write fails instead.
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{static_cast<rlim_t>(*fileSizeLimit), static_cast<rlim_t>(*fileSizeLimit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(binary.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -80,6 +92,20 @@ int RunProgram(const std::string& binary, const std::vector<std::string>& args,
     _exit(127);
   }
   close(pipeFds[1]);
+  std::thread errReader;
+  if (errFds[0] >= 0) {
+    close(errFds[1]);
+    err->clear();
+    errReader = std::thread([fd = errFds[0], err] {
+      char buffer[4096];
+      for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        err->append(buffer, static_cast<size_t>(n));
+      }
+      close(fd);
+    });
+  }
   out.clear();
   if (stdoutMode == StdoutMode::kReaderGone) {
     // Nobody reads: the program's writes to the pipe find no reader.
@@ -95,11 +121,7 @@ int RunProgram(const std::string& binary, const std::vector<std::string>& args,
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  if (errFd >= 0) {
-    close(errFd);
-    *err = ReadWhole(errPath);
-    unlink(errPath);
-  }
+  if (errReader.joinable()) errReader.join();
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return 1000 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
@@ -165,10 +187,12 @@ E2eResult RunCase(const E2eOptions& options, const std::string& net8, const std:
   std::vector<std::string> args;
   for (const std::string& arg : options.args) args.push_back(ReplaceAll(arg, "@DNL", dnlPath.string()));
 
-  result.exitStatus =
-      RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out, options.stdoutMode, &result.err);
-  // The database's name shows in connection messages; it differs per case.
+  result.exitStatus = RunProgram(ZEPRINK_BINARY, args, workDir.string(), result.out,
+                                 options.stdoutMode, &result.err, options.fileSizeLimit);
+  // The database's name shows in connection messages, the DNL file's path in
+  // file messages; both differ per case.
   result.out = ReplaceAll(result.out, net8, "@NET8");
+  result.out = ReplaceAll(result.out, dnlPath.string(), "@DNL");
   result.err = ReplaceAll(ReplaceAll(result.err, net8, "@NET8"), root.string(), "@ROOT");
   CheckReasons(options.args, result);
   if (fs::exists(dnlPath)) result.dnl = ReadWhole(dnlPath);

@@ -35,6 +35,9 @@ struct E2eOptions {
   bool noConfigFile = false;
   // Permission bits of the configuration file (absent: 0600).
   std::optional<unsigned> configMode = std::nullopt;
+  // Largest file the program may write (RLIMIT_FSIZE, SIGXFSZ ignored): a
+  // write beyond it fails with EFBIG, as on a full disk.
+  std::optional<long long> fileSizeLimit = std::nullopt;
 };
 
 struct E2eResult {
@@ -56,9 +59,10 @@ std::vector<std::pair<std::string, std::string>> DefaultConfig();
 // fresh server database with the same rows and adds a test failure when the
 // result differs in any byte (standard error aside: it carries each
 // database's own words). Connection messages show "@NET8" for the case's net
-// service name. Every run is also held to the rule for standard error: only
-// "zeprink: " lines; a run without "/d" that ends with 255 gives exactly one
-// reason, one that ends with 0 none (warnings aside).
+// service name, file messages "@DNL" for the DNL file's path. Every run is
+// also held to the rule for standard error: only "zeprink: " lines; a run
+// without "/d" that ends with 255 gives exactly one reason, one that ends
+// with 0 none (warnings aside).
 E2eResult RunZeprink(const E2eOptions& options);
 
 // Runs the case once on a database that the test prepared and may change
@@ -74,10 +78,11 @@ std::string Yyyymmdd(int daysFromToday);                             // "yyyymmd
 // Runs the binary with the given parameters in `workDir`; returns the exit
 // status (0..255), or 1000 + the signal that ended it, and collects standard
 // output (none unless `stdoutMode` is kCaptured) and, when `err` is given,
-// standard error.
+// standard error. `fileSizeLimit` as in E2eOptions.
 int RunProgram(const std::string& binary, const std::vector<std::string>& args,
                const std::string& workDir, std::string& out,
-               StdoutMode stdoutMode = StdoutMode::kCaptured, std::string* err = nullptr);
+               StdoutMode stdoutMode = StdoutMode::kCaptured, std::string* err = nullptr,
+               std::optional<long long> fileSizeLimit = std::nullopt);
 
 // The start of the warning about a configuration file that others may read.
 inline constexpr char kConfigModeWarning[] = "zeprink: Warnung: Konfigurationsdatei ";
