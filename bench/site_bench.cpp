@@ -15,6 +15,7 @@
 // Usage: zeprink-site-bench --zeprink PATH [options]; see Usage() below.
 #include <fcntl.h>
 #include <libpq-fe.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -180,13 +181,29 @@ struct Process {
 
 struct ProcessEnd {
   double seconds = 0.0;
-  long maxRssKb = 0;
+  long maxRssKb = 0;  // 0 when it cannot be told from this program's own
   int exitStatus = -1;  // -1: did not exit normally
 };
 
+// This program's resident memory now, in KiB.
+long OwnRssKb() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
 // Runs the process to its end. The clock covers fork to wait4: the
 // process's own start, its work and its exit, nothing of this program's.
+//
+// A child's ru_maxrss also counts the pages it shared with this program
+// between fork and exec, so this program gives its free memory back first
+// and a peak that does not exceed its own resident memory is reported as
+// unknown (0).
 ProcessEnd RunProcess(const Process& p) {
+  malloc_trim(0);
+  const long ownRssKb = OwnRssKb();
   std::vector<char*> argv;
   for (const std::string& a : p.argv) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -214,7 +231,7 @@ ProcessEnd RunProcess(const Process& p) {
     if (errno != EINTR) return end;
   }
   end.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  end.maxRssKb = usage.ru_maxrss;
+  end.maxRssKb = usage.ru_maxrss > ownRssKb ? usage.ru_maxrss : 0;
   if (WIFEXITED(status)) end.exitStatus = WEXITSTATUS(status);
   return end;
 }
