@@ -15,7 +15,6 @@
 // Usage: zeprink-site-bench --zeprink PATH [options]; see Usage() below.
 #include <fcntl.h>
 #include <libpq-fe.h>
-#include <malloc.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -181,11 +180,11 @@ struct Process {
 
 struct ProcessEnd {
   double seconds = 0.0;
-  long maxRssKb = 0;  // 0 when it cannot be told from this program's own
+  long maxRssKb = 0;  // 0 when it cannot be told from the launcher's own
   int exitStatus = -1;  // -1: did not exit normally
 };
 
-// This program's resident memory now, in KiB.
+// A process's resident memory now, in KiB.
 long OwnRssKb() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
@@ -194,20 +193,48 @@ long OwnRssKb() {
   return 0;
 }
 
-// Runs the process to its end. The clock covers fork to wait4: the
-// process's own start, its work and its exit, nothing of this program's.
-//
-// A child's ru_maxrss also counts the pages it shared with this program
-// between fork and exec, so this program gives its free memory back first
-// and a peak that does not exceed its own resident memory is reported as
-// unknown (0).
-ProcessEnd RunProcess(const Process& p) {
-  malloc_trim(0);
+// This program, to start again as a launcher.
+std::string gSelf;
+
+// The launcher: a fresh, small process that runs the command with the
+// standard streams, directory and environment it was given, times it from
+// fork to wait4 and writes "seconds max-rss-KiB exit-status" to
+// `resultPath`. A child's ru_maxrss also counts the pages it shared with its
+// parent between fork and exec; the launcher's are few, where this program's
+// (a loaded site, read outputs) could exceed the measured program's own.
+int Launch(const char* resultPath, char** command) {
   const long ownRssKb = OwnRssKb();
-  std::vector<char*> argv;
-  for (const std::string& a : p.argv) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execvp(command[0], command);
+    _exit(127);
+  }
+  if (pid < 0) return 126;
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0) {
+    if (errno != EINTR) return 126;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // A peak no higher than the launcher's own cannot be told apart: 0.
+  const long maxRssKb = usage.ru_maxrss > ownRssKb ? usage.ru_maxrss : 0;
+  std::ofstream(resultPath) << seconds << ' ' << maxRssKb << ' ' << (WIFEXITED(status) ? WEXITSTATUS(status) : -1)
+                            << '\n';
+  return 0;
+}
+
+// Runs the process to its end through the launcher. The time covers the
+// process's own start, its work and its exit, nothing of this program's.
+ProcessEnd RunProcess(const Process& p) {
+  static int runs = 0;
+  const std::string resultPath = "/tmp/zeprink-site-bench-" + std::to_string(getpid()) + "-" +
+                                 std::to_string(++runs);
+  std::vector<std::string> args = {gSelf, "--launch", resultPath};
+  args.insert(args.end(), p.argv.begin(), p.argv.end());
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
     auto redirect = [](const std::string& path, int fd, int flags) {
@@ -220,19 +247,19 @@ ProcessEnd RunProcess(const Process& p) {
     redirect(p.stderrPath, 2, O_WRONLY | O_CREAT | O_TRUNC);
     if (!p.cwd.empty() && chdir(p.cwd.c_str()) != 0) _exit(126);
     for (const auto& [name, value] : p.env) setenv(name.c_str(), value.c_str(), 1);
-    execvp(argv[0], argv.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
   ProcessEnd end;
   if (pid < 0) return end;
   int status = 0;
-  rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0) {
+  while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return end;
   }
-  end.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  end.maxRssKb = usage.ru_maxrss > ownRssKb ? usage.ru_maxrss : 0;
-  if (WIFEXITED(status)) end.exitStatus = WEXITSTATUS(status);
+  std::ifstream result(resultPath);
+  if (!(result >> end.seconds >> end.maxRssKb >> end.exitStatus)) end.exitStatus = -1;
+  result.close();
+  std::remove(resultPath.c_str());
   return end;
 }
 
@@ -753,6 +780,9 @@ void PrintTables(const Bench& bench) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 4 && std::strcmp(argv[1], "--launch") == 0) return Launch(argv[2], argv + 3);
+  std::error_code noPath;
+  gSelf = fs::read_symlink("/proc/self/exe", noPath).string();
   Bench bench;
   try {
     ParseOptions(argc, argv, bench.options);
