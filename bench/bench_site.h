@@ -35,6 +35,7 @@
 #include "queries/badge_cursor.h"
 #include "queries/badge_record.h"
 #include "base/fixed_text.h"
+#include "bench/site_dates.h"
 #include "sql/session.h"
 #include "sql/sqlite/sqlite_handles.h"
 #include "queries/terminal_params.h"
@@ -87,23 +88,6 @@ inline const Site& SiteWithBadges(int badges) {
   auto found = sites.find(badges);
   if (found == sites.end()) found = sites.emplace(badges, std::make_unique<Site>(badges)).first;
   return *found->second;
-}
-
-// "YYYY-MM-DD HH:MM:SS" (local time, as the database stores dates) of the
-// day `days` from today at midnight.
-inline std::string DateFromToday(int days) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  local.tm_mday += days;
-  local.tm_hour = 12;  // away from daylight-saving edges
-  local.tm_min = 0;
-  local.tm_sec = 0;
-  local.tm_isdst = -1;
-  std::mktime(&local);
-  char text[32];
-  if (std::strftime(text, sizeof text, "%Y-%m-%d 00:00:00", &local) == 0) return {};
-  return text;
 }
 
 namespace detail {

@@ -56,7 +56,7 @@ void ExpectFormatted(const std::string& column, const Cases& cases, Field field)
   ASSERT_EQ(db.Connect(session), 0);
   i = 0;
   for (const auto& c : cases) {
-    BadgeRecord record = Badge("B" + std::to_string(i++));
+    BadgeRecord record = Badge(std::string("B").append(std::to_string(i++)));
     EXPECT_EQ(ReadBalanceData(session, record), 0) << c.column;
     EXPECT_EQ(field(record), c.field) << c.column;
   }

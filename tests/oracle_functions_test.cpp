@@ -118,7 +118,7 @@ const Case kCases[] = {
 
 std::string CaseName(const Case& c) {
   return std::string(c.statement) + " with " +
-         (c.text != nullptr ? "'" + std::string(c.text) + "'" : std::to_string(c.key));
+         (c.text != nullptr ? std::string("'").append(c.text).append("'") : std::to_string(c.key));
 }
 
 // Runs every case on the session.
@@ -142,7 +142,7 @@ void RunCases(SqlSession& session) {
           << CaseName(c) << ": " << session.LastStatus().message;
       int32_t rc = 0;
       while ((rc = cursor.Fetch(outputs)) == 0) {
-        actual += (actual.empty() ? "" : ",") + std::string(value.data());
+        actual.append(actual.empty() ? "" : ",").append(value.data());
         preset();
       }
       EXPECT_EQ(rc, sqlcode::kNoData) << CaseName(c) << ": " << session.LastStatus().message;

@@ -86,7 +86,7 @@ TEST(OracleSql, Rewrites) {
        "select a from (select b from T order by b desc NULLS FIRST) order by a NULLS LAST,c desc NULLS FIRST"
        " ,d nulls first ,f(g,h) asc NULLS LAST"},
       {"select a from T where b=:b0 and c<=:b1:b2",
-       [](Tokens& t) { EXPECT_EQ(ReplacePlaceholders(t, [](int i) { return "$" + std::to_string(i + 1); }), 2); },
+       [](Tokens& t) { EXPECT_EQ(ReplacePlaceholders(t, [](int i) { return std::string("$").append(std::to_string(i + 1)); }), 2); },
        "select a from T where b=$1 and c<=$2"},
   };
   for (const auto& c : cases) {

@@ -536,13 +536,13 @@ std::string DumpQueries(SqlSession& session) {
             FieldText(record.AswSal), FieldText(record.AswSpr), FieldText(record.AswBkl),
             FieldText(record.AswBk2), FieldText(record.AwvSto), FieldText(record.AswGrp),
             FieldText(record.AswPnr), FieldText(record.AswAtp), FieldText(record.AswPin)}) {
-        badge += "|" + std::string(field);
+        badge.append("|").append(field);
       }
       line(badge);
       line("    time " + std::to_string(HasTimeRight(session, diagnostics, record, name)));
       std::string rights = "    access " + std::to_string(CollectAccessRights(session, diagnostics, record, name, 11, 1, rightList));
       for (const AccessRightEntry& entry : rightList) rights += " [" + std::string(FieldText(entry)) + "]";
-      for (const auto& slot : record.ReaderSlots) rights += "|" + std::string(FieldText(slot));
+      for (const auto& slot : record.ReaderSlots) rights.append("|").append(FieldText(slot));
       line(rights);
       const int32_t location = ReadLocationText(session, record);
       line("    location " + std::to_string(location) + " " + std::string(FieldText(record.StoKtx)));
@@ -550,7 +550,7 @@ std::string DumpQueries(SqlSession& session) {
       for (std::string_view field :
            {FieldText(record.TswW02), FieldText(record.TswW03), FieldText(record.TswW09),
             FieldText(record.TswW16), FieldText(record.TswF01), FieldText(record.TswF10)}) {
-        balance += "|" + std::string(field);
+        balance.append("|").append(field);
       }
       line(balance);
       DisplayTextCursor badgeTextCursor;

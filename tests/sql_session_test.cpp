@@ -189,7 +189,7 @@ TEST_F(SqlRuntimeTest, ConnectFailuresLeaveNoSession) {
 TEST_F(SqlRuntimeTest, ConnectStringSplitsAtFirstSlashAndLastAt) {
   SqliteDatabase db("INSERT INTO Zdx115Tfz (TfzTrm) VALUES ('T');");
   ASSERT_TRUE(db.ok()) << db.error();
-  const std::string tail = "@" + db.NetService();
+  const std::string tail = std::string("@").append(db.NetService());
   const std::string exactly100 = std::string(100 - tail.size() - 2, 'u') + "/p" + tail;
   ASSERT_EQ(exactly100.size(), 100u);
   const std::string logins[] = {

@@ -264,7 +264,7 @@ struct Explainer {
            "für dieses Terminal.");
     }
     std::vector<std::string> held;
-    for (const AccessRightEntry& entry : classes) held.push_back("'" + U(FieldText(entry)) + "'");
+    for (const AccessRightEntry& entry : classes) held.push_back(std::string("'").append(U(FieldText(entry))).append("'"));
     if (classes.empty()) {
       Line("  Zutrittsberechtigung: nein, keine Klasse des Ausweises hat eine Zeile mit M35Bch "
            "'0' für dieses Terminal.");

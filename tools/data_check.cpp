@@ -93,7 +93,7 @@ struct Checker {
       std::size_t i = 0;
       for (std::string_view name : table.key) {
         key += (key.empty() ? "" : ", ") + std::string(name) + "=" +
-               (row[i].empty() ? std::string("(leer)") : "'" + Utf8(row[i]) + "'");
+               (row[i].empty() ? std::string("(leer)") : std::string("'").append(Utf8(row[i])).append("'"));
         ++i;
       }
       text += std::string(table.name) + "." + std::string(column) + ": " + problem +

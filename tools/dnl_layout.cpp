@@ -342,7 +342,7 @@ Recognition Recognise(std::string_view bytes) {
     result.reason = "the size (" + size + ") fits, but the content does not: " + notPlausible;
   } else if (plausible.size() > 1) {
     result.reason = "the file (" + size + ") reads as more than one layout:";
-    for (const LayoutInfo* layout : plausible) result.reason += " " + std::string(layout->name);
+    for (const LayoutInfo* layout : plausible) result.reason.append(" ").append(layout->name);
     result.reason += "; name one with --layout";
   } else {
     result.layout = plausible.front();

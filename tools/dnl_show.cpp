@@ -65,7 +65,7 @@ std::string JsonString(std::string_view bytes) {
     if (c == '"' || c == '\\') quotedText += '\\';
     quotedText += c;
   }
-  return "\"" + Escaped(quotedText, "\\u%04X") + "\"";
+  return std::string("\"").append(Escaped(quotedText, "\\u%04X")).append("\"");
 }
 
 std::string FormatTable(const LayoutInfo& layout, const std::vector<Record>& records) {
@@ -99,11 +99,11 @@ std::string FormatTable(const LayoutInfo& layout, const std::vector<Record>& rec
 
 std::string FormatCsv(const LayoutInfo& layout, const std::vector<Record>& records) {
   std::string out = "record";
-  for (const FieldDef& field : layout.fields) out += "," + CsvField(field.name);
+  for (const FieldDef& field : layout.fields) out.append(",").append(CsvField(field.name));
   out += "\n";
   for (const Record& record : records) {
     out += std::to_string(record.number);
-    for (const std::string& value : record.values) out += "," + CsvField(Shown(value));
+    for (const std::string& value : record.values) out.append(",").append(CsvField(Shown(value)));
     out += "\n";
   }
   return out;
@@ -124,7 +124,7 @@ std::string FormatJson(const LayoutInfo& layout, const std::vector<Record>& reco
   return out;
 }
 
-std::string Quoted(std::string_view bytes) { return "\"" + Shown(bytes) + "\""; }
+std::string Quoted(std::string_view bytes) { return std::string("\"").append(Shown(bytes)).append("\""); }
 
 std::string Records(std::size_t n) { return std::to_string(n) + (n == 1 ? " record" : " records"); }
 

@@ -17,8 +17,15 @@ int32_t TranslateForSqlite(std::string_view oracleText, std::string_view schema,
       return sqlcode::kTableNotFound;
     }
   }
-  inputs = oracle::ReplacePlaceholders(tokens, [](int index) { return "?" + std::to_string(index + 1); });
-  const oracle::Tokens now = {oracle::MakeToken(oracle::TokenKind::Punct, "?" + std::to_string(inputs + 1))};
+  // Built by appending: "?" + std::to_string(...) draws a false -Wrestrict
+  // alarm from GCC 12 in optimised builds.
+  const auto numbered = [](int number) {
+    std::string placeholder = "?";
+    placeholder += std::to_string(number);
+    return placeholder;
+  };
+  inputs = oracle::ReplacePlaceholders(tokens, [&numbered](int index) { return numbered(index + 1); });
+  const oracle::Tokens now = {oracle::MakeToken(oracle::TokenKind::Punct, numbered(inputs + 1))};
   usesSysdate = oracle::ReplaceIdentifier(tokens, "SYSDATE", now) > 0;
   for (const RenamedFunction& renamed : kSqliteOracleFunctions) {
     oracle::RenameCalls(tokens, renamed.oracle, renamed.sqlite);
