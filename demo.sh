@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds ZEPRINK, creates the embedded demo database and
-# runs all five DNL functions on it, showing each file's records.
+# runs all five DNL functions on it, showing each file's records; then runs
+# the whole demo site in one run (schema/demo_site.jobs).
 #
 # The demo site lives in demo/: demo/files/morvalent.ini (written with
 # zeprink-config), demo/zardonix.db, and the working directory demo/site/run
@@ -9,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/setup-machine.sh demo
 # The programs only: no tests, no benchmarks, none of their libraries.
-ZEPRINK_TARGETS="zeprink zeprink-config" bash scripts/build.sh build-demo \
+ZEPRINK_TARGETS="zeprink zeprink-config zeprink-site" bash scripts/build.sh build-demo \
   -DZEPRINK_TESTS=OFF -DZEPRINK_BENCH=OFF
 top=$PWD
 bin=$top/build-demo
@@ -51,5 +52,14 @@ run MGDNL17P HAUPTEINGANG mgdnl17p.dnl 85
 run MGDNL18P HAUPTEINGANG mgdnl18p.dnl 173
 run MGDNL31P WERKSTOR2    mgdnl31p.dnl 48
 run MGDNL60P KANTINE      mgdnl60p.dnl 45
+
+# The whole site in one run, every file from one state of the database.
+echo
+echo "=== zeprink-site schema/demo_site.jobs"
+mkdir -p site
+"$bin/zeprink-site" "$top/schema/demo_site.jobs" --quiet | iconv -f WINDOWS-1252 -t UTF-8
+echo "(exit status ${PIPESTATUS[0]})"
+for file in site/*.dnl; do echo "$(stat -c %s "$file") bytes  $file"; done
+cmp -s idstamm.dnl site/idstamm-haupteingang.dnl && echo "site/idstamm-haupteingang.dnl equals the single run's idstamm.dnl"
 echo
 echo "The DNL files are in $top/demo/site/run."
