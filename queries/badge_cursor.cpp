@@ -71,6 +71,15 @@ int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const Terminal
   if (lookups.classes) ahead.push_back({statements::kBadgeClasses, byNumber});
   if (lookups.balance) ahead.push_back({statements::kBalanceData, byNumber});
   if (lookups.location) ahead.push_back({statements::kLocationText, byNumber});
+  if (lookups.badgeTexts) {
+    ahead.push_back({statements::kBadgeTexts, byNumber});
+    // The value code of each text is looked up by the badge and the text's
+    // field; a text of another field goes its own way.
+    for (int32_t field = 1; field <= 8; ++field) {
+      ahead.push_back({statements::kBadgeTextCode,
+                       {byNumber.front(), {.isInteger = true, .integer = field}}});
+    }
+  }
 
   cursor.filtered = terminal.TfzCount > 0;
   if (cursor.filtered) {

@@ -25,6 +25,7 @@ struct BadgeLookups {
   bool classes = false;   // the badge's classes (its time right and access classes)
   bool balance = false;   // ReadBalanceData
   bool location = false;  // ReadLocationText
+  bool badgeTexts = false;  // the badge's display texts and their value codes (fields 1 to 8)
 };
 
 // Opens the terminal-filtered form when terminal.TfzCount > 0, else the

@@ -294,7 +294,10 @@ int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const Hos
       SqlLookahead::Input& in = added.inputs.emplace_back();
       in.column = input.column;
       in.length = input.length;
-      if (input.column < 0 && input.text != nullptr && input.text[0] != '\0') {
+      if (input.column < 0 && input.isInteger) {
+        in.kind = SqlBind::Kind::Integer;
+        in.integer = input.integer;
+      } else if (input.column < 0 && input.text != nullptr && input.text[0] != '\0') {
         in.kind = SqlBind::Kind::Text;
         in.text = std::string(input.text, strnlen(input.text, static_cast<std::size_t>(input.length - 1)));
       }

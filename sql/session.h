@@ -69,6 +69,8 @@ struct LookaheadStatement {
     int column = -1;              // >= 0: this column of the cursor's row ...
     int32_t length = 256;         // ... as a STRING input of this length binds it
     const char* text = nullptr;   // else this STRING constant (empty: NULL)
+    bool isInteger = false;       // or this INTEGER constant
+    int32_t integer = 0;
   };
   std::string_view statement;     // the text as the caller will run it
   std::vector<Input> inputs;      // in placeholder order

@@ -22,6 +22,8 @@ namespace {
 
 // What each badge is looked up for.
 constexpr BadgeLookups kLookups{.classes = true, .balance = true};
+// A terminal of the badge-text model also looks up each badge's own texts.
+constexpr BadgeLookups kBadgeTextLookups{.classes = true, .balance = true, .badgeTexts = true};
 
 constexpr std::size_t kRecordLength = 173;
 constexpr std::size_t kNumberWidth = kBadgeNumberWidth;
@@ -225,7 +227,7 @@ int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal) {
   }
   CloseTerminalTextCursor(texts);
 
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& badge) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, model == kBadgeTextModel ? kBadgeTextLookups : kLookups, [&](BadgeRecord& badge) {
     if (!FieldText(badge.LongAswNum).empty()) {
       // The rights and texts cannot be asked under the cut number: the row
       // ends here, with the message naming the whole number.

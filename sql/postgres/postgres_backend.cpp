@@ -103,14 +103,14 @@ SqlBind InputOfRow(const PGresult& batch, int row, const SqlLookahead::Input& in
 
 // The form of a statement that runs it for many inputs in one execution:
 //   SELECT zx_k.zx_ord, zx_q.* FROM unnest($c+1::text[], ...) WITH ORDINALITY
-//     AS zx_k(zx_v1, ..., zx_ord) CROSS JOIN LATERAL (<statement>) AS zx_q
-//   ORDER BY zx_k.zx_ord
+//     AS zx_k(zx_v1, ..., zx_ord) CROSS JOIN LATERAL (SELECT row_number()
+//     OVER () AS zx_rn, zx_i.* FROM (<statement>) zx_i) AS zx_q
+//   ORDER BY zx_k.zx_ord, zx_q.zx_rn
 // where the statement's placeholders of row inputs read the arrays' values
 // (text, as a STRING input binds) and those of constants stay placeholders
 // $1..$c. The statement runs once per element, as it would on its own: the
 // rows of element n are those of its own run, in the order the server gives
-// them (so only statements whose answer does not depend on the order of
-// equal rows are run this way). False when the text cannot be rewritten.
+// them. False when the text cannot be rewritten.
 bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, std::string& text) {
   oracle::Tokens tokens;
   if (!oracle::Tokenize(oracleText, tokens)) return false;
@@ -147,8 +147,12 @@ bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, std::strin
     arrays += "$" + std::to_string(constants + k) + "::text[]";
     names += "zx_v" + std::to_string(k);
   }
+  // zx_rn numbers each element's rows in the order its statement gives
+  // them, so that sorting by element keeps that order (the server's sort is
+  // not stable).
   text = "SELECT zx_k.zx_ord, zx_q.* FROM unnest(" + arrays + ") WITH ORDINALITY AS zx_k(" + names +
-         ", zx_ord) CROSS JOIN LATERAL (" + inner + ") AS zx_q ORDER BY zx_k.zx_ord";
+         ", zx_ord) CROSS JOIN LATERAL (SELECT row_number() OVER () AS zx_rn, zx_i.* FROM (" + inner +
+         ") AS zx_i) AS zx_q ORDER BY zx_k.zx_ord, zx_q.zx_rn";
   return true;
 }
 
@@ -302,8 +306,9 @@ class PostgresBackend final : public SqlBackend {
     if (!answers.empty()) {
       auto answer = answers.find(PrefetchKey(statement, inputs));
       if (answer != answers.end()) {
+        // Past the element's number and its row number.
         rows = std::make_unique<PgSliceRows>(answer->second.result, answer->second.begin,
-                                             answer->second.end, 1);
+                                             answer->second.end, 2);
         return sqlcode::kOk;
       }
     }
