@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build-install}
-ZEPRINK_TARGETS="zeprink zeprink-config" bash scripts/build.sh "$dir" \
+ZEPRINK_TARGETS="zeprink zeprink-config zeprink-show zeprink-explain zeprink-site" bash scripts/build.sh "$dir" \
   -DZEPRINK_TESTS=OFF -DZEPRINK_BENCH=OFF -DCMAKE_BUILD_TYPE=Release
 work=$(mktemp -d /tmp/zeprink-install-XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -15,7 +15,7 @@ prefix=$work/prefix
 fail() { echo "install-check: $*" >&2; exit 1; }
 
 cmake --install "$dir" --prefix "$prefix" >/dev/null
-for file in bin/zeprink bin/zeprink-config share/man/man1/zeprink.1 share/man/man1/zeprink-config.1 \
+for file in bin/zeprink bin/zeprink-config bin/zeprink-show bin/zeprink-explain bin/zeprink-site share/man/man1/zeprink.1 share/man/man1/zeprink-config.1 \
             share/zeprink/schema/sqlite.sql share/zeprink/schema/postgresql.sql \
             share/zeprink/schema/demo_data.sql share/doc/zeprink/configuration.txt \
             share/doc/zeprink/zeprink-terminal@.service share/doc/zeprink/zeprink-terminal@.timer; do
