@@ -1,25 +1,16 @@
 #include "driver/run_driver.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
-#include "base/config_file.h"
 #include "base/diagnostics.h"
 #include "base/fixed_text.h"
 #include "base/text_utils.h"
-#include "driver/db_session.h"
-#include "driver/dnl_file.h"
 #include "driver/run_job.h"
-#include "queries/statements.h"
-#include "queries/terminal_lookup.h"
 #include "queries/terminal_params.h"
 #include "sql/session.h"
-#include "writers/run_context.h"
-#include "writers/writers.h"
 
 namespace zx {
 

@@ -191,7 +191,9 @@ void RunAhead(Session& session, const PGresult& batch, const std::vector<SqlLook
     std::vector<std::string> texts;
     std::vector<const char*> params;
   };
+  // The parameters point into their jobs' texts: the jobs never move.
   std::vector<Job> jobs;
+  jobs.reserve(plan.size());
   std::vector<Command> commands;
   std::vector<Statement*> preparing;
   std::vector<SqlBind> binds;
@@ -213,18 +215,10 @@ void RunAhead(Session& session, const PGresult& batch, const std::vector<SqlLook
     }
     Job& job = jobs.emplace_back();
     job.statement = statement;
-    // Constants first, then one array per row input.
+    // One array per row input, of the rows' values.
     std::vector<std::string> arrays;
     for (const SqlLookahead::Input& input : ahead.inputs) {
-      if (input.column < 0) {
-        SqlBind constant = InputOfRow(batch, 0, input);
-        job.texts.push_back(constant.kind == SqlBind::Kind::Integer ? std::to_string(constant.integer)
-                                                                    : std::string(constant.text));
-        job.params.push_back(nullptr);  // set below, once the texts stay put
-        if (constant.kind == SqlBind::Kind::Null) job.texts.back() = std::string(1, '\0');
-      } else {
-        arrays.emplace_back("{");
-      }
+      if (input.column >= 0) arrays.emplace_back("{");
     }
     for (int row = 0; row < rows; ++row) {
       binds.clear();
@@ -235,12 +229,16 @@ void RunAhead(Session& session, const PGresult& batch, const std::vector<SqlLook
       }
       job.keys.push_back(PrefetchKey(*statement, binds));
     }
-    for (std::string& literal : arrays) job.texts.push_back(std::move(literal += '}'));
-    job.params.resize(job.texts.size());
-    for (std::size_t k = 0; k < job.texts.size(); ++k) {
-      // A constant NULL is marked by a lone zero byte, which no text holds.
-      job.params[k] = job.texts[k] == std::string(1, '\0') ? nullptr : job.texts[k].c_str();
+    // The parameters of the many form: the constants first, then the arrays.
+    binds.clear();
+    for (const SqlLookahead::Input& input : ahead.inputs) {
+      if (input.column < 0) binds.push_back(InputOfRow(batch, 0, input));
     }
+    for (std::string& literal : arrays) {
+      literal += '}';
+      binds.push_back(SqlBind{SqlBind::Kind::Text, 0, literal});
+    }
+    BindParameters(binds, job.texts, job.params);
   }
   if (jobs.empty()) return;
   const std::size_t first = commands.size();
