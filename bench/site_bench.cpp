@@ -12,6 +12,14 @@
 // gives the statement and round-trip counts, and program and baseline must
 // agree on badges read, badges written and records.
 //
+// With --site (or --site-only), per database and size also the whole site:
+// one job file of every terminal with IDSTAMM and MGDNL17P, run by one
+// zeprink-site process (on PostgreSQL with two sessions) against one zeprink
+// run per job, one after the other, as a scheduler starts them. An untimed
+// run of both first must leave the very same bytes in every file; then the
+// two sides alternate as program and baseline do, and the figure is the
+// median of the ratios site / separate runs.
+//
 // Usage: zeprink-site-bench --zeprink PATH [options]; see Usage() below.
 #include <fcntl.h>
 #include <libpq-fe.h>
@@ -49,13 +57,15 @@ volatile sig_atomic_t gStop = 0;
 
 struct Options {
   std::string zeprink;
-  std::string configTool;  // default: zeprink-config beside zeprink
+  std::string configTool;   // default: zeprink-config beside zeprink
+  std::string zeprinkSite;  // default: zeprink-site beside zeprink
   std::string sourceDir = ZEPRINK_SOURCE_DIR;
   std::string sqlite3 = "sqlite3";
   std::string psql = "psql";
   std::vector<int> sizes = {10000, 100000};
   int reps = 5;         // timed repetitions at most
   double budget = 20.0;  // seconds of timed repetitions per function, database and size
+  double siteBudget = 60.0;  // the same for the whole site per database and size
   uint64_t seed = 20240611;
   bool sqlite = true;
   bool postgres = true;
@@ -64,6 +74,8 @@ struct Options {
   int checkTerminal = 2;  // checked once per function and size (0: none)
   std::string work;       // default: a new directory in $TMPDIR or /tmp
   bool keep = false;
+  bool site = false;         // the whole site in one run against its separate runs
+  bool perFunction = true;   // the runs per DNL function (off with --site-only)
 };
 
 void Usage() {
@@ -71,6 +83,13 @@ void Usage() {
       "usage: zeprink-site-bench --zeprink PATH [options]\n"
       "  --zeprink PATH        the program to measure (any build)\n"
       "  --config-tool PATH    zeprink-config (default: beside --zeprink)\n"
+      "  --site                also the whole site: one zeprink-site run of the job file\n"
+      "                        TRM01..TRM20 x IDSTAMM, MGDNL17P (on PostgreSQL with -j 2)\n"
+      "                        against its 40 jobs as separate zeprink runs one after another\n"
+      "  --site-only           only that (no runs per DNL function)\n"
+      "  --zeprink-site PATH   zeprink-site (default: beside --zeprink)\n"
+      "  --site-budget S       seconds for the whole site's timed repetitions per database and size\n"
+      "                        (default 60; at most --reps, at least one)\n"
       "  --sizes N,N,...       badge counts (default 10000,100000)\n"
       "  --reps R              timed repetitions per function, database and size at most (default 5)\n"
       "  --budget S            seconds for them (default 20): as many as fit, at least one; when the\n"
@@ -108,11 +127,18 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     };
     if (arg == "--zeprink") o.zeprink = value();
     else if (arg == "--config-tool") o.configTool = value();
+    else if (arg == "--zeprink-site") o.zeprinkSite = value();
+    else if (arg == "--site") o.site = true;
+    else if (arg == "--site-only") {
+      o.site = true;
+      o.perFunction = false;
+    }
     else if (arg == "--source") o.sourceDir = value();
     else if (arg == "--sqlite3") o.sqlite3 = value();
     else if (arg == "--psql") o.psql = value();
     else if (arg == "--reps") o.reps = std::stoi(value());
     else if (arg == "--budget") o.budget = std::stod(value());
+    else if (arg == "--site-budget") o.siteBudget = std::stod(value());
     else if (arg == "--seed") o.seed = std::stoull(value());
     else if (arg == "--terminal") o.terminal = std::stoi(value());
     else if (arg == "--check-terminal") o.checkTerminal = std::stoi(value());
@@ -142,6 +168,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
   if (o.zeprink.empty()) throw std::runtime_error("--zeprink PATH is required");
   o.zeprink = fs::absolute(o.zeprink).string();
   if (o.configTool.empty()) o.configTool = (fs::path(o.zeprink).parent_path() / "zeprink-config").string();
+  if (o.zeprinkSite.empty()) o.zeprinkSite = (fs::path(o.zeprink).parent_path() / "zeprink-site").string();
+  o.zeprinkSite = fs::absolute(o.zeprinkSite).string();
   if (o.terminal < 1 || o.terminal > kTerminals || o.checkTerminal < 0 || o.checkTerminal > kTerminals) {
     throw std::runtime_error("terminals are 1 to 20");
   }
@@ -559,10 +587,59 @@ struct Result {
   int reps = 0;  // timed repetitions; 0: the /d run was the one timed run
 };
 
+// The whole site in one zeprink-site run against its jobs as separate runs.
+struct SiteResult {
+  std::string database;
+  int size;
+  int sessions;                // zeprink-site's -j
+  double goal;                 // the ratio it should come to at most
+  double siteSeconds = 0;      // median
+  double separateSeconds = 0;  // median of the separate runs' sums
+  double ratio = 0;            // median of the per-repetition ratios
+  long siteRssKb = 0;          // median peak resident memory of the zeprink-site run
+  long singleRssKb = 0;        // median of the largest separate run's peak
+  int reps = 0;
+};
+
+// The whole-site job file: every terminal with these functions, mode 1.
+inline constexpr Function kSiteFunctions[] = {Function::IdStamm, Function::MgDnl17P};
+
+// The ratio site / separate runs it should come to, and the sessions it runs
+// with: the embedded database has one session whatever -j says.
+double SiteGoal(Dialect d) { return d == Dialect::Sqlite ? 0.35 : 0.25; }
+int SiteSessions(Dialect d) { return d == Dialect::Sqlite ? 1 : 2; }
+// The site run's peak memory at the largest size over the smallest.
+constexpr double kSiteMemoryGrowthGoal = 1.2;
+
+struct SiteJob {
+  Function function;
+  TerminalInfo terminal;
+  std::string file;  // its DNL file's name, the same in the site's and the separate runs' directory
+};
+
+std::vector<SiteJob> SiteJobs() {
+  std::vector<SiteJob> jobs;
+  for (int k = 1; k <= kTerminals; ++k) {
+    for (Function f : kSiteFunctions) {
+      const TerminalInfo t = Terminal(k);
+      jobs.push_back({f, t, t.name + "." + FunctionName(f) + ".dnl"});
+    }
+  }
+  return jobs;
+}
+
+// A job file parameter in double quotes (a quote inside written twice).
+std::string JobParameter(const std::string& text) {
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
 struct Bench {
   Options options;
   fs::path work;
   std::vector<Result> results;
+  std::vector<SiteResult> siteResults;
   int failures = 0;
 
   void Fail(const std::string& what) {
@@ -725,6 +802,142 @@ struct Bench {
     results.push_back(result);
   }
 
+  // ------------------------------------------------------------ whole site
+
+  fs::path SiteDir() const { return work / "runs" / "site"; }
+  fs::path SeparateDir() const { return work / "runs" / "separate"; }
+
+  // One zeprink-site run of the job file. Empty when it ended with status 0
+  // and its last line counts every job as succeeded; else what went wrong.
+  std::string RunSite(const Database& db, std::size_t jobs, ProcessEnd& end) const {
+    Process p;
+    p.argv = {options.zeprinkSite, (SiteDir() / "jobs").string()};
+    if (SiteSessions(db.dialect) > 1) {
+      p.argv.push_back("-j");
+      p.argv.push_back(std::to_string(SiteSessions(db.dialect)));
+    }
+    p.argv.push_back("--quiet");
+    p.cwd = db.runDir;
+    p.stdoutPath = (SiteDir() / "messages").string();
+    p.stderrPath = (SiteDir() / "reasons").string();
+    end = RunProcess(p);
+    const std::string messages = ReadFile(p.stdoutPath);
+    if (end.exitStatus != 0) {
+      return "zeprink-site ended with status " + std::to_string(end.exitStatus) + ": " +
+             ReadFile(p.stderrPath).substr(0, 400);
+    }
+    const std::string expected = "Jobs gesamt: " + std::to_string(jobs) + " davon erfolgreich: " + std::to_string(jobs);
+    const std::size_t lineEnd = messages.empty() || messages.back() != '\n' ? messages.size() : messages.size() - 1;
+    const std::size_t newline = lineEnd == 0 ? std::string::npos : messages.rfind('\n', lineEnd - 1);
+    const std::size_t start = newline == std::string::npos ? 0 : newline + 1;
+    const std::string last = messages.substr(start, lineEnd - start);
+    if (lineEnd == messages.size() || last != expected) {
+      return "zeprink-site's last line is not \"" + expected + "\" but \"" + last + "\"";
+    }
+    return {};
+  }
+
+  // The jobs as separate zeprink runs one after another: the sum of their
+  // times, the largest peak memory of one. Empty, or what went wrong.
+  std::string RunSeparately(const Database& db, const std::vector<SiteJob>& jobs, double& seconds,
+                            long& maxRssKb) const {
+    seconds = 0;
+    maxRssKb = 0;
+    const fs::path messages = SeparateDir() / "messages";
+    const fs::path reasons = SeparateDir() / "reasons";
+    for (const SiteJob& job : jobs) {
+      if (gStop != 0) return "stopped";
+      const ProcessEnd end =
+          RunProcess(Program(db, job.function, job.terminal, SeparateDir() / job.file, messages, reasons, false));
+      if (end.exitStatus != 0) {
+        return std::string("zeprink ") + FunctionName(job.function) + " " + job.terminal.name + " ended with status " +
+               std::to_string(end.exitStatus) + ": " + ReadFile(reasons).substr(0, 400);
+      }
+      seconds += end.seconds;
+      maxRssKb = std::max(maxRssKb, end.maxRssKb);
+    }
+    return {};
+  }
+
+  // The job file TRM01..TRM20 x kSiteFunctions against the same jobs run
+  // separately: first once untimed, where every file must be the same to the
+  // byte; then the timed repetitions, the order alternating.
+  void MeasureSite(const Database& db, int size) {
+    const std::string what = db.label + " whole site N=" + std::to_string(size);
+    const std::vector<SiteJob> jobs = SiteJobs();
+    for (const fs::path& dir : {SiteDir(), SeparateDir()}) {
+      fs::remove_all(dir);
+      fs::create_directories(dir);
+    }
+    {
+      std::ofstream jobFile(SiteDir() / "jobs");
+      jobFile << "# " << what << "\n";
+      for (const SiteJob& job : jobs) {
+        jobFile << FunctionName(job.function) << ' ' << JobParameter(job.terminal.name) << ' '
+                << JobParameter((SiteDir() / job.file).string()) << " 1\n";
+      }
+    }
+    ProcessEnd site;
+    double separateSeconds = 0;
+    long singleRssKb = 0;
+    std::string problem = RunSite(db, jobs.size(), site);
+    if (problem.empty()) problem = RunSeparately(db, jobs, separateSeconds, singleRssKb);
+    long long bytes = 0;
+    for (std::size_t j = 0; problem.empty() && j < jobs.size(); ++j) {
+      const fs::path mine = SiteDir() / jobs[j].file;
+      const fs::path theirs = SeparateDir() / jobs[j].file;
+      if (!fs::exists(mine) || !fs::exists(theirs)) {
+        problem = "no file " + (fs::exists(mine) ? theirs : mine).string();
+      } else if (const std::string content = ReadFile(mine); content != ReadFile(theirs)) {
+        problem = "the site run's " + jobs[j].file + " differs from the separate run's";
+      } else {
+        bytes += static_cast<long long>(content.size());
+      }
+    }
+    if (gStop != 0) return;
+    if (!problem.empty()) {
+      Fail(what + ": " + problem);
+      return;
+    }
+    std::fprintf(stderr, "  agree: %-10s whole site N=%d: %zu files, %lld bytes, the same from both\n",
+                 db.label.c_str(), size, jobs.size(), bytes);
+
+    const double pace = site.seconds + separateSeconds;
+    const int reps = std::clamp(static_cast<int>(options.siteBudget / pace), 1, options.reps);
+    std::vector<double> siteTimes;
+    std::vector<double> separateTimes;
+    std::vector<double> ratios;
+    std::vector<double> siteRss;
+    std::vector<double> singleRss;
+    for (int r = 0; r < reps && gStop == 0; ++r) {
+      for (int k = 0; k < 2 && problem.empty(); ++k) {
+        problem = (k + r) % 2 == 0 ? RunSite(db, jobs.size(), site)
+                                   : RunSeparately(db, jobs, separateSeconds, singleRssKb);
+      }
+      if (gStop != 0) break;
+      if (!problem.empty()) {
+        Fail(what + ": a timed run: " + problem);
+        return;
+      }
+      siteTimes.push_back(site.seconds);
+      separateTimes.push_back(separateSeconds);
+      ratios.push_back(site.seconds / separateSeconds);
+      siteRss.push_back(static_cast<double>(site.maxRssKb));
+      singleRss.push_back(static_cast<double>(singleRssKb));
+    }
+    if (ratios.empty()) return;
+    SiteResult result{db.label, size, SiteSessions(db.dialect), SiteGoal(db.dialect)};
+    result.siteSeconds = Median(siteTimes);
+    result.separateSeconds = Median(separateTimes);
+    result.ratio = Median(ratios);
+    result.siteRssKb = static_cast<long>(Median(siteRss));
+    result.singleRssKb = static_cast<long>(Median(singleRss));
+    result.reps = static_cast<int>(ratios.size());
+    std::fprintf(stderr, "  %-10s whole site N=%-7d site %8.3f s  separate %8.3f s  ratio %6.2f  (%d reps)\n",
+                 db.label.c_str(), size, result.siteSeconds, result.separateSeconds, result.ratio, result.reps);
+    siteResults.push_back(result);
+  }
+
   std::string WriteConfig(const std::string& dir, const std::string& net8, const PgServer& login) const {
     fs::create_directories(fs::path(dir) / "files");
     fs::create_directories(fs::path(dir) / "run" / "here");
@@ -738,7 +951,42 @@ struct Bench {
   }
 };
 
+void PrintSiteTables(const Bench& bench) {
+  if (bench.siteResults.empty()) return;
+  std::printf("\nWhole site in one run: the job file TRM01..TRM%02d x IDSTAMM, MGDNL17P (%d jobs, mode 1) as one\n"
+              "zeprink-site run against its jobs as separate zeprink runs one after another:\n\n",
+              kTerminals, static_cast<int>(SiteJobs().size()));
+  std::printf("| Database | N | zeprink-site | Site s | Separate s | Ratio | Goal | Site peak RSS MiB | "
+              "Largest single run peak RSS MiB | Reps |\n");
+  std::printf("|---|---:|---|---:|---:|---:|---|---:|---:|---:|\n");
+  for (const SiteResult& r : bench.siteResults) {
+    const std::string run = r.sessions > 1 ? "-j " + std::to_string(r.sessions) + " --quiet" : std::string("--quiet");
+    std::printf("| %s | %d | %s | %.3f | %.3f | %.2f | at most %.2f: %s | %.1f | %.1f | %d |\n", r.database.c_str(),
+                r.size, run.c_str(), r.siteSeconds, r.separateSeconds, r.ratio, r.goal,
+                r.ratio <= r.goal ? "met" : "not met", static_cast<double>(r.siteRssKb) / 1024.0,
+                static_cast<double>(r.singleRssKb) / 1024.0, r.reps);
+  }
+  std::printf("\nSite s: median of the zeprink-site runs; Separate s: median of the sums of the separate runs;\n"
+              "Ratio: the median of the repetitions' site / separate.\n");
+  const auto [smallest, largest] = std::minmax_element(bench.options.sizes.begin(), bench.options.sizes.end());
+  if (*smallest == *largest) return;
+  std::printf("\nSite run's peak memory from N = %d to N = %d:\n\n", *smallest, *largest);
+  std::printf("| Database | Site peak RSS MiB | Growth | Goal |\n");
+  std::printf("|---|---:|---:|---|\n");
+  for (const SiteResult& small : bench.siteResults) {
+    if (small.size != *smallest) continue;
+    for (const SiteResult& large : bench.siteResults) {
+      if (large.size != *largest || large.database != small.database || small.siteRssKb <= 0) continue;
+      const double growth = static_cast<double>(large.siteRssKb) / static_cast<double>(small.siteRssKb);
+      std::printf("| %s | %.1f -> %.1f | x%.2f | within %.1f: %s |\n", small.database.c_str(),
+                  static_cast<double>(small.siteRssKb) / 1024.0, static_cast<double>(large.siteRssKb) / 1024.0,
+                  growth, kSiteMemoryGrowthGoal, growth <= kSiteMemoryGrowthGoal ? "met" : "not met");
+    }
+  }
+}
+
 void PrintTables(const Bench& bench) {
+  if (bench.results.empty()) return;
   std::printf("\n| Database | DNL function | N | Badges read | Records | zeprink s | Baseline s | Ratio | Badges/s | "
               "Peak RSS MiB | Statements | Round trips | Reps |\n");
   std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
@@ -794,6 +1042,10 @@ int main(int argc, char** argv) {
   const Options& o = bench.options;
   if (access(o.zeprink.c_str(), X_OK) != 0 || access(o.configTool.c_str(), X_OK) != 0) {
     std::fprintf(stderr, "zeprink-site-bench: %s or %s is not executable\n", o.zeprink.c_str(), o.configTool.c_str());
+    return 2;
+  }
+  if (o.site && access(o.zeprinkSite.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "zeprink-site-bench: %s is not executable (--zeprink-site)\n", o.zeprinkSite.c_str());
     return 2;
   }
   // A signal ends the repetitions; the databases and files are still removed.
@@ -866,9 +1118,10 @@ int main(int argc, char** argv) {
     }
     for (const Database& db : databases) {
       for (Function f : o.functions) {
-        if (gStop != 0) break;
+        if (gStop != 0 || !o.perFunction) break;
         b.Measure(db, f, size);
       }
+      if (o.site && gStop == 0) b.MeasureSite(db, size);
     }
     if (pg) pg->Drop();
     b.work = top;
@@ -876,6 +1129,7 @@ int main(int argc, char** argv) {
   }
   if (!o.keep) fs::remove_all(bench.work);
   PrintTables(bench);
+  PrintSiteTables(bench);
   if (gStop != 0) {
     std::fprintf(stderr, "zeprink-site-bench: stopped by a signal\n");
     return 1;
