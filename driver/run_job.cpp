@@ -160,7 +160,7 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
   if (!CompleteTerminal(out, session, job.terminal, failure)) return kRunFailed;
 
   const SqlCounters before = session.Counters();
-  RunContext run{session, dnlFile, out, job.rowsRead};
+  RunContext run{session, dnlFile, out, job.rowsRead, job.badges};
   const int written = job.function->writer(run, job.terminal);
   if (out.Verbose()) {
     const SqlCounters counters = session.Counters();

@@ -69,6 +69,7 @@ struct JobRequest {
   std::string dnlPath;
   bool newFile = true;
   std::atomic<int64_t>* rowsRead = nullptr;  // counts the badge rows read
+  BadgeFeed* badges = nullptr;               // gives the badge rows; null: the job's own cursor
 };
 
 // Runs a job on a connected session, from "Mit Datenbank verbunden!" on:

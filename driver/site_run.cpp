@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include "base/fixed_text.h"
 #include "base/text_utils.h"
 #include "driver/run_job.h"
+#include "driver/shared_scan.h"
 #include "sql/session.h"
 
 namespace zx {
@@ -21,6 +23,8 @@ namespace zx {
 namespace {
 
 constexpr int kFailed = -1;
+// Jobs that read their badges together at most (a thread each).
+constexpr std::size_t kMaxJobsPerScan = 64;
 
 // What a job left for the output: its messages and reasons, and its result.
 struct Outcome {
@@ -46,6 +50,16 @@ class Site {
     return true;
   }
 
+  // The next jobs to run, at most `count`; false when none is left.
+  bool TakeGroup(std::size_t count, std::vector<std::size_t>& group) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    group.clear();
+    while (group.size() < count && next_ < jobs_.size()) group.push_back(next_++);
+    if (group.empty()) return false;
+    running_ = jobs_[group.front()].Name();
+    return true;
+  }
+
   // Keeps a job's outcome and prints every outcome that is next in order.
   void Finish(std::size_t index, Outcome outcome) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -56,12 +70,15 @@ class Site {
   }
 
   // Runs `job` on a session: the messages of one job, as its own run prints them.
+  // With `feed`, the job reads its badges from it and takes turns with the
+  // other jobs of the feed's scan.
   Outcome RunOne(SqlSession& session, const ConnectionSettings& settings, const SiteJob& job,
-                 bool verbose) {
+                 bool verbose, ScanFeed* feed) {
     Outcome outcome;
     Diagnostics out(&outcome.messages, &outcome.reasons, verbose);
     StatementFailure failure;
     WatchStatements(session, &out, &failure);
+    if (feed != nullptr) feed->OnResume([&] { WatchStatements(session, &out, &failure); });
     JobRequest request;
     std::string function = job.function;
     ToUpper(function.data());
@@ -71,8 +88,10 @@ class Site {
     request.dnlPath = job.dnlPath;
     request.newFile = job.mode[0] == '1';
     request.rowsRead = &rowsRead_;
+    request.badges = feed;
     outcome.status = request.function == nullptr ? kFailed
                                                  : RunJob(out, session, settings, request, failure);
+    if (feed != nullptr) feed->OnResume(nullptr);
     return outcome;
   }
 
@@ -187,6 +206,13 @@ int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
     } else {
       out.Reason("parallele Jobs nicht moeglich (%s), die Jobs laufen nacheinander",
                  first.LastStatus().message.c_str());
+      // The failed export may have ended the session: a new one, nothing
+      // has been read yet.
+      Diagnostics connecting(&connectMessages, &connectReasons, options.verbose);
+      if (ConnectRun(connecting, first, settings) != 0) {
+        site.FailAll(connectMessages, connectReasons);
+        return site.Summary();
+      }
     }
   }
   std::vector<std::unique_ptr<SqlSession>> sessions;
@@ -202,9 +228,17 @@ int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
     sessions.push_back(std::move(session));
   }
 
-  const auto work = [&site, &settings, &jobs, &options](SqlSession& session) {
-    std::size_t index = 0;
-    while (site.Take(index)) site.Finish(index, site.RunOne(session, settings, jobs[index], options.verbose));
+  // Each session runs its jobs in groups that read their badges together
+  // (driver/shared_scan.h); the jobs are dealt out evenly to the sessions.
+  const std::size_t perGroup =
+      std::clamp<std::size_t>((jobs.size() + workers - 1) / workers, 1, kMaxJobsPerScan);
+  const auto work = [&site, &settings, &jobs, &options, perGroup](SqlSession& session) {
+    std::vector<std::size_t> group;
+    while (site.TakeGroup(perGroup, group)) {
+      RunSharedScan(session, group.size(), [&](std::size_t k, ScanFeed& feed) {
+        site.Finish(group[k], site.RunOne(session, settings, jobs[group[k]], options.verbose, &feed));
+      });
+    }
   };
 
   std::atomic<bool> stop{false};

@@ -46,6 +46,20 @@ int32_t FetchBadge(BadgeCursor& cursor, BadgeRecord& record);
 // Closes the cursor; returns the code of the CLOSE.
 int32_t CloseBadgeCursor(BadgeCursor& cursor);
 
+// Where a run's badge rows come from when another reader than the run's own
+// cursor gives them (a scan that several jobs of one session share). It
+// gives the rows, codes and end that the run's own cursor would give.
+class BadgeFeed {
+ public:
+  virtual ~BadgeFeed() = default;
+  // As OpenBadgeCursor.
+  virtual int32_t Open(const TerminalParams& terminal, const BadgeLookups& lookups) = 0;
+  // As FetchBadge.
+  virtual int32_t Fetch(BadgeRecord& record) = 0;
+  // As CloseBadgeCursor.
+  virtual int32_t Close() = 0;
+};
+
 // AswSpr holds its decimal text in 4 characters. A delivered row whose
 // AswSpr does not fit (below -999 or above 9999) has an empty AswSpr, which
 // no other row has (NULL gives "1"); a writer that prints AswSpr leaves such

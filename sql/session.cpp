@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sql/oracle_sql.h"
+#include "sql/shared_answers.h"
 #include "sql/sql_backend.h"
 
 namespace zx {
@@ -308,7 +309,16 @@ int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const Hos
   std::vector<SqlBind>& binds = conversion_->binds;
   const int32_t rc = ReadInputs(inputs, parsed.inputs, binds);
   if (rc != sqlcode::kOk) return Status(rc, statementText);
+  std::string key;
+  const bool shared = answers_ && answers_->Shares(statementText.data());
+  if (shared) {
+    if (auto kept = answers_->Find(statementText.data(), binds, key)) {
+      rows = std::move(kept);
+      return Status(sqlcode::kOk);
+    }
+  }
   const int32_t queried = backend_->Query(parsed.backendText, binds, rows, ahead);
+  if (shared && queried == sqlcode::kOk) answers_->Keep(std::move(key), rows);
   return BackendStatus(queried, queried < 0 ? backend_->Message() : std::string(), statementText);
 }
 
@@ -413,6 +423,7 @@ void SqlSession::Disconnect() {
   // The cursors' rows hold statements of the backend: they go first.
   for (SqlCursor* cursor : openCursors_) cursor->Forget();
   openCursors_.clear();
+  answers_.reset();  // they are answers of this connection's state
   prepared_.reset();
   parsedByAddress_.clear();
   parsed_.clear();
@@ -421,6 +432,17 @@ void SqlSession::Disconnect() {
 
 int64_t SqlSession::PreparedStatementCount() const {
   return backend_ ? backend_->PreparedStatementCount() : -1;
+}
+
+void SqlSession::ShareAnswers(std::span<const std::string_view> statements, std::size_t capacity) {
+  answers_ = std::make_unique<SharedAnswers>(statements, capacity);
+}
+
+void SqlSession::StopSharingAnswers() { answers_.reset(); }
+
+void SqlSession::ReplayFailure(const SqlStatus& status, std::string_view statement) {
+  last_ = status;
+  if (status.code < 0 && observer_) observer_(last_, statement);
 }
 
 SqlCounters SqlSession::Counters() const { return backend_ ? backend_->Counters() : SqlCounters{}; }

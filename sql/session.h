@@ -38,6 +38,7 @@ class SqlRows;
 // client libraries, in one line (for "zeprink --version").
 std::string BuiltInBackends();
 class SqlCursor;
+class SharedAnswers;
 
 enum class HostType { String, Integer };
 
@@ -99,6 +100,8 @@ class SqlSession {
   int32_t Connect(const char* connectString, std::string_view snapshot);
 
   // Names the state of the database this session reads (see Connect).
+  // Best asked before anything else: on a database server a failure may end
+  // the session (LastStatus tells; connect again).
   int32_t ExportSnapshot(std::string& name);
 
   // PREPARE of the dynamic statement (the one ALTER SESSION statement),
@@ -134,6 +137,19 @@ class SqlSession {
   // connected).
   SqlCounters Counters() const;
 
+  // From now on the answers of these statements (lookups that several jobs
+  // of the session ask with the same inputs) are kept, up to `capacity` of
+  // them, and given again to a later run with the same inputs instead of
+  // asking the database; until StopSharingAnswers. Only for a session that
+  // reads one unchanging state of the database, as every run's does.
+  void ShareAnswers(std::span<const std::string_view> statements, std::size_t capacity);
+  void StopSharingAnswers();
+
+  // Records a failure that another reader of a shared result met (the rows
+  // of one cursor given to several jobs) as this statement's status, and
+  // tells the failure observer, as if the job had run it itself.
+  void ReplayFailure(const SqlStatus& status, std::string_view statement);
+
  private:
   friend class SqlCursor;
   struct Conversion;
@@ -162,6 +178,7 @@ class SqlSession {
   std::unordered_set<SqlCursor*> openCursors_;
   SqlStatus last_;
   std::function<void(const SqlStatus&, std::string_view)> observer_;
+  std::unique_ptr<SharedAnswers> answers_;
 };
 
 // A cursor: OPEN, FETCH row by row, CLOSE. It belongs to the session it was

@@ -1,5 +1,6 @@
-// The loop every writer runs: open the badge cursor for the terminal, hand
-// each fetched row to the writer, clear the record, fetch the next, close.
+// The loop every writer runs: open the badge cursor for the terminal (or the
+// run's badge feed), hand each fetched row to the writer, clear the record,
+// fetch the next, close.
 #pragma once
 
 #include <cstdint>
@@ -35,8 +36,12 @@ BadgeLoopEnd ForEachBadge(RunContext& run, const TerminalParams& terminal,
   BadgeCursor cursor;
   BadgeRecord record;
   ClearBadgeRecord(record);
-  end.openCode = OpenBadgeCursor(run.session, cursor, terminal, lookups);
-  int32_t rc = FetchBadge(cursor, record);
+  const auto fetch = [&run, &cursor](BadgeRecord& into) {
+    return run.badges != nullptr ? run.badges->Fetch(into) : FetchBadge(cursor, into);
+  };
+  end.openCode = run.badges != nullptr ? run.badges->Open(terminal, lookups)
+                                       : OpenBadgeCursor(run.session, cursor, terminal, lookups);
+  int32_t rc = fetch(record);
   while (rc == sqlcode::kOk) {
     ++end.rowsFetched;
     if (run.rowsRead != nullptr) run.rowsRead->fetch_add(1, std::memory_order_relaxed);
@@ -45,10 +50,14 @@ BadgeLoopEnd ForEachBadge(RunContext& run, const TerminalParams& terminal,
       break;
     }
     ClearBadgeRecord(record);
-    rc = FetchBadge(cursor, record);
+    rc = fetch(record);
   }
   end.lastCode = rc;
-  CloseBadgeCursor(cursor);
+  if (run.badges != nullptr) {
+    run.badges->Close();
+  } else {
+    CloseBadgeCursor(cursor);
+  }
   return end;
 }
 

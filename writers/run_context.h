@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/diagnostics.h"
+#include "queries/badge_cursor.h"
 #include "sql/session.h"
 
 namespace zx {
@@ -30,6 +31,8 @@ struct RunContext {
   Diagnostics& diagnostics;
   // Counts the badge rows read, for a progress display; none when null.
   std::atomic<int64_t>* rowsRead = nullptr;
+  // Gives the badge rows instead of the run's own cursor; none when null.
+  BadgeFeed* badges = nullptr;
 
   // Appends bytes to the DNL file. When the write fails it prints
   // "Downloadfile %s konnte nicht geschrieben werden!\n" and returns false:

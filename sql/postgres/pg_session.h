@@ -117,14 +117,20 @@ class Session {
   //
   // With `failedMain`, a failure of a main command sets its index there and
   // leaves the results of the main commands before it in place.
-  int32_t Run(std::vector<Command>& main, std::size_t* failedMain = nullptr) {
+  //
+  // `inSavepoint` false runs the batch in the transaction itself (what a
+  // subtransaction may not do, such as exporting the snapshot); a failure
+  // then ends the session (Broken).
+  int32_t Run(std::vector<Command>& main, std::size_t* failedMain = nullptr,
+              bool inSavepoint = true) {
     for (int attempt = 0; attempt < 2; ++attempt) {
       if (broken_) {
         lastMessage_ = "the connection to the server is broken";
         return pgcode::kNotConnected;
       }
       std::vector<Command> commands;
-      commands.push_back(Execute(kSavepointStatement));
+      if (inSavepoint) commands.push_back(Execute(kSavepointStatement));
+      const std::size_t closeStart = commands.size();
       std::vector<CursorSlot*> closing = pendingCloses_;
       for (CursorSlot* slot : closing) commands.push_back(Execute(slot->close));
       const std::size_t mainStart = commands.size();
@@ -136,13 +142,13 @@ class Session {
         copy.params = command.params;
         commands.push_back(std::move(copy));
       }
-      commands.push_back(Execute(kReleaseStatement));
+      if (inSavepoint) commands.push_back(Execute(kReleaseStatement));
 
       std::size_t failedAt = commands.size();
       const int32_t rc = RunBatch(commands, failedAt);
       // A CLOSE that ran (or failed: the cursor is gone) frees its slot.
       for (std::size_t k = 0; k < closing.size(); ++k) {
-        if (!commands[1 + k].Ran()) continue;
+        if (!commands[closeStart + k].Ran()) continue;
         closing[k]->state = CursorSlot::State::Free;
         std::erase(pendingCloses_, closing[k]);
       }
@@ -153,7 +159,7 @@ class Session {
         return rc;
       }
       // A failed CLOSE is not this statement's failure: run it again.
-      const bool failedInClose = failedAt >= 1 && failedAt < mainStart;
+      const bool failedInClose = failedAt >= closeStart && failedAt < mainStart;
       if (failedMain != nullptr && !failedInClose && failedAt >= mainStart &&
           failedAt - mainStart < main.size()) {
         *failedMain = failedAt - mainStart;
@@ -188,14 +194,39 @@ class Session {
   std::unordered_map<const char*, Statement*>& StatementsByAddress() { return byAddress_; }
 
   // Answers of statements run ahead of their asking (see SqlLookahead),
-  // by statement and inputs (PrefetchKey); they belong to the current batch
-  // of the cursor that ran them.
+  // by statement and inputs (PrefetchKey). Each cursor that ran them ahead
+  // (their owner) keeps those of its current batch and of the one before
+  // (a reader may still be at the rows before the batch boundary), so
+  // several cursors open at once keep theirs side by side.
   struct Prefetched {
     std::shared_ptr<const PGresult> result;  // holds the answers of a whole batch
     int begin = 0;                           // this run's rows of it
     int end = 0;
   };
-  std::unordered_map<std::string, Prefetched>& PrefetchedAnswers() { return prefetched_; }
+  using PrefetchedMap = std::unordered_map<std::string, Prefetched>;
+  // The owner's map for the answers of its new batch; those of the batch
+  // before it are kept, older ones go.
+  PrefetchedMap& NewPrefetchedBatch(const void* owner) {
+    OwnerAnswers& answers = prefetched_[owner];
+    answers.previous = std::move(answers.current);
+    answers.current.clear();
+    return answers.current;
+  }
+  // The answer kept for a key by any cursor; null when none.
+  const Prefetched* FindPrefetched(const std::string& key) const {
+    for (const auto& [owner, answers] : prefetched_) {
+      for (const PrefetchedMap* batch : {&answers.current, &answers.previous}) {
+        if (auto found = batch->find(key); found != batch->end()) return &found->second;
+      }
+    }
+    return nullptr;
+  }
+  bool AnyPrefetched() const {
+    for (const auto& [owner, answers] : prefetched_) {
+      if (!answers.current.empty() || !answers.previous.empty()) return true;
+    }
+    return false;
+  }
 
  private:
   int32_t ErrorOf(const PGresult* result) {
@@ -317,7 +348,11 @@ class Session {
   std::unordered_map<std::string, Statement> statements_;
   std::unordered_map<const char*, Statement*> byAddress_;
   std::vector<CursorSlot*> pendingCloses_;
-  std::unordered_map<std::string, Prefetched> prefetched_;
+  struct OwnerAnswers {
+    PrefetchedMap current;
+    PrefetchedMap previous;
+  };
+  std::unordered_map<const void*, OwnerAnswers> prefetched_;
   std::string lastMessage_;
 };
 

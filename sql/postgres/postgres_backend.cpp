@@ -179,9 +179,9 @@ void AppendArrayElement(std::string& literal, const SqlBind& bind) {
 // one round trip, and keeps the answers for the statements' own runs. When
 // that fails, nothing is kept: each run then goes to the server itself and
 // gets its own code, as without running ahead.
-void RunAhead(Session& session, const PGresult& batch, const std::vector<SqlLookahead>& plan) {
-  auto& answers = session.PrefetchedAnswers();
-  answers.clear();
+void RunAhead(Session& session, const void* owner, const PGresult& batch,
+              const std::vector<SqlLookahead>& plan) {
+  auto& answers = session.NewPrefetchedBatch(owner);
   const int rows = PQntuples(&batch);
   if (rows == 0 || session.Broken()) return;
 
@@ -300,13 +300,10 @@ class PostgresBackend final : public SqlBackend {
     Statement& statement = *known;
 
     // Run ahead with the rows of a cursor: answered from what came back.
-    auto& answers = session_->PrefetchedAnswers();
-    if (!answers.empty()) {
-      auto answer = answers.find(PrefetchKey(statement, inputs));
-      if (answer != answers.end()) {
+    if (session_->AnyPrefetched()) {
+      if (const Session::Prefetched* answer = session_->FindPrefetched(PrefetchKey(statement, inputs))) {
         // Past the element's number and its row number.
-        rows = std::make_unique<PgSliceRows>(answer->second.result, answer->second.begin,
-                                             answer->second.end, 2);
+        rows = std::make_unique<PgSliceRows>(answer->result, answer->begin, answer->end, 2);
         return sqlcode::kOk;
       }
     }
@@ -388,8 +385,9 @@ class PostgresBackend final : public SqlBackend {
     slot->state = CursorSlot::State::Open;
     PgRows::BatchListener onBatch;
     if (!lookahead.empty()) {
-      onBatch = [session = session_, plan = std::vector<SqlLookahead>(lookahead.begin(), lookahead.end())](
-                    const PGresult& batch) { RunAhead(*session, batch, plan); };
+      onBatch = [session = session_, owner = static_cast<const void*>(slot),
+                 plan = std::vector<SqlLookahead>(lookahead.begin(), lookahead.end())](
+                    const PGresult& batch) { RunAhead(*session, owner, batch, plan); };
     }
     rows = std::make_unique<PgRows>(session_, slot, std::move(commands.back().result),
                                     std::move(onBatch));
@@ -441,7 +439,8 @@ class PostgresBackend final : public SqlBackend {
     std::vector<Command> commands;
     commands.push_back(Prepare(session_->NextName("zx_export"), "SELECT pg_export_snapshot()"));
     commands.push_back(Execute(commands.front().name));
-    const int32_t rc = session_->Run(commands);
+    // Not in a savepoint: a subtransaction cannot export its snapshot.
+    const int32_t rc = session_->Run(commands, nullptr, false);
     if (rc != sqlcode::kOk) return rc;
     if (PQntuples(commands.back().result.get()) != 1) return sqlcode::kInternal;
     name = PQgetvalue(commands.back().result.get(), 0, 0);

@@ -1,0 +1,63 @@
+// Answers of read-only lookups kept for other readers of the same state of
+// the database: when several jobs of one session ask the same statement with
+// the same inputs, the database is asked once and the others get the very
+// rows it gave. Only the statements named are kept, and only answers read
+// to their end without an error; the oldest go when the store is full.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "sql/sql_backend.h"
+
+namespace zx {
+
+class SharedAnswers {
+ public:
+  // `statements`: the texts (by the address the callers ask them with) whose
+  // answers are kept. `capacity`: answers kept before the older half goes.
+  SharedAnswers(std::span<const std::string_view> statements, std::size_t capacity);
+
+  bool Shares(const char* statement) const { return statements_.contains(statement); }
+
+  // The rows of an earlier run of the statement with these inputs; null
+  // when none is kept. `key` is filled for Keep.
+  std::unique_ptr<SqlRows> Find(const char* statement, std::span<const SqlBind> inputs,
+                                std::string& key);
+
+  // Reads `rows` (the database's answer) and puts in its place rows that give
+  // the same values and the same end: the answer is kept for later runs when
+  // it ended without an error and holds at most kMaxRows rows; else the
+  // rows read so far are given again and the rest comes from `rows`.
+  void Keep(std::string key, std::unique_ptr<SqlRows>& rows);
+
+  static constexpr std::size_t kMaxRows = 64;
+
+  struct Value {
+    SqlValue::Kind kind = SqlValue::Kind::Null;
+    int64_t integer = 0;
+    double real = 0.0;
+    std::string text;
+  };
+  struct Answer {
+    int columns = 0;
+    std::vector<std::vector<Value>> rows;
+  };
+
+ private:
+  std::unordered_set<const char*> statements_;
+  std::size_t capacity_;
+  // Two generations: a full current one becomes the previous, whose answers
+  // move back into the current one when they are asked for again.
+  std::unordered_map<std::string, std::shared_ptr<const Answer>> current_;
+  std::unordered_map<std::string, std::shared_ptr<const Answer>> previous_;
+};
+
+}  // namespace zx
