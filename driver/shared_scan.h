@@ -28,9 +28,9 @@ class ScanFeed : public BadgeFeed {
 };
 
 // Rows per chunk: what a job handles before it gives way.
-inline constexpr std::size_t kScanChunkRows = 256;
+inline constexpr std::size_t kScanChunkRows = 128;
 // Per-badge answers the session keeps while the jobs take their turns.
-inline constexpr std::size_t kScanSharedAnswers = 16384;
+inline constexpr std::size_t kScanSharedAnswers = 4096;
 
 // Runs `runJob(job, feed)` for jobs 0 .. jobs-1, each on its own thread,
 // taking turns on `session` as described above; returns when all have

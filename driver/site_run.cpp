@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -232,6 +236,11 @@ int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
   // (driver/shared_scan.h); the jobs are dealt out evenly to the sessions.
   const std::size_t perGroup =
       std::clamp<std::size_t>((jobs.size() + workers - 1) / workers, 1, kMaxJobsPerScan);
+#if defined(__GLIBC__)
+  // The jobs of a session run one at a time, each on its own thread: one
+  // allocation arena per session is enough, and more only hold freed memory.
+  mallopt(M_ARENA_MAX, static_cast<int>(workers));
+#endif
   const auto work = [&site, &settings, &jobs, &options, perGroup](SqlSession& session) {
     std::vector<std::size_t> group;
     while (site.TakeGroup(perGroup, group)) {

@@ -19,31 +19,69 @@ class ReplayRows final : public SqlRows {
         endMessage_(std::move(endMessage)) {}
 
   int32_t Next() override {
-    if (at_ < answer_->rows.size()) {
-      current_ = &answer_->rows[at_++];
+    if (row_ < answer_->rows) {
+      ++row_;
+      Unpack();
       return sqlcode::kOk;
     }
-    current_ = nullptr;
+    inAnswer_ = false;
     if (rest_) return rest_->Next();
     return endCode_;
   }
   int ColumnCount() const override { return rest_ ? rest_->ColumnCount() : answer_->columns; }
   SqlValue Column(int i) const override {
-    if (current_ == nullptr) return rest_ ? rest_->Column(i) : SqlValue{};
-    if (i < 0 || static_cast<std::size_t>(i) >= current_->size()) return SqlValue{};
-    const SharedAnswers::Value& value = (*current_)[static_cast<std::size_t>(i)];
-    return SqlValue{value.kind, value.integer, value.real, value.text};
+    if (!inAnswer_) return rest_ ? rest_->Column(i) : SqlValue{};
+    if (i < 0 || static_cast<std::size_t>(i) >= current_.size()) return SqlValue{};
+    return current_[static_cast<std::size_t>(i)];
   }
   std::string Message() const override { return rest_ ? rest_->Message() : endMessage_; }
 
  private:
+  // The next row's values from the packed bytes.
+  void Unpack() {
+    const std::string& packed = answer_->packed;
+    current_.assign(static_cast<std::size_t>(answer_->columns), SqlValue{});
+    for (SqlValue& value : current_) {
+      value.kind = static_cast<SqlValue::Kind>(packed[at_++]);
+      if (value.kind == SqlValue::Kind::Integer) {
+        std::memcpy(&value.integer, packed.data() + at_, sizeof value.integer);
+        at_ += sizeof value.integer;
+      } else if (value.kind == SqlValue::Kind::Real) {
+        std::memcpy(&value.real, packed.data() + at_, sizeof value.real);
+        at_ += sizeof value.real;
+      } else if (value.kind == SqlValue::Kind::Text) {
+        uint32_t size = 0;
+        std::memcpy(&size, packed.data() + at_, sizeof size);
+        at_ += sizeof size;
+        value.text = std::string_view(packed).substr(at_, size);
+        at_ += size;
+      }
+    }
+    inAnswer_ = true;
+  }
+
   std::shared_ptr<const SharedAnswers::Answer> answer_;
   std::unique_ptr<SqlRows> rest_;
   int32_t endCode_;
   std::string endMessage_;
+  std::size_t row_ = 0;
   std::size_t at_ = 0;
-  const std::vector<SharedAnswers::Value>* current_ = nullptr;
+  bool inAnswer_ = false;
+  std::vector<SqlValue> current_;
 };
+
+void Pack(std::string& packed, const SqlValue& value) {
+  packed += static_cast<char>(value.kind);
+  if (value.kind == SqlValue::Kind::Integer) {
+    packed.append(reinterpret_cast<const char*>(&value.integer), sizeof value.integer);
+  } else if (value.kind == SqlValue::Kind::Real) {
+    packed.append(reinterpret_cast<const char*>(&value.real), sizeof value.real);
+  } else if (value.kind == SqlValue::Kind::Text) {
+    const auto size = static_cast<uint32_t>(value.text.size());
+    packed.append(reinterpret_cast<const char*>(&size), sizeof size);
+    packed.append(value.text);
+  }
+}
 
 void AppendKeyPart(std::string& key, const void* bytes, std::size_t size) {
   key.append(static_cast<const char*>(bytes), size);
@@ -88,14 +126,11 @@ void SharedAnswers::Keep(std::string key, std::unique_ptr<SqlRows>& rows) {
   auto answer = std::make_shared<Answer>();
   answer->columns = rows->ColumnCount();
   int32_t code = sqlcode::kOk;
-  while (answer->rows.size() < kMaxRows && (code = rows->Next()) == sqlcode::kOk) {
-    std::vector<Value>& row = answer->rows.emplace_back();
-    row.reserve(static_cast<std::size_t>(answer->columns));
-    for (int i = 0; i < answer->columns; ++i) {
-      const SqlValue value = rows->Column(i);
-      row.push_back(Value{value.kind, value.integer, value.real, std::string(value.text)});
-    }
+  while (answer->rows < kMaxRows && (code = rows->Next()) == sqlcode::kOk) {
+    for (int i = 0; i < answer->columns; ++i) Pack(answer->packed, rows->Column(i));
+    ++answer->rows;
   }
+  answer->packed.shrink_to_fit();
   if (code == sqlcode::kNoData) {
     // Read whole: kept, and given from the store like any later run.
     if (current_.size() >= capacity_ / 2) {

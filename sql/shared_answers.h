@@ -40,15 +40,13 @@ class SharedAnswers {
 
   static constexpr std::size_t kMaxRows = 64;
 
-  struct Value {
-    SqlValue::Kind kind = SqlValue::Kind::Null;
-    int64_t integer = 0;
-    double real = 0.0;
-    std::string text;
-  };
+  // The rows of an answer, packed: per value its kind (one byte), then an
+  // integer or a real (8 bytes) or a text (its length in 4 bytes, then its
+  // bytes); nothing more for NULL.
   struct Answer {
     int columns = 0;
-    std::vector<std::vector<Value>> rows;
+    std::size_t rows = 0;
+    std::string packed;
   };
 
  private:
