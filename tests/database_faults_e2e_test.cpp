@@ -1,10 +1,14 @@
 // The run when its database misbehaves: a PostgreSQL server that ends the
-// session, times a statement out or refuses the connection, writers that
+// session, times a statement out or refuses the connection, a server that
+// stops in the middle of a run or does not take connections, writers that
 // change the database while runs read it, and a writer's lock on the
 // embedded database. Every failed run must end with its message and 255 and
 // leave the old DNL file as it was, without a temporary file beside it.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -18,6 +22,7 @@
 
 #include "tests/support/e2e.h"
 #include "tests/support/pg_fixture.h"
+#include "tests/support/pg_private_server.h"
 #include "tests/support/sqlite_fixture.h"
 
 namespace zx::test {
@@ -41,7 +46,7 @@ std::string Describe(const E2eResult& r) {
   std::string text = "exit " + std::to_string(r.exitStatus) + "\nout: " + testing::PrintToString(r.out);
   text += "\ndnl: " + (r.dnl ? testing::PrintToString(*r.dnl) : std::string("(none)"));
   for (const std::string& file : r.leftover) text += "\nleft behind: " + file;
-  return text;
+  return text + "\nerr: " + r.err;
 }
 
 // A failed run: the message, 255, the old file byte for byte, nothing beside it.
@@ -80,6 +85,14 @@ std::string BadgesWithOneAccessRight(int count, const char* accessBadge) {
          "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('" + std::string(accessBadge) + "', 'A');\n";
 }
 
+// What a run prints whose badge cursor ends with -3114 before its first row.
+std::string CursorLostOutput(const std::string& function) {
+  const std::string counts = "Ausweise gesamt: 0 davon in Datei gestellt: 0\n";
+  const std::string abort = "Programmabbruch: Fehler bei Erstellung der Datei " + function + "!\n";
+  if (function == "MGDNL31P") return kConnected + "Ausweiscursor lesen: RC: -3114 \n" + counts + abort;
+  return kConnected + counts + "FehlerCode EndWorkMgDnl17P: -3114\n" + abort;
+}
+
 // The process id of a session of the database that waits for a lock, once
 // there is one; "" when the run ended first or after a minute.
 std::string LockWaiter(PgConnection& watcher, std::future<E2eResult>& run) {
@@ -103,16 +116,9 @@ TEST(PgServerFaults, SessionTerminatedInTheMiddleOfTheBadgeCursor) {
     const char* function;
     int badges;
     const char* accessBadge;
-    std::string expected;
   } cases[] = {
-      {"MGDNL31P, with a batch of rows held", "MGDNL31P", 450, "B0300",
-       kConnected + "Ausweiscursor lesen: RC: -3114 \n"
-                    "Ausweise gesamt: 0 davon in Datei gestellt: 0\n"
-                    "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n"},
-      {"MGDNL17P, with a batch of rows held", "MGDNL17P", 150, "B0100",
-       kConnected + "Ausweise gesamt: 0 davon in Datei gestellt: 0\n"
-                    "FehlerCode EndWorkMgDnl17P: -3114\n"
-                    "Programmabbruch: Fehler bei Erstellung der Datei MGDNL17P!\n"},
+      {"MGDNL31P, with a batch of rows held", "MGDNL31P", 450, "B0300"},
+      {"MGDNL17P, with a batch of rows held", "MGDNL17P", 150, "B0100"},
   };
   for (const auto& c : cases) {
     PgDatabase db(BadgesWithOneAccessRight(c.badges, c.accessBadge));
@@ -131,7 +137,7 @@ TEST(PgServerFaults, SessionTerminatedInTheMiddleOfTheBadgeCursor) {
       EXPECT_EQ(watcher.Value("SELECT pg_terminate_backend(" + pid + ")"), "t") << c.what;
     }
     const E2eResult r = Await(run, [&] { locker.Execute("ROLLBACK"); });
-    ExpectFailedRun(r, c.expected, c.what);
+    ExpectFailedRun(r, CursorLostOutput(c.function), c.what);
   }
 }
 
@@ -187,6 +193,159 @@ TEST(PgServerFaults, DatabaseRefusesConnections) {
     ASSERT_EQ(other.Execute("ALTER DATABASE " + db.name() + " " + c.setting), "") << c.setting;
     const E2eResult r = RunZeprinkOn(NewFileRun("IDSTAMM"), db.NetService(), TestServer().password);
     ExpectFailedRun(r, ConnectError(c.code), c.setting);
+  }
+}
+
+// ---- the whole server stopped ----
+//
+// On a server of the test's own: the shared test server must go on.
+
+// The reason a failed run gives on standard error: `start` exactly, then
+// the server's (or libpq's) words somewhere in the rest of the line. The
+// server's directory shows as "@SERVER".
+void ExpectReason(const E2eResult& r, const PrivatePgServer& server, const std::string& start,
+                  const std::string& words, const std::string& what) {
+  std::string reason = r.err;
+  for (std::size_t at = reason.find(server.directory()); at != std::string::npos;
+       at = reason.find(server.directory(), at)) {
+    reason.replace(at, server.directory().size(), "@SERVER");
+  }
+  EXPECT_TRUE(reason.starts_with(start)) << what << "\n" << reason;
+  EXPECT_NE(reason.find(words, start.size()), std::string::npos)
+      << what << ": the reason does not carry \"" << words << "\"\n" << reason;
+}
+
+TEST(PgServerStopped, InTheMiddleOfTheBadgeCursor) {
+  // The server stops while the run's lookups for the first batch of badges
+  // wait for a lock on Zdx113Sto: the badge cursor is open, holds a batch
+  // and has as many rows again on the server.
+  PrivatePgServer server;
+  ZX_REQUIRE_PRIVATE_PG(server);
+  const PgDatabase db(BadgesWithOneAccessRight(1000, "B0300"), true, server.server());
+  ASSERT_TRUE(db.ok()) << db.error();
+  const std::string cursorFailed =
+      "zeprink: SQL-Anweisung \"gueltige Ausweise lesen (Ausweiscursor)\" fehlgeschlagen, SQLCode -3114: ";
+  // An immediate stop ends the sessions with no error for the client (a
+  // warning at most, which the program does not read): the reason gives
+  // libpq's words.
+  const struct {
+    const char* mode;
+    const char* function;
+    const char* words;
+  } cases[] = {
+      {"immediate", "MGDNL31P", "server closed the connection unexpectedly"},
+      {"fast", "MGDNL31P", "terminating connection due to administrator command"},
+      {"immediate", "MGDNL17P", "server closed the connection unexpectedly"},
+      {"fast", "MGDNL17P", "terminating connection due to administrator command"},
+  };
+  for (const auto& c : cases) {
+    const std::string what = std::string(c.function) + ", pg_ctl stop -m " + c.mode;
+    if (!server.WaitForPing(PQPING_OK, 0s)) {
+      ASSERT_EQ(server.Start(), "") << what;
+    }
+    PgConnection locker(db);
+    PgConnection watcher(db);
+    ASSERT_TRUE(locker.ok() && watcher.ok()) << locker.error() << watcher.error();
+    ASSERT_EQ(locker.Execute("BEGIN; LOCK TABLE Zdx113Sto IN ACCESS EXCLUSIVE MODE"), "");
+
+    std::future<E2eResult> run = std::async(std::launch::async, [&] {
+      return RunZeprinkOn(NewFileRun(c.function), db.NetService(), db.server().password);
+    });
+    const std::string pid = LockWaiter(watcher, run);
+    EXPECT_FALSE(pid.empty()) << what << ": the run never waited for the lock";
+    if (!pid.empty()) {
+      EXPECT_EQ(server.Stop(c.mode), "") << what;
+    }
+    const E2eResult r = Await(run, [&] { locker.Execute("ROLLBACK"); });
+    ExpectFailedRun(r, CursorLostOutput(c.function), what);
+    ExpectReason(r, server, cursorFailed, c.words, what);
+  }
+}
+
+// A unix socket that nobody listens on, where the server's socket was: what
+// a server that crashed leaves behind. Connecting to it is refused.
+class DeadSocket {
+ public:
+  explicit DeadSocket(const std::string& path) : path_(path) {
+    fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    bound_ = fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~DeadSocket() {
+    if (fd_ >= 0) close(fd_);
+    if (bound_) unlink(path_.c_str());
+  }
+  DeadSocket(const DeadSocket&) = delete;
+  DeadSocket& operator=(const DeadSocket&) = delete;
+  bool bound() const { return bound_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool bound_ = false;
+};
+
+TEST(PgServerStopped, RunStartsWhileTheServerTakesNoConnections) {
+  PrivatePgServer server;
+  ZX_REQUIRE_PRIVATE_PG(server);
+  const PgDatabase db("INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');\n", true, server.server());
+  ASSERT_TRUE(db.ok()) << db.error();
+  enum class State { kStopped, kCrashedSocket, kStartingUp, kShuttingDown };
+  const struct {
+    const char* what;
+    State state;
+    int code;
+    const char* words;  // libpq's or the server's
+  } cases[] = {
+      {"server stopped", State::kStopped, -12541, "No such file or directory"},
+      {"socket left by a crashed server", State::kCrashedSocket, -12541, "Connection refused"},
+      {"server starting up", State::kStartingUp, -1033, "the database system is starting up"},
+      {"server shutting down", State::kShuttingDown, -1033, "the database system is shutting down"},
+  };
+  const std::string reasonStart = "zeprink: Verbindung zur Datenbank \"@NET8\" fehlgeschlagen: "
+                                  "connection to server on socket \"@SERVER/.s.PGSQL." +
+                                  server.server().port + "\" failed: ";
+  for (const auto& c : cases) {
+    if (!server.WaitForPing(PQPING_OK, 0s)) {
+      ASSERT_EQ(server.Start(), "") << c.what;
+    }
+    std::unique_ptr<DeadSocket> deadSocket;
+    std::unique_ptr<PgConnection> lastSession;
+    switch (c.state) {
+      case State::kStopped:
+        ASSERT_EQ(server.Stop("fast"), "") << c.what;
+        break;
+      case State::kCrashedSocket:
+        ASSERT_EQ(server.Stop("fast"), "") << c.what;
+        deadSocket = std::make_unique<DeadSocket>(server.SocketPath());
+        ASSERT_TRUE(deadSocket->bound()) << c.what;
+        break;
+      case State::kStartingUp:
+        ASSERT_EQ(server.Stop("fast"), "") << c.what;
+        ASSERT_EQ(server.StartHeldInRecovery(), "") << c.what;
+        ASSERT_TRUE(server.WaitForPing(PQPING_REJECT)) << c.what;
+        break;
+      case State::kShuttingDown:
+        // A smart shutdown waits for the last session to end and takes no
+        // new one meanwhile.
+        lastSession = std::make_unique<PgConnection>(db);
+        ASSERT_TRUE(lastSession->ok()) << lastSession->error();
+        ASSERT_EQ(server.Stop("smart", false), "") << c.what;
+        ASSERT_TRUE(server.WaitForPing(PQPING_REJECT)) << c.what;
+        break;
+    }
+    const E2eResult r = RunZeprinkOn(NewFileRun("IDSTAMM"), db.NetService(), db.server().password);
+    ExpectFailedRun(r, ConnectError(c.code), c.what);
+    ExpectReason(r, server, reasonStart, c.words, c.what);
+    if (c.state == State::kStartingUp) {
+      EXPECT_EQ(server.ReleaseStart(), "") << c.what;
+    }
+    if (c.state == State::kShuttingDown) {
+      // Ends the last session too; the server is down when it returns.
+      EXPECT_EQ(server.Stop("fast"), "") << c.what;
+    }
   }
 }
 

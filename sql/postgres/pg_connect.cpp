@@ -26,14 +26,7 @@ bool IsUri(std::string_view netService) {
 
 
 // libpq's words for the connection's last failure, without its line ends.
-std::string LibpqMessage(PGconn* conn) {
-  std::string text = PQerrorMessage(conn);
-  for (char& c : text) {
-    if (c == '\n') c = ' ';
-  }
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
+std::string LibpqMessage(PGconn* conn) { return OneLine(PQerrorMessage(conn)); }
 
 // Waits until the connection attempt can go on; false after the timeout.
 bool WaitForSocket(PGconn* conn, PostgresPollingStatusType status, int timeoutSeconds) {

@@ -31,6 +31,15 @@ std::string_view SqlStateInMessage(std::string_view message) {
 
 }  // namespace
 
+std::string OneLine(std::string_view message) {
+  std::string text(message);
+  for (char& c : text) {
+    if (c == '\n') c = ' ';
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
 int32_t PostgresErrorCode(std::string_view sqlstate) {
   static constexpr struct {
     std::string_view state;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "sql/sql_status.h"
@@ -27,6 +28,10 @@ inline constexpr int32_t kProtocolError = -12560;         // any other failure t
 inline constexpr int32_t kEncodingUnsupported = -12705;   // server cannot deliver WIN1252
 inline constexpr int32_t kUntranslatable = -29275;        // a character has no WIN1252 byte
 }  // namespace pgcode
+
+// libpq's words for a failure as one line of a reason: every line end a
+// blank, none at the end.
+std::string OneLine(std::string_view message);
 
 // The Oracle code for a server error's SQLSTATE.
 int32_t PostgresErrorCode(std::string_view sqlstate);

@@ -50,8 +50,7 @@ class PgRows final : public SqlRows {
     if (session_ && session_->Broken()) {
       batch_.reset();
       row_ = -1;
-      failed_ = pgcode::kNotConnected;
-      session_->SetMessage("the connection to the server is broken");
+      failed_ = session_->NotConnected();
       return failed_;
     }
     if (batch_ && row_ + 1 < PQntuples(batch_.get())) {

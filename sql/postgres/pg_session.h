@@ -109,6 +109,15 @@ class Session {
   // The server's (or libpq's) words for the last failure.
   const std::string& LastMessage() const { return lastMessage_; }
   void SetMessage(std::string message) { lastMessage_ = std::move(message); }
+  // A statement that cannot run on the broken connection: its code, and
+  // as its message the words of the failure that broke the connection (the
+  // server's shutdown, a lost connection), which the reason of a failed
+  // run must still name.
+  int32_t NotConnected() {
+    lastMessage_ = "the connection to the server is broken";
+    if (!brokenBy_.empty()) lastMessage_ += ": " + brokenBy_;
+    return pgcode::kNotConnected;
+  }
 
   // Runs `main` between SAVEPOINT and RELEASE in one round trip, preceded
   // by the CLOSE of cursors whose rows objects are gone. On success every
@@ -124,10 +133,7 @@ class Session {
   int32_t Run(std::vector<Command>& main, std::size_t* failedMain = nullptr,
               bool inSavepoint = true) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-      if (broken_) {
-        lastMessage_ = "the connection to the server is broken";
-        return pgcode::kNotConnected;
-      }
+      if (broken_) return NotConnected();
       std::vector<Command> commands;
       if (inSavepoint) commands.push_back(Execute(kSavepointStatement));
       const std::size_t closeStart = commands.size();
@@ -232,10 +238,9 @@ class Session {
   int32_t ErrorOf(const PGresult* result) {
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    lastMessage_ = primary != nullptr ? primary : PQerrorMessage(conn_.get());
-    while (!lastMessage_.empty() && lastMessage_.back() == '\n') lastMessage_.pop_back();
+    lastMessage_ = OneLine(primary != nullptr ? primary : PQerrorMessage(conn_.get()));
     if (PQstatus(conn_.get()) == CONNECTION_BAD) {
-      broken_ = true;
+      Break();
       // A shutdown of the server says so; a lost connection says nothing.
       return state ? PostgresErrorCode(state) : pgcode::kConnectionLost;
     }
@@ -247,8 +252,10 @@ class Session {
     PGconn* conn = conn_.get();
     ++roundTrips_;
     if (PQenterPipelineMode(conn) != 1) {
-      broken_ = PQstatus(conn) == CONNECTION_BAD;
-      return broken_ ? pgcode::kNotConnected : sqlcode::kInternal;
+      if (PQstatus(conn) != CONNECTION_BAD) return sqlcode::kInternal;
+      NoteConnectionMessage();
+      Break();
+      return pgcode::kNotConnected;
     }
     // A long batch is sent without blocking, reading the server's results
     // while sending: the server stops reading commands while it cannot send
@@ -264,14 +271,14 @@ class Session {
                                    n > 0 ? command.params->data() : nullptr, nullptr, nullptr, 0);
       }
       if (sent != 1) {
-        broken_ = true;
         NoteConnectionMessage();
+        Break();
         return pgcode::kConnectionLost;
       }
     }
     if (PQpipelineSync(conn) != 1 || !FlushWhileReading(conn)) {
-      broken_ = true;
       NoteConnectionMessage();
+      Break();
       return pgcode::kConnectionLost;
     }
     PQsetnonblocking(conn, 0);
@@ -288,8 +295,8 @@ class Session {
         commands[i].result = std::move(result);
       }
       if (PQstatus(conn) == CONNECTION_BAD) {
-        broken_ = true;
         if (rc == sqlcode::kOk) NoteConnectionMessage();
+        Break();
         return rc != sqlcode::kOk ? rc : pgcode::kConnectionLost;
       }
     }
@@ -299,8 +306,8 @@ class Session {
       if (result) synced = PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC;
     }
     if (!synced || PQexitPipelineMode(conn) != 1) {
-      broken_ = true;
       if (rc == sqlcode::kOk) NoteConnectionMessage();
+      Break();
       return rc != sqlcode::kOk ? rc : pgcode::kConnectionLost;
     }
     return rc;
@@ -321,8 +328,7 @@ class Session {
   }
 
   void NoteConnectionMessage() {
-    lastMessage_ = PQerrorMessage(conn_.get());
-    while (!lastMessage_.empty() && lastMessage_.back() == '\n') lastMessage_.pop_back();
+    lastMessage_ = OneLine(PQerrorMessage(conn_.get()));
     if (lastMessage_.empty()) lastMessage_ = "connection to the server lost";
   }
 
@@ -336,11 +342,19 @@ class Session {
     }
     // Anything but an open, healthy transaction means the run's snapshot
     // is gone: no later statement may read another state.
-    if (PQtransactionStatus(conn) != PQTRANS_INTRANS) broken_ = true;
+    if (PQtransactionStatus(conn) != PQTRANS_INTRANS) Break();
+  }
+
+  // No statement runs on this connection any more; the words of the
+  // failure that broke it (in lastMessage_ now) are kept.
+  void Break() {
+    if (!broken_) brokenBy_ = lastMessage_;
+    broken_ = true;
   }
 
   ConnPtr conn_;
   bool broken_ = false;
+  std::string brokenBy_;
   int64_t prepared_ = 0;
   int64_t roundTrips_ = 0;
   int64_t statementsRun_ = 0;

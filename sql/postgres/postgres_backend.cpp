@@ -291,10 +291,7 @@ class PostgresBackend final : public SqlBackend {
                 std::unique_ptr<SqlRows>& rows, std::span<const SqlLookahead> lookahead) override {
     rows.reset();
     session_->CountStatement();
-    if (session_->Broken()) {
-      session_->SetMessage("the connection to the server is broken");
-      return pgcode::kNotConnected;
-    }
+    if (session_->Broken()) return session_->NotConnected();
     Statement* known = FindStatement(*session_, oracleText);
     if (known == nullptr) return sqlcode::kInvalidSql;
     Statement& statement = *known;
@@ -396,10 +393,7 @@ class PostgresBackend final : public SqlBackend {
 
   int32_t SetCurrentSchema(std::string_view schema) override {
     if (schema.empty()) return sqlcode::kMissingOption;
-    if (session_->Broken()) {
-      session_->SetMessage("the connection to the server is broken");
-      return pgcode::kNotConnected;
-    }
+    if (session_->Broken()) return session_->NotConnected();
     // The schema as Oracle names it (upper case) is found whatever the case
     // of its PostgreSQL name; the all-lower-case name, which unquoted names
     // in the statements reach, wins over other spellings.

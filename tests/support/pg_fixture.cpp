@@ -24,14 +24,22 @@ std::string EnvOr(const char* name, const char* fallback) {
   return value != nullptr && *value != '\0' ? value : fallback;
 }
 
-// A connection as the test login, to the service's own database or to
+// A connection as the server's login, to the server's own database or to
 // `database`; WIN1252 like the program's sessions.
-Conn Open(const std::string& database, std::string& error) {
-  const PgServer& server = TestServer();
-  const char* keywords[] = {"service", "dbname", "user", "password", "client_encoding",
-                            "connect_timeout", nullptr};
-  const char* values[] = {server.service.c_str(),
-                          database.empty() ? nullptr : database.c_str(),
+Conn Open(const PgServer& server, const std::string& database, std::string& error) {
+  const bool byService = !server.service.empty();
+  const std::string& dbname = database.empty() ? server.database : database;
+  const char* keywords[] = {byService ? "service" : "host",
+                            "port",
+                            "dbname",
+                            "user",
+                            "password",
+                            "client_encoding",
+                            "connect_timeout",
+                            nullptr};
+  const char* values[] = {byService ? server.service.c_str() : server.host.c_str(),
+                          byService || server.port.empty() ? nullptr : server.port.c_str(),
+                          dbname.empty() ? nullptr : dbname.c_str(),
                           server.user.c_str(),
                           server.password.c_str(),
                           "WIN1252",
@@ -68,18 +76,19 @@ std::string LocalZoneName() {
 }  // namespace
 
 const PgServer& TestServer() {
-  static const PgServer server{EnvOr("ZEPRINK_PG_SERVICE", "zeprink_test"),
-                               EnvOr("ZEPRINK_PG_USER", "zeprink"),
-                               EnvOr("ZEPRINK_PG_PASSWORD", "zeprink_pw")};
+  static const PgServer server{.service = EnvOr("ZEPRINK_PG_SERVICE", "zeprink_test"),
+                               .user = EnvOr("ZEPRINK_PG_USER", "zeprink"),
+                               .password = EnvOr("ZEPRINK_PG_PASSWORD", "zeprink_pw")};
   return server;
 }
 
 bool PgRequired() { return EnvOr("ZEPRINK_PG_REQUIRED", "") == "1"; }
 
-PgDatabase::PgDatabase(std::string_view sql, bool withSchema) {
+PgDatabase::PgDatabase(std::string_view sql, bool withSchema, const PgServer& server)
+    : server_(server) {
   static std::atomic<int> counter{0};
   name_ = "zx_t_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
-  Conn admin = Open({}, error_);
+  Conn admin = Open(server_, {}, error_);
   if (!admin) {
     unreachable_ = true;
     return;
@@ -121,29 +130,30 @@ PgDatabase::PgDatabase(std::string_view sql, bool withSchema) {
 PgDatabase::~PgDatabase() {
   if (!created_) return;
   std::string ignored;
-  if (Conn admin = Open({}, ignored)) {
+  if (Conn admin = Open(server_, {}, ignored)) {
     Run(admin.get(), "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
   }
 }
 
 std::string PgDatabase::NetService() const {
-  return "postgresql:///" + name_ + "?service=" + TestServer().service;
+  if (!server_.service.empty()) return "postgresql:///" + name_ + "?service=" + server_.service;
+  return "postgresql:///" + name_ + "?host=" + server_.host + "&port=" + server_.port;
 }
 
 std::string PgDatabase::ConnectString() const {
-  return TestServer().user + "/" + TestServer().password + "@" + NetService();
+  return server_.user + "/" + server_.password + "@" + NetService();
 }
 
 std::string PgDatabase::Execute(std::string_view sql) const {
   std::string error;
-  Conn conn = Open(name_, error);
+  Conn conn = Open(server_, name_, error);
   if (!conn) return error;
   return Run(conn.get(), std::string(sql));
 }
 
 std::string PgDatabase::Value(std::string_view sql) const {
   std::string error;
-  Conn conn = Open(name_, error);
+  Conn conn = Open(server_, name_, error);
   if (!conn) return {};
   Result result(PQexec(conn.get(), std::string(sql).c_str()));
   if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) < 1) {
@@ -153,7 +163,7 @@ std::string PgDatabase::Value(std::string_view sql) const {
 }
 
 PgConnection::PgConnection(const PgDatabase& db) {
-  Conn conn = Open(db.name(), error_);
+  Conn conn = Open(db.server(), db.name(), error_);
   if (!conn) return;
   error_ = Run(conn.get(), "SET search_path TO zardonix");
   if (error_.empty()) conn_ = conn.release();

@@ -3,7 +3,7 @@
 // end. The server is the one .ci/pg_setup.sh prepares: the libpq service
 // ZEPRINK_PG_SERVICE (default zeprink_test) with the login ZEPRINK_PG_USER /
 // ZEPRINK_PG_PASSWORD (default zeprink / zeprink_pw), allowed to create
-// databases.
+// databases; or a server of a test's own (tests/support/pg_private_server.h).
 #pragma once
 
 #include <cstdint>
@@ -18,10 +18,16 @@ typedef struct pg_conn PGconn;  // as libpq-fe.h declares it
 
 namespace zx::test {
 
+// Where a server is and how to log in. With `service`, the service's
+// database is the one test databases are created from; without it, `host`
+// (a host name or a socket directory), `port` and `database`.
 struct PgServer {
-  std::string service;
-  std::string user;
-  std::string password;
+  std::string service = {};
+  std::string host = {};
+  std::string port = {};
+  std::string database = {};
+  std::string user = {};
+  std::string password = {};
 };
 
 // The test server's service and login.
@@ -33,11 +39,13 @@ bool PgRequired();
 
 class PgDatabase {
  public:
-  // Creates the database and runs the schema (unless withSchema is false)
-  // and then `sql` (schema zardonix current, client encoding WIN1252, so
-  // texts are stored as the program's single bytes). ok() tells whether it
-  // worked; unreachable() whether the server could not be reached at all.
-  explicit PgDatabase(std::string_view sql = {}, bool withSchema = true);
+  // Creates the database on `server` and runs the schema (unless withSchema
+  // is false) and then `sql` (schema zardonix current, client encoding
+  // WIN1252, so texts are stored as the program's single bytes). ok() tells
+  // whether it worked; unreachable() whether the server could not be
+  // reached at all.
+  explicit PgDatabase(std::string_view sql = {}, bool withSchema = true,
+                      const PgServer& server = TestServer());
   ~PgDatabase();
   PgDatabase(const PgDatabase&) = delete;
   PgDatabase& operator=(const PgDatabase&) = delete;
@@ -46,9 +54,10 @@ class PgDatabase {
   bool unreachable() const { return unreachable_; }
   const std::string& error() const { return error_; }
   const std::string& name() const { return name_; }
+  const PgServer& server() const { return server_; }
 
   // The net service name of this database: a URI that takes host and port
-  // from the test service.
+  // from the server's service, or names them.
   std::string NetService() const;
   std::string ConnectString() const;
 
@@ -65,6 +74,7 @@ class PgDatabase {
   int32_t Connect(SqlSession& session, const char* schema = "ZARDONIX") const;
 
  private:
+  PgServer server_;
   std::string name_;
   std::string error_;
   bool unreachable_ = false;
