@@ -80,6 +80,7 @@ class Scan {
   void Run(const std::function<void(std::size_t, ScanFeed&)>& runJob) {
     if (jobs_.empty()) return;
     session_.ShareAnswers(kPerBadgeLookups, kScanSharedAnswers);
+    if (jobs_.size() > 1) session_.ReservePageCache(kScanPageCacheBytes);
     for (std::size_t j = 0; j < jobs_.size(); ++j) {
       jobs_[j].thread = std::thread([this, j, &runJob] {
         Job& job = jobs_[j];

@@ -31,6 +31,10 @@ class ScanFeed : public BadgeFeed {
 inline constexpr std::size_t kScanChunkRows = 128;
 // Per-badge answers the session keeps while the jobs take their turns.
 inline constexpr std::size_t kScanSharedAnswers = 4096;
+// The embedded database's page cache while its cursors are read side by
+// side (SQLite's default is 2 MB: too little for several cursors and the
+// lookups, whose pages would then be read again and again).
+inline constexpr std::size_t kScanPageCacheBytes = 8u << 20;
 
 // Runs `runJob(job, feed)` for jobs 0 .. jobs-1, each on its own thread,
 // taking turns on `session` as described above; returns when all have

@@ -309,16 +309,15 @@ int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const Hos
   std::vector<SqlBind>& binds = conversion_->binds;
   const int32_t rc = ReadInputs(inputs, parsed.inputs, binds);
   if (rc != sqlcode::kOk) return Status(rc, statementText);
-  std::string key;
   const bool shared = answers_ && answers_->Shares(statementText.data());
   if (shared) {
-    if (auto kept = answers_->Find(statementText.data(), binds, key)) {
+    if (auto kept = answers_->Find(statementText.data(), binds)) {
       rows = std::move(kept);
       return Status(sqlcode::kOk);
     }
   }
   const int32_t queried = backend_->Query(parsed.backendText, binds, rows, ahead);
-  if (shared && queried == sqlcode::kOk) answers_->Keep(std::move(key), rows);
+  if (shared && queried == sqlcode::kOk) answers_->Keep(rows);
   return BackendStatus(queried, queried < 0 ? backend_->Message() : std::string(), statementText);
 }
 
@@ -432,6 +431,10 @@ void SqlSession::Disconnect() {
 
 int64_t SqlSession::PreparedStatementCount() const {
   return backend_ ? backend_->PreparedStatementCount() : -1;
+}
+
+void SqlSession::ReservePageCache(std::size_t bytes) {
+  if (backend_) backend_->ReservePageCache(bytes);
 }
 
 void SqlSession::ShareAnswers(std::span<const std::string_view> statements, std::size_t capacity) {

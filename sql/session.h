@@ -137,6 +137,11 @@ class SqlSession {
   // connected).
   SqlCounters Counters() const;
 
+  // Lets the embedded database keep up to `bytes` of its pages in memory
+  // (for a session that reads with several cursors at once); nothing on a
+  // server, nothing when not connected.
+  void ReservePageCache(std::size_t bytes);
+
   // From now on the answers of these statements (lookups that several jobs
   // of the session ask with the same inputs) are kept, up to `capacity` of
   // them, and given again to a later run with the same inputs instead of

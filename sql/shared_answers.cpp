@@ -91,11 +91,13 @@ void AppendKeyPart(std::string& key, const void* bytes, std::size_t size) {
 
 SharedAnswers::SharedAnswers(std::span<const std::string_view> statements, std::size_t capacity)
     : capacity_(capacity < 2 ? 2 : capacity) {
+  current_.reserve(capacity_ / 2);
+  previous_.reserve(capacity_ / 2);
   for (const std::string_view statement : statements) statements_.insert(statement.data());
 }
 
-std::unique_ptr<SqlRows> SharedAnswers::Find(const char* statement, std::span<const SqlBind> inputs,
-                                             std::string& key) {
+std::unique_ptr<SqlRows> SharedAnswers::Find(const char* statement, std::span<const SqlBind> inputs) {
+  std::string& key = key_;
   // The statement's address, then each input: its kind and its value (a
   // text with its length first, so that no two inputs run together).
   key.clear();
@@ -122,7 +124,7 @@ std::unique_ptr<SqlRows> SharedAnswers::Find(const char* statement, std::span<co
   return std::make_unique<ReplayRows>(std::move(answer), nullptr, sqlcode::kNoData, std::string());
 }
 
-void SharedAnswers::Keep(std::string key, std::unique_ptr<SqlRows>& rows) {
+void SharedAnswers::Keep(std::unique_ptr<SqlRows>& rows) {
   auto answer = std::make_shared<Answer>();
   answer->columns = rows->ColumnCount();
   int32_t code = sqlcode::kOk;
@@ -134,10 +136,10 @@ void SharedAnswers::Keep(std::string key, std::unique_ptr<SqlRows>& rows) {
   if (code == sqlcode::kNoData) {
     // Read whole: kept, and given from the store like any later run.
     if (current_.size() >= capacity_ / 2) {
-      previous_ = std::move(current_);
+      previous_.swap(current_);
       current_.clear();
     }
-    current_.emplace(std::move(key), answer);
+    current_.emplace(key_, answer);
     rows = std::make_unique<ReplayRows>(std::move(answer), nullptr, sqlcode::kNoData, std::string());
     return;
   }

@@ -28,15 +28,15 @@ class SharedAnswers {
   bool Shares(const char* statement) const { return statements_.contains(statement); }
 
   // The rows of an earlier run of the statement with these inputs; null
-  // when none is kept. `key` is filled for Keep.
-  std::unique_ptr<SqlRows> Find(const char* statement, std::span<const SqlBind> inputs,
-                                std::string& key);
+  // when none is kept.
+  std::unique_ptr<SqlRows> Find(const char* statement, std::span<const SqlBind> inputs);
 
-  // Reads `rows` (the database's answer) and puts in its place rows that give
-  // the same values and the same end: the answer is kept for later runs when
-  // it ended without an error and holds at most kMaxRows rows; else the
-  // rows read so far are given again and the rest comes from `rows`.
-  void Keep(std::string key, std::unique_ptr<SqlRows>& rows);
+  // Reads `rows`, the database's answer to the statement and inputs of the
+  // last Find, and puts in its place rows that give the same values and the
+  // same end: the answer is kept for later runs when it ended without an
+  // error and holds at most kMaxRows rows; else the rows read so far are
+  // given again and the rest comes from `rows`.
+  void Keep(std::unique_ptr<SqlRows>& rows);
 
   static constexpr std::size_t kMaxRows = 64;
 
@@ -52,6 +52,7 @@ class SharedAnswers {
  private:
   std::unordered_set<const char*> statements_;
   std::size_t capacity_;
+  std::string key_;  // of the last Find
   // Two generations: a full current one becomes the previous, whose answers
   // move back into the current one when they are asked for again.
   std::unordered_map<std::string, std::shared_ptr<const Answer>> current_;

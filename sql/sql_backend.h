@@ -4,6 +4,7 @@
 // query operations never see this interface; only the session does.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -108,6 +109,9 @@ class SqlBackend {
     name.clear();
     return sqlcode::kInvalidSql;
   }
+  // Lets the backend keep up to `bytes` of the database's pages in memory
+  // (an embedded database's page cache); a server keeps its own.
+  virtual void ReservePageCache(std::size_t bytes) { (void)bytes; }
 };
 
 // Opens the backend that the net service name selects ("sqlite:PATH" the

@@ -135,6 +135,11 @@ class SqliteBackend final : public SqlBackend {
     message_ = "the embedded database cannot share a session's state with another";
     return sqlcode::kInvalidSql;
   }
+  void ReservePageCache(std::size_t bytes) override {
+    // A negative cache_size is in KiB. A failure leaves SQLite's default.
+    const std::string pragma = "PRAGMA cache_size=-" + std::to_string(bytes / 1024);
+    sqlite3_exec(db_.get(), pragma.c_str(), nullptr, nullptr, nullptr);
+  }
 
  private:
   // Keeps SQLite's words for a failure that is being reported.
