@@ -21,6 +21,9 @@ class Diagnostics {
   // Messages and reasons collected in strings, for tests.
   Diagnostics(std::string* messages, std::string* reasons, bool verbose = false)
       : capturedMessages_(messages), capturedReasons_(reasons), verbose_(verbose) {}
+  // Messages to a file, reasons collected in a string.
+  Diagnostics(std::FILE* messages, std::string* reasons, bool verbose)
+      : messages_(messages), capturedReasons_(reasons), verbose_(verbose) {}
 
   bool Verbose() const { return verbose_; }
   void SetVerbose(bool verbose) { verbose_ = verbose; }

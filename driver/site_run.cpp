@@ -30,11 +30,19 @@ constexpr int kFailed = -1;
 // Jobs that read their badges together at most (a thread each).
 constexpr std::size_t kMaxJobsPerScan = 64;
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 // What a job left for the output: its messages and reasons, and its result.
+// The messages wait in an unnamed temporary file while the job runs (the
+// jobs of a group run side by side, and with /d a job prints a line per
+// badge); in a string where no temporary file can be made.
 struct Outcome {
   bool done = false;
   int status = kFailed;
   std::string messages;
+  std::unique_ptr<std::FILE, FileCloser> spool;
   std::string reasons;
 };
 
@@ -79,7 +87,9 @@ class Site {
   Outcome RunOne(SqlSession& session, const ConnectionSettings& settings, const SiteJob& job,
                  bool verbose, ScanFeed* feed) {
     Outcome outcome;
-    Diagnostics out(&outcome.messages, &outcome.reasons, verbose);
+    outcome.spool.reset(std::tmpfile());
+    Diagnostics out = outcome.spool ? Diagnostics(outcome.spool.get(), &outcome.reasons, verbose)
+                                    : Diagnostics(&outcome.messages, &outcome.reasons, verbose);
     StatementFailure failure;
     WatchStatements(session, &out, &failure);
     if (feed != nullptr) feed->OnResume([&] { WatchStatements(session, &out, &failure); });
@@ -103,7 +113,7 @@ class Site {
   void FailAll(const std::string& messages, const std::string& reasons) {
     for (std::size_t index = 0;; ) {
       if (!Take(index)) return;
-      Finish(index, Outcome{true, kFailed, messages, reasons});
+      Finish(index, Outcome{true, kFailed, messages, nullptr, reasons});
     }
   }
 
@@ -143,9 +153,22 @@ class Site {
 
  private:
   void Print(std::size_t index) {
-    const Outcome& outcome = outcomes_[index];
+    Outcome& outcome = outcomes_[index];
     std::fprintf(messages_, "Job %s\n", jobs_[index].Name().c_str());
     std::fwrite(outcome.messages.data(), 1, outcome.messages.size(), messages_);
+    if (outcome.spool) {
+      std::FILE* spool = outcome.spool.get();
+      // A temporary file that could not take all messages (a full disk) is named.
+      const bool incomplete = std::fflush(spool) != 0 || std::ferror(spool) != 0;
+      std::rewind(spool);
+      char buffer[1 << 16];
+      std::size_t got = 0;
+      while ((got = std::fread(buffer, 1, sizeof buffer, spool)) > 0) std::fwrite(buffer, 1, got, messages_);
+      if (incomplete) {
+        outcome.reasons += "zeprink: Meldungen des Jobs unvollstaendig: temporaere Datei nicht schreibbar\n";
+      }
+      outcome.spool.reset();
+    }
     std::fflush(messages_);
     if (reasons_ == nullptr || outcome.reasons.empty()) return;
     // Each reason line names its job.
