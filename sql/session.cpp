@@ -309,15 +309,15 @@ int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const Hos
   std::vector<SqlBind>& binds = conversion_->binds;
   const int32_t rc = ReadInputs(inputs, parsed.inputs, binds);
   if (rc != sqlcode::kOk) return Status(rc, statementText);
-  const bool shared = answers_ && answers_->Shares(statementText.data());
-  if (shared) {
-    if (auto kept = answers_->Find(statementText.data(), binds)) {
+  const int shared = answers_ ? answers_->Shared(statementText) : -1;
+  if (shared >= 0) {
+    if (auto kept = answers_->Find(shared, binds)) {
       rows = std::move(kept);
       return Status(sqlcode::kOk);
     }
   }
   const int32_t queried = backend_->Query(parsed.backendText, binds, rows, ahead);
-  if (shared && queried == sqlcode::kOk) answers_->Keep(rows);
+  if (shared >= 0 && queried == sqlcode::kOk) answers_->Keep(rows);
   return BackendStatus(queried, queried < 0 ? backend_->Message() : std::string(), statementText);
 }
 

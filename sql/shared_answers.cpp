@@ -90,18 +90,36 @@ void AppendKeyPart(std::string& key, const void* bytes, std::size_t size) {
 }  // namespace
 
 SharedAnswers::SharedAnswers(std::span<const std::string_view> statements, std::size_t capacity)
-    : capacity_(capacity < 2 ? 2 : capacity) {
+    : statements_(statements.begin(), statements.end()), capacity_(capacity < 2 ? 2 : capacity) {
   current_.reserve(capacity_ / 2);
   previous_.reserve(capacity_ / 2);
-  for (const std::string_view statement : statements) statements_.insert(statement.data());
 }
 
-std::unique_ptr<SqlRows> SharedAnswers::Find(const char* statement, std::span<const SqlBind> inputs) {
+int SharedAnswers::Shared(std::string_view statement) {
+  // The address is a key only together with the text it was seen with: a
+  // text at a reused address is compared again.
+  if (auto known = byAddress_.find(statement.data()); known != byAddress_.end()) {
+    const int shared = known->second;
+    if (shared < 0) return shared;  // at worst a kept answer is not used
+    const std::string_view named = statements_[static_cast<std::size_t>(shared)];
+    const bool same = named.data() == statement.data() ? named.size() == statement.size()
+                                                       : named == statement;
+    if (same) return shared;
+  }
+  int shared = -1;
+  for (std::size_t i = 0; i < statements_.size(); ++i) {
+    if (statements_[i] == statement) shared = static_cast<int>(i);
+  }
+  byAddress_[statement.data()] = shared;
+  return shared;
+}
+
+std::unique_ptr<SqlRows> SharedAnswers::Find(int shared, std::span<const SqlBind> inputs) {
   std::string& key = key_;
-  // The statement's address, then each input: its kind and its value (a
+  // The statement's number, then each input: its kind and its value (a
   // text with its length first, so that no two inputs run together).
   key.clear();
-  AppendKeyPart(key, &statement, sizeof statement);
+  AppendKeyPart(key, &shared, sizeof shared);
   for (const SqlBind& input : inputs) {
     key += static_cast<char>(input.kind);
     if (input.kind == SqlBind::Kind::Integer) {

@@ -12,7 +12,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "sql/sql_backend.h"
@@ -25,11 +24,14 @@ class SharedAnswers {
   // answers are kept. `capacity`: answers kept before the older half goes.
   SharedAnswers(std::span<const std::string_view> statements, std::size_t capacity);
 
-  bool Shares(const char* statement) const { return statements_.contains(statement); }
+  // The number of the statement among those named, by its text (the same
+  // text may come at another address from another part of the program);
+  // -1 when its answers are not kept.
+  int Shared(std::string_view statement);
 
-  // The rows of an earlier run of the statement with these inputs; null
-  // when none is kept.
-  std::unique_ptr<SqlRows> Find(const char* statement, std::span<const SqlBind> inputs);
+  // The rows of an earlier run of statement `shared` (Shared's number) with
+  // these inputs; null when none is kept.
+  std::unique_ptr<SqlRows> Find(int shared, std::span<const SqlBind> inputs);
 
   // Reads `rows`, the database's answer to the statement and inputs of the
   // last Find, and puts in its place rows that give the same values and the
@@ -50,7 +52,8 @@ class SharedAnswers {
   };
 
  private:
-  std::unordered_set<const char*> statements_;
+  std::vector<std::string_view> statements_;
+  std::unordered_map<const char*, int> byAddress_;  // Shared's answers, by the text's address
   std::size_t capacity_;
   std::string key_;  // of the last Find
   // Two generations: a full current one becomes the previous, whose answers

@@ -49,7 +49,8 @@ BadgeLoopEnd ForEachBadge(RunContext& run, const TerminalParams& terminal,
       end.stopped = true;
       break;
     }
-    ClearBadgeRecord(record);
+    // A feed gives the whole record; the run's own cursor fills it field by field.
+    if (run.badges == nullptr) ClearBadgeRecord(record);
     rc = fetch(record);
   }
   end.lastCode = rc;
