@@ -1,5 +1,6 @@
 #include "sql/shared_answers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -90,7 +91,9 @@ void AppendKeyPart(std::string& key, const void* bytes, std::size_t size) {
 }  // namespace
 
 SharedAnswers::SharedAnswers(std::span<const std::string_view> statements, std::size_t capacity)
-    : statements_(statements.begin(), statements.end()), capacity_(capacity < 2 ? 2 : capacity) {
+    : statements_(statements.begin(), statements.begin() + std::min<std::size_t>(statements.size(), 255)),
+      capacity_(capacity < 2 ? 2 : capacity) {
+  // A statement's number is one byte of the key: at most 255 are kept.
   current_.reserve(capacity_ / 2);
   previous_.reserve(capacity_ / 2);
 }
@@ -117,16 +120,22 @@ int SharedAnswers::Shared(std::string_view statement) {
 std::unique_ptr<SqlRows> SharedAnswers::Find(int shared, std::span<const SqlBind> inputs) {
   std::string& key = key_;
   // The statement's number, then each input: its kind and its value (a
-  // text with its length first, so that no two inputs run together).
+  // text with its length first, so that no two inputs run together). Short
+  // enough for a badge number's key to stay inside the string.
   key.clear();
-  AppendKeyPart(key, &shared, sizeof shared);
+  key += static_cast<char>(shared);
   for (const SqlBind& input : inputs) {
     key += static_cast<char>(input.kind);
     if (input.kind == SqlBind::Kind::Integer) {
       AppendKeyPart(key, &input.integer, sizeof input.integer);
     } else if (input.kind == SqlBind::Kind::Text) {
       const std::size_t size = input.text.size();
-      AppendKeyPart(key, &size, sizeof size);
+      if (size < 0xFF) {
+        key += static_cast<char>(size);
+      } else {
+        key += static_cast<char>(0xFF);
+        AppendKeyPart(key, &size, sizeof size);
+      }
       key.append(input.text);
     }
   }
@@ -135,8 +144,6 @@ std::unique_ptr<SqlRows> SharedAnswers::Find(int shared, std::span<const SqlBind
     answer = found->second;
   } else if (auto old = previous_.find(key); old != previous_.end()) {
     answer = old->second;
-    previous_.erase(old);
-    current_.emplace(key, answer);
   }
   if (!answer) return nullptr;
   return std::make_unique<ReplayRows>(std::move(answer), nullptr, sqlcode::kNoData, std::string());

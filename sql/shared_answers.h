@@ -56,8 +56,8 @@ class SharedAnswers {
   std::unordered_map<const char*, int> byAddress_;  // Shared's answers, by the text's address
   std::size_t capacity_;
   std::string key_;  // of the last Find
-  // Two generations: a full current one becomes the previous, whose answers
-  // move back into the current one when they are asked for again.
+  // Two generations: a full current one becomes the previous one, and the
+  // previous one goes.
   std::unordered_map<std::string, std::shared_ptr<const Answer>> current_;
   std::unordered_map<std::string, std::shared_ptr<const Answer>> previous_;
 };
