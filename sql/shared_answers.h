@@ -36,7 +36,7 @@ class SharedAnswers {
   // Reads `rows`, the database's answer to the statement and inputs of the
   // last Find, and puts in its place rows that give the same values and the
   // same end: the answer is kept for later runs when it ended without an
-  // error and holds at most kMaxRows rows; else the rows read so far are
+  // error and holds fewer than kMaxRows rows; else the rows read so far are
   // given again and the rest comes from `rows`.
   void Keep(std::unique_ptr<SqlRows>& rows);
 
