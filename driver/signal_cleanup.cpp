@@ -16,7 +16,7 @@ namespace {
 // The temporary files that exist now: a run of many jobs has one per job in
 // progress. The paths are kept in fixed buffers because the handler may
 // only make async-signal-safe calls; a slot's flag says it holds a path.
-constexpr std::size_t kSlots = 64;
+constexpr std::size_t kSlots = kMaxWatchedTempFiles;
 std::array<std::array<char, 4096>, kSlots> signalTempPaths{};
 std::array<std::atomic<int>, kSlots> signalTempSet{};
 

@@ -5,12 +5,18 @@
 // program's only process-wide state: a signal handler can reach nothing else.
 #pragma once
 
+#include <cstddef>
+
 #include "base/atomic_file.h"
 
 namespace zx {
 
-// The watcher that the DNL files report their temporary files to; up to 64
-// at a time (a run of many jobs writes several at once).
+// Temporary files removed on a signal at most at a time (a site run keeps
+// its jobs in flight within this).
+inline constexpr std::size_t kMaxWatchedTempFiles = 256;
+
+// The watcher that the DNL files report their temporary files to; up to
+// kMaxWatchedTempFiles at a time (a run of many jobs writes several at once).
 TempFileWatcher& SignalTempFileWatcher();
 
 }  // namespace zx

@@ -20,6 +20,7 @@
 #include "base/text_utils.h"
 #include "driver/run_job.h"
 #include "driver/shared_scan.h"
+#include "driver/signal_cleanup.h"
 #include "sql/session.h"
 
 namespace zx {
@@ -257,8 +258,11 @@ int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
 
   // Each session runs its jobs in groups that read their badges together
   // (driver/shared_scan.h); the jobs are dealt out evenly to the sessions.
-  const std::size_t perGroup =
-      std::clamp<std::size_t>((jobs.size() + workers - 1) / workers, 1, kMaxJobsPerScan);
+  // All jobs of all groups in flight hold a temporary DNL file each, which a
+  // signal must be able to remove: within kMaxWatchedTempFiles together.
+  const std::size_t perGroup = std::clamp<std::size_t>(
+      (jobs.size() + workers - 1) / workers, 1,
+      std::min<std::size_t>(kMaxJobsPerScan, kMaxWatchedTempFiles / workers));
 #if defined(__GLIBC__)
   // The jobs of a session run one at a time, each on its own thread: one
   // allocation arena per session is enough, and more only hold freed memory.
