@@ -8,11 +8,14 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/diagnostics.h"
+#include "driver/signal_cleanup.h"
 #include "writers/run_context.h"
 
 namespace zx {
@@ -254,6 +257,26 @@ TEST_F(DnlFileTest, RunEndedBySignalRemovesItsTemporaryFile) {
     EXPECT_EQ(Content(), c.content) << "signal " << c.signalNumber;
     EXPECT_EQ(FilesInDir(), 1u) << "signal " << c.signalNumber;
   }
+}
+
+TEST_F(DnlFileTest, EveryJobOfASiteRunEndedBySignalRemovesItsTemporaryFile) {
+  // A site run holds a temporary file per job in flight, up to the limit it
+  // keeps to: a signal removes every one of them.
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<std::unique_ptr<DnlFile>> files;
+    for (std::size_t i = 0; i < kMaxWatchedTempFiles; ++i) {
+      files.push_back(std::make_unique<DnlFile>());
+      if (!files.back()->Open((dir_ / ("job" + std::to_string(i) + ".dnl")).string(), true)) _exit(3);
+    }
+    std::raise(SIGTERM);
+    _exit(4);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFSIGNALED(status)) << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(FilesInDir(), 0u);
 }
 
 TEST_F(DnlFileTest, KeepsTheOwnerOfTheOldFile) {
