@@ -249,21 +249,21 @@ int32_t SqlSession::BackendStatus(int32_t code, std::string message, std::string
   return code;
 }
 
-const SqlSession::ParsedText& SqlSession::Parse(std::string_view text) {
+const SqlSession::ParsedEntry& SqlSession::ParseEntry(std::string_view text) {
   // The program's statements are constants: the same text comes at the same
   // address again, so the address finds it without hashing the whole text;
   // the comparison keeps a different text at a reused address apart.
   if (auto known = parsedByAddress_.find(text.data()); known != parsedByAddress_.end()) {
-    const auto& [key, parsed] = *known->second;
+    const std::string& key = known->second->first;
     if (key.size() == text.size() && std::memcmp(key.data(), text.data(), text.size()) == 0) {
-      return parsed;
+      return *known->second;
     }
   }
   const std::string key(text);
   auto found = parsed_.find(key);
   if (found != parsed_.end()) {
     parsedByAddress_[text.data()] = &*found;
-    return found->second;
+    return *found;
   }
   ParsedText parsed;
   oracle::Tokens tokens;
@@ -275,7 +275,7 @@ const SqlSession::ParsedText& SqlSession::Parse(std::string_view text) {
   }
   auto added = parsed_.emplace(key, std::move(parsed)).first;
   parsedByAddress_[text.data()] = &*added;
-  return added->second;
+  return *added;
 }
 
 // Runs a query text with its inputs; the common start of SELECT INTO and OPEN.
@@ -304,12 +304,13 @@ int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const Hos
       }
     }
   }
-  const ParsedText& parsed = Parse(statementText);
+  const ParsedEntry& entry = ParseEntry(statementText);
+  const ParsedText& parsed = entry.second;
   if (parsed.error != sqlcode::kOk) return Status(parsed.error, statementText);
   std::vector<SqlBind>& binds = conversion_->binds;
   const int32_t rc = ReadInputs(inputs, parsed.inputs, binds);
   if (rc != sqlcode::kOk) return Status(rc, statementText);
-  const int shared = answers_ ? answers_->Shared(statementText) : -1;
+  const int shared = answers_ ? answers_->Shared(entry.first) : -1;
   if (shared >= 0) {
     if (auto kept = answers_->Find(shared, binds)) {
       rows = std::move(kept);
@@ -438,7 +439,10 @@ void SqlSession::ReservePageCache(std::size_t bytes) {
 }
 
 void SqlSession::ShareAnswers(std::span<const std::string_view> statements, std::size_t capacity) {
-  answers_ = std::make_unique<SharedAnswers>(statements, capacity);
+  // Named by the texts as the session keeps them, which RunQuery finds.
+  std::vector<std::string_view> kept;
+  for (const std::string_view statement : statements) kept.push_back(ParseEntry(statement).first);
+  answers_ = std::make_unique<SharedAnswers>(kept, capacity);
 }
 
 void SqlSession::StopSharingAnswers() { answers_.reset(); }

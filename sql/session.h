@@ -164,7 +164,11 @@ class SqlSession {
     std::size_t inputs = 0;        // placeholders left after the INTO clause
   };
 
-  const ParsedText& Parse(std::string_view text);
+  using ParsedEntry = std::pair<const std::string, ParsedText>;
+  // The text as the session keeps it (an address that stays until the
+  // session ends) with what it parsed of it.
+  const ParsedEntry& ParseEntry(std::string_view text);
+  const ParsedText& Parse(std::string_view text) { return ParseEntry(text).second; }
   int32_t RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
                    std::unique_ptr<SqlRows>& rows,
                    std::span<const LookaheadStatement> lookahead = {});
@@ -177,7 +181,7 @@ class SqlSession {
   // Declared first so that it is destroyed last: cursors hold statements of it.
   std::unique_ptr<SqlBackend> backend_;
   std::unordered_map<std::string, ParsedText> parsed_;
-  std::unordered_map<const char*, const std::pair<const std::string, ParsedText>*> parsedByAddress_;
+  std::unordered_map<const char*, const ParsedEntry*> parsedByAddress_;
   std::unique_ptr<Conversion> conversion_;
   std::optional<std::string> prepared_;
   std::unordered_set<SqlCursor*> openCursors_;

@@ -98,23 +98,16 @@ SharedAnswers::SharedAnswers(std::span<const std::string_view> statements, std::
   previous_.reserve(capacity_ / 2);
 }
 
-int SharedAnswers::Shared(std::string_view statement) {
-  // The address is a key only together with the text it was seen with: a
-  // text at a reused address is compared again.
-  if (auto known = byAddress_.find(statement.data()); known != byAddress_.end()) {
-    const int shared = known->second;
-    if (shared < 0) return shared;  // at worst a kept answer is not used
-    const std::string_view named = statements_[static_cast<std::size_t>(shared)];
-    const bool same = named.data() == statement.data() ? named.size() == statement.size()
-                                                       : named == statement;
-    if (same) return shared;
-  }
-  int shared = -1;
+int SharedAnswers::Shared(std::string_view statement) const {
   for (std::size_t i = 0; i < statements_.size(); ++i) {
-    if (statements_[i] == statement) shared = static_cast<int>(i);
+    if (statements_[i].data() == statement.data() && statements_[i].size() == statement.size()) {
+      return static_cast<int>(i);
+    }
   }
-  byAddress_[statement.data()] = shared;
-  return shared;
+  for (std::size_t i = 0; i < statements_.size(); ++i) {
+    if (statements_[i] == statement) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 std::unique_ptr<SqlRows> SharedAnswers::Find(int shared, std::span<const SqlBind> inputs) {

@@ -24,10 +24,10 @@ class SharedAnswers {
   // answers are kept. `capacity`: answers kept before the older half goes.
   SharedAnswers(std::span<const std::string_view> statements, std::size_t capacity);
 
-  // The number of the statement among those named, by its text (the same
-  // text may come at another address from another part of the program);
-  // -1 when its answers are not kept.
-  int Shared(std::string_view statement);
+  // The number of the statement among those named, by its text: at the
+  // address it was named with, or any other copy of it; -1 when its answers
+  // are not kept.
+  int Shared(std::string_view statement) const;
 
   // The rows of an earlier run of statement `shared` (Shared's number) with
   // these inputs; null when none is kept.
@@ -53,7 +53,6 @@ class SharedAnswers {
 
  private:
   std::vector<std::string_view> statements_;
-  std::unordered_map<const char*, int> byAddress_;  // Shared's answers, by the text's address
   std::size_t capacity_;
   std::string key_;  // of the last Find
   // Two generations: a full current one becomes the previous one, and the
