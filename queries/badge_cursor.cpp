@@ -68,16 +68,19 @@ int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const Terminal
   const std::vector<LookaheadStatement::Input> byNumber = {
       {.column = 0, .length = static_cast<int32_t>(BadgeRecord{}.AswNum.size())}};
   std::vector<LookaheadStatement> ahead;
-  if (lookups.classes) ahead.push_back({statements::kBadgeClasses, byNumber});
-  if (lookups.balance) ahead.push_back({statements::kBalanceData, byNumber});
-  if (lookups.location) ahead.push_back({statements::kLocationText, byNumber});
+  if (lookups.classes) ahead.push_back({statements::kBadgeClasses, byNumber, {}});
+  if (lookups.balance) ahead.push_back({statements::kBalanceData, byNumber, {}});
+  if (lookups.location) ahead.push_back({statements::kLocationText, byNumber, {}});
   if (lookups.badgeTexts) {
-    ahead.push_back({statements::kBadgeTexts, byNumber});
+    const int texts = static_cast<int>(ahead.size());
+    ahead.push_back({statements::kBadgeTexts, byNumber, {}});
     // The value code of each text is looked up by the badge and the text's
-    // field; a text of another field goes its own way.
+    // field (MsdLfd, its first column), only for the badges that have a
+    // text of that field; a text of another field goes its own way.
     for (int32_t field = 1; field <= 8; ++field) {
       ahead.push_back({statements::kBadgeTextCode,
-                       {byNumber.front(), {.isInteger = true, .integer = field}}});
+                       {byNumber.front(), {.isInteger = true, .integer = field}},
+                       {.after = texts, .column = 0, .value = field}});
     }
   }
 

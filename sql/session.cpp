@@ -286,11 +286,24 @@ int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const Hos
   // The statements to run ahead, as the backend gets them; one that cannot
   // be read or whose inputs do not match is left to its own run.
   std::vector<SqlLookahead> ahead;
+  // Where each of the caller's statements went (-1: left to its own run).
+  std::vector<int> aheadOf;
   for (const LookaheadStatement& statement : lookahead) {
+    aheadOf.push_back(-1);
     const ParsedText& parsed = Parse(statement.statement);
     if (parsed.error != sqlcode::kOk || parsed.inputs != statement.inputs.size()) continue;
+    const int after = statement.only.after;
+    if (after >= 0 && (after + 1 >= static_cast<int>(aheadOf.size()) ||
+                       aheadOf[static_cast<std::size_t>(after)] < 0)) {
+      continue;
+    }
+    aheadOf.back() = static_cast<int>(ahead.size());
     SqlLookahead& added = ahead.emplace_back();
     added.text = parsed.backendText;
+    if (after >= 0) {
+      added.only = {aheadOf[static_cast<std::size_t>(after)], statement.only.column,
+                    statement.only.value};
+    }
     for (const LookaheadStatement::Input& input : statement.inputs) {
       SqlLookahead::Input& in = added.inputs.emplace_back();
       in.column = input.column;

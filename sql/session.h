@@ -75,6 +75,16 @@ struct LookaheadStatement {
   };
   std::string_view statement;     // the text as the caller will run it
   std::vector<Input> inputs;      // in placeholder order
+  // Run ahead only for the rows for which the lookahead statement `after`
+  // (an earlier one in the same list) answers a row whose column `column`
+  // reads as the integer `value`: a statement the caller runs only for such
+  // rows is not run ahead for every row. -1: for every row.
+  struct Only {
+    int after = -1;
+    int column = 0;
+    int64_t value = 0;
+  };
+  Only only;
 };
 
 class SqlSession {

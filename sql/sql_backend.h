@@ -51,6 +51,15 @@ struct SqlLookahead {
   };
   std::string text;
   std::vector<Input> inputs;
+  // Run only for the rows for which the lookahead statement `after` (an
+  // earlier one of the same cursor) answers a row whose column `column`
+  // reads as the integer `value`; -1: for every row.
+  struct Only {
+    int after = -1;
+    int column = 0;
+    int64_t value = 0;
+  };
+  Only only;
 };
 
 // The rows of one executed query, read forward once.

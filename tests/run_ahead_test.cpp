@@ -96,5 +96,68 @@ TEST(RunAhead, ServerAnswersEqualTheLookupsOwnRuns) {
   EXPECT_NE(run.out.find("Saldo Ermitteln. Pnr: P7 SQLCode:-1422\n"), std::string::npos);
 }
 
+// A terminal of model 7744-010 shows each badge's own display texts with
+// their value codes. 1,300 badges: a third have message set B1 (fields 1, 3
+// and 8; field 3 has no value-code row), a third B2 (fields 2 and 5), the
+// rest none. The value codes are run ahead only for the badges and fields that
+// have a text: the records are those of the embedded database, in a few
+// round trips.
+TEST(RunAhead, ValueCodesOnlyForTheBadgesTextsThatExist) {
+  std::string rows =
+      "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal, TrmSpr, TrmMnd, TrmLiz) VALUES ('T1', '7744-010', 'S1', 1, 1, 1);\n"
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'Z', '1');\n";
+  // A text of message set `sal` in field `lfd` with label L<key> and, when
+  // given, a value code (#W2, #W3: the badge's balances).
+  const auto text = [&rows](int key, const char* sal, const char* lfd, const char* code) {
+    const std::string k = std::to_string(key);
+    rows += std::string("INSERT INTO Zdx119Msd (MsdSal, MsdLfd, MsdAnz, MsdWrt, MsdMnd, MsdLiz) VALUES ('") +
+            sal + "', " + lfd + ", " + k + ", " + k + ", 1, 1);\n" +
+            "INSERT INTO Zdx102Whl (FtxNumSpr, FtxWhl, FtxSpr, FtxT50) VALUES (220001, " + k + ", 1, 'L" + k +
+            "');\n";
+    if (code != nullptr) {
+      rows += "INSERT INTO Zdx102Whl (FtxNumSpr, FtxWhl, FtxSpr, FtxT10) VALUES (220002, " + k + ", 1, '" +
+              code + "');\n";
+    }
+  };
+  text(1, "B1", "1", "#W2");
+  text(2, "B1", "3", nullptr);
+  text(3, "B1", "8", "#W3");
+  text(4, "B2", "2", "#W3");
+  text(5, "B2", "5", "#W2");
+  for (int i = 0; i < 1300; ++i) {
+    const std::string n = "'" + std::to_string(100000 + i) + "'";
+    const char* sal = i % 3 == 0 ? "'B1'" : i % 3 == 1 ? "'B2'" : "NULL";
+    rows += "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswPnr, AswSal, AswSpr) VALUES (" + n +
+            ", '2000-01-01 00:00:00', 'P', " + sal + ", 1);\n" +
+            "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES (" + n + ", 1);\n" +
+            "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES (" + n + ", 'Z');\n" +
+            "INSERT INTO O2002TSW (TswIdn, TswW02, TswW03) VALUES (" + n + ", '+" + std::to_string(i) +
+            "', '-" + std::to_string(i % 97) + "');\n";
+  }
+  PgDatabase pg(rows);
+  ZX_REQUIRE_PG(pg);
+  SqliteDatabase lite(rows);
+  ASSERT_TRUE(lite.ok()) << lite.error();
+  SqlSession onServer;
+  SqlSession embedded;
+  ASSERT_EQ(pg.Connect(onServer), 0);
+  ASSERT_EQ(lite.Connect(embedded), 0);
+
+  StringSink serverSink;
+  StringSink embeddedSink;
+  const WriterRun server =
+      RunWriter(CreateMgDnl18P, onServer, ReadTestTerminal(onServer, "T1"), serverSink, true);
+  const WriterRun expected =
+      RunWriter(CreateMgDnl18P, embedded, ReadTestTerminal(embedded, "T1"), embeddedSink, true);
+  EXPECT_EQ(server.result, 1);
+  EXPECT_EQ(expected.result, 1);
+  EXPECT_EQ(server.dnl, expected.dnl);
+  EXPECT_EQ(server.out, expected.out);
+  // Three batches, each: its fetch, the lookups for every badge, the value
+  // codes for the badges with texts; a few more for the terminal's rows.
+  // Each code asked on its own would be hundreds.
+  EXPECT_LE(onServer.Counters().roundTrips, 20);
+}
+
 }  // namespace
 }  // namespace zx::test

@@ -88,6 +88,7 @@ struct Statement {
   // RunAhead), prepared under this name; empty until needed. `manyFailed`:
   // that form cannot be had, the runs go one by one.
   std::string many;
+  int manyLeading = 1;  // its columns before the statement's own
   bool manyFailed = false;
   std::vector<std::unique_ptr<CursorSlot>> slots;
   const std::string* oracleText = nullptr;  // its key in the session's statements
@@ -208,6 +209,7 @@ class Session {
     std::shared_ptr<const PGresult> result;  // holds the answers of a whole batch
     int begin = 0;                           // this run's rows of it
     int end = 0;
+    int leading = 1;  // the result's columns before the statement's own
   };
   using PrefetchedMap = std::unordered_map<std::string, Prefetched>;
   // The owner's map for the answers of its new batch; those of the batch

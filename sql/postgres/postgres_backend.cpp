@@ -4,6 +4,8 @@
 #include "sql/postgres/postgres_backend.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -101,17 +103,46 @@ SqlBind InputOfRow(const PGresult& batch, int row, const SqlLookahead::Input& in
   return bind;
 }
 
+// True when the statement orders its rows itself (an ORDER BY outside any
+// parentheses).
+bool OrdersItsRows(const oracle::Tokens& tokens) {
+  int depth = 0;
+  for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+    const oracle::Token& token = tokens[i];
+    if (token.kind == oracle::TokenKind::Punct) {
+      if (token.text == "(") ++depth;
+      if (token.text == ")") --depth;
+      continue;
+    }
+    if (depth == 0 && token.kind == oracle::TokenKind::Identifier &&
+        oracle::EqualsIgnoreCase(token.text, "order") &&
+        tokens[i + 1].kind == oracle::TokenKind::Identifier &&
+        oracle::EqualsIgnoreCase(tokens[i + 1].text, "by")) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The form of a statement that runs it for many inputs in one execution:
 //   SELECT zx_k.zx_ord, zx_q.* FROM unnest($c+1::text[], ...) WITH ORDINALITY
-//     AS zx_k(zx_v1, ..., zx_ord) CROSS JOIN LATERAL (SELECT row_number()
-//     OVER () AS zx_rn, zx_i.* FROM (<statement>) zx_i) AS zx_q
-//   ORDER BY zx_k.zx_ord, zx_q.zx_rn
+//     AS zx_k(zx_v1, ..., zx_ord) CROSS JOIN LATERAL (<statement>) AS zx_q
+//   ORDER BY zx_k.zx_ord
 // where the statement's placeholders of row inputs read the arrays' values
 // (text, as a STRING input binds) and those of constants stay placeholders
 // $1..$c. The statement runs once per element, as it would on its own: the
-// rows of element n are those of its own run, in the order the server gives
-// them. False when the text cannot be rewritten.
-bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, std::string& text) {
+// rows of element n are those of its own run. The server joins the
+// statement's tables with the elements as one query, so the rows of one
+// element come in no particular order; a statement without an ORDER BY
+// gives them in no particular order either. A statement that orders its rows
+// keeps that order: its rows are numbered in a window of their own,
+//   ... CROSS JOIN LATERAL (SELECT row_number() OVER () AS zx_rn, zx_i.*
+//     FROM (<statement>) zx_i) AS zx_q ORDER BY zx_k.zx_ord, zx_q.zx_rn
+// (the server's sort is not stable), which keeps the server from joining it
+// as one query and costs about a third more. `leading`: the columns before
+// the statement's own. False when the text cannot be rewritten.
+bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, std::string& text,
+              int& leading) {
   oracle::Tokens tokens;
   if (!oracle::Tokenize(oracleText, tokens)) return false;
   oracle::Tokens rewritten;
@@ -147,12 +178,17 @@ bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, std::strin
     arrays += "$" + std::to_string(constants + k) + "::text[]";
     names += "zx_v" + std::to_string(k);
   }
-  // zx_rn numbers each element's rows in the order its statement gives
-  // them, so that sorting by element keeps that order (the server's sort is
-  // not stable).
-  text = "SELECT zx_k.zx_ord, zx_q.* FROM unnest(" + arrays + ") WITH ORDINALITY AS zx_k(" + names +
-         ", zx_ord) CROSS JOIN LATERAL (SELECT row_number() OVER () AS zx_rn, zx_i.* FROM (" + inner +
-         ") AS zx_i) AS zx_q ORDER BY zx_k.zx_ord, zx_q.zx_rn";
+  const std::string elements =
+      "SELECT zx_k.zx_ord, zx_q.* FROM unnest(" + arrays + ") WITH ORDINALITY AS zx_k(" + names +
+      ", zx_ord) CROSS JOIN LATERAL (";
+  if (OrdersItsRows(tokens)) {
+    text = elements + "SELECT row_number() OVER () AS zx_rn, zx_i.* FROM (" + inner +
+           ") AS zx_i) AS zx_q ORDER BY zx_k.zx_ord, zx_q.zx_rn";
+    leading = 2;
+  } else {
+    text = elements + inner + ") AS zx_q ORDER BY zx_k.zx_ord";
+    leading = 1;
+  }
   return true;
 }
 
@@ -174,11 +210,34 @@ void AppendArrayElement(std::string& literal, const SqlBind& bind) {
   literal += '"';
 }
 
-// Runs the lookahead statements for every row of a batch that the cursor
-// just fetched, each statement once for all rows (its many form), all in
-// one round trip, and keeps the answers for the statements' own runs. When
-// that fails, nothing is kept: each run then goes to the server itself and
-// gets its own code, as without running ahead.
+// True when the answer kept under `key` has a row whose column `column` (of
+// the statement's own) reads as the integer `value`.
+bool AnswerHolds(const Session::PrefetchedMap& answers, const std::string& key, int column,
+                 int64_t value) {
+  const auto found = answers.find(key);
+  if (found == answers.end()) return false;
+  const Session::Prefetched& answer = found->second;
+  const PGresult* result = answer.result.get();
+  const int field = answer.leading + column;
+  if (column < 0 || field >= PQnfields(result)) return false;
+  for (int row = answer.begin; row < answer.end; ++row) {
+    if (PQgetisnull(result, row, field)) continue;
+    const char* text = PQgetvalue(result, row, field);
+    const char* end = text + PQgetlength(result, row, field);
+    int64_t read = 0;
+    const auto [stop, ec] = std::from_chars(text, end, read);
+    if (ec == std::errc() && stop == end && read == value) return true;
+  }
+  return false;
+}
+
+// Runs the lookahead statements for the rows of a batch that the cursor just
+// fetched, each statement once for all its rows (its many form), and keeps
+// the answers for the statements' own runs. The statements for every row
+// go in one round trip; those for the rows singled out by the answers of
+// others (SqlLookahead::only) in a second one, for just those rows. When a
+// round trip fails, nothing of it is kept: each run then goes to the server
+// itself and gets its own code, as without running ahead.
 void RunAhead(Session& session, const void* owner, const PGresult& batch,
               const std::vector<SqlLookahead>& plan) {
   auto& answers = session.NewPrefetchedBatch(owner);
@@ -187,97 +246,128 @@ void RunAhead(Session& session, const void* owner, const PGresult& batch,
 
   struct Job {
     Statement* statement;
-    std::vector<std::string> keys;  // per row of the batch
+    std::vector<int> rows;          // the rows of the batch it runs for
+    std::vector<std::string> keys;  // per element (one of those rows)
     std::vector<std::string> texts;
     std::vector<const char*> params;
   };
-  // The parameters point into their jobs' texts: the jobs never move.
-  std::vector<Job> jobs;
-  jobs.reserve(plan.size());
-  std::vector<Command> commands;
-  std::vector<Statement*> preparing;
+  // Per statement of the plan: its key for each row of the batch, once it ran.
+  std::vector<std::vector<std::string>> keysOf(plan.size());
   std::vector<SqlBind> binds;
-  for (const SqlLookahead& ahead : plan) {
-    Statement* statement = FindStatement(session, ahead.text);
-    if (statement == nullptr || statement->large || statement->manyFailed ||
-        statement->parameters != static_cast<int>(ahead.inputs.size())) {
-      continue;
-    }
-    if (statement->many.empty()) {
-      std::string text;
-      if (!ManyForm(ahead.text, ahead, text)) {
-        statement->manyFailed = true;
+  for (const bool singledOut : {false, true}) {
+    // The parameters point into their jobs' texts: the jobs never move.
+    std::vector<Job> jobs;
+    jobs.reserve(plan.size());
+    std::vector<std::size_t> planOf;
+    std::vector<Command> commands;
+    std::vector<Statement*> preparing;
+    for (std::size_t k = 0; k < plan.size(); ++k) {
+      const SqlLookahead& ahead = plan[k];
+      const auto& only = ahead.only;
+      if ((only.after >= 0) != singledOut) continue;
+      if (singledOut && (only.after >= static_cast<int>(k) || keysOf[static_cast<std::size_t>(only.after)].empty())) {
         continue;
       }
-      statement->many = session.NextName("zx_m");
-      commands.push_back(Prepare(statement->many, std::move(text)));
-      preparing.push_back(statement);
-    }
-    Job& job = jobs.emplace_back();
-    job.statement = statement;
-    // One array per row input, of the rows' values.
-    std::vector<std::string> arrays;
-    for (const SqlLookahead::Input& input : ahead.inputs) {
-      if (input.column >= 0) arrays.emplace_back("{");
-    }
-    for (int row = 0; row < rows; ++row) {
-      binds.clear();
-      std::size_t array = 0;
+      Statement* statement = FindStatement(session, ahead.text);
+      if (statement == nullptr || statement->large || statement->manyFailed ||
+          statement->parameters != static_cast<int>(ahead.inputs.size())) {
+        continue;
+      }
+      std::vector<int> chosen;
+      for (int row = 0; row < rows; ++row) {
+        if (!singledOut || AnswerHolds(answers, keysOf[static_cast<std::size_t>(only.after)][static_cast<std::size_t>(row)],
+                                       only.column, only.value)) {
+          chosen.push_back(row);
+        }
+      }
+      if (chosen.empty()) continue;
+      if (statement->many.empty()) {
+        std::string text;
+        if (!ManyForm(ahead.text, ahead, text, statement->manyLeading)) {
+          statement->manyFailed = true;
+          continue;
+        }
+        statement->many = session.NextName("zx_m");
+        commands.push_back(Prepare(statement->many, std::move(text)));
+        preparing.push_back(statement);
+      }
+      Job& job = jobs.emplace_back();
+      planOf.push_back(k);
+      job.statement = statement;
+      job.rows = std::move(chosen);
+      // One array per row input, of the rows' values.
+      std::vector<std::string> arrays;
       for (const SqlLookahead::Input& input : ahead.inputs) {
-        binds.push_back(InputOfRow(batch, row, input));
-        if (input.column >= 0) AppendArrayElement(arrays[array++], binds.back());
+        if (input.column >= 0) arrays.emplace_back("{");
       }
-      job.keys.push_back(PrefetchKey(*statement, binds));
-    }
-    // The parameters of the many form: the constants first, then the arrays.
-    binds.clear();
-    for (const SqlLookahead::Input& input : ahead.inputs) {
-      if (input.column < 0) binds.push_back(InputOfRow(batch, 0, input));
-    }
-    for (std::string& literal : arrays) {
-      literal += '}';
-      binds.push_back(SqlBind{SqlBind::Kind::Text, 0, literal});
-    }
-    BindParameters(binds, job.texts, job.params);
-  }
-  if (jobs.empty()) return;
-  const std::size_t first = commands.size();
-  for (Job& job : jobs) commands.push_back(Execute(job.statement->many, &job.params));
-
-  std::size_t failedAt = commands.size();
-  const int32_t rc = session.Run(commands, &failedAt);
-  // The preparations before a failure hold; the failing one is not tried
-  // again (the server refuses that form), the ones after it are tried with
-  // the next batch.
-  const std::size_t prepared = rc == sqlcode::kOk ? preparing.size() : std::min(failedAt, first);
-  for (std::size_t p = 0; p < preparing.size(); ++p) {
-    if (p < prepared) {
-      session.CountPrepared();
-    } else {
-      preparing[p]->many.clear();
-      preparing[p]->manyFailed = p == failedAt;
-    }
-  }
-  // Any failure leaves this batch's runs to themselves.
-  if (rc != sqlcode::kOk) return;
-
-  for (std::size_t j = 0; j < jobs.size(); ++j) {
-    std::shared_ptr<const PGresult> result(commands[first + j].result.release(), PQclear);
-    if (!result) continue;
-    const int count = PQntuples(result.get());
-    // The rows come grouped by zx_ord, the row of the batch (from 1).
-    int at = 0;
-    for (int row = 0; row < rows; ++row) {
-      const int begin = at;
-      while (at < count) {
-        const char* ord = PQgetvalue(result.get(), at, 0);
-        if (std::atoi(ord) != row + 1) break;
-        ++at;
+      for (const int row : job.rows) {
+        binds.clear();
+        std::size_t array = 0;
+        for (const SqlLookahead::Input& input : ahead.inputs) {
+          binds.push_back(InputOfRow(batch, row, input));
+          if (input.column >= 0) AppendArrayElement(arrays[array++], binds.back());
+        }
+        job.keys.push_back(PrefetchKey(*statement, binds));
       }
-      // A run with more rows than one batch is read through a cursor when asked.
-      if (at - begin > kPostgresFetchBatch) continue;
-      answers.try_emplace(jobs[j].keys[static_cast<std::size_t>(row)],
-                          Session::Prefetched{result, begin, at});
+      // The parameters of the many form: the constants first, then the arrays.
+      binds.clear();
+      for (const SqlLookahead::Input& input : ahead.inputs) {
+        if (input.column < 0) binds.push_back(InputOfRow(batch, 0, input));
+      }
+      for (std::string& literal : arrays) {
+        literal += '}';
+        binds.push_back(SqlBind{SqlBind::Kind::Text, 0, literal});
+      }
+      BindParameters(binds, job.texts, job.params);
+    }
+    if (jobs.empty()) continue;
+    const std::size_t first = commands.size();
+    for (Job& job : jobs) commands.push_back(Execute(job.statement->many, &job.params));
+
+    std::size_t failedAt = commands.size();
+    const int32_t rc = session.Run(commands, &failedAt);
+    // The preparations before a failure hold; the failing one is not tried
+    // again (the server refuses that form), the ones after it are tried with
+    // the next batch.
+    const std::size_t prepared = rc == sqlcode::kOk ? preparing.size() : std::min(failedAt, first);
+    for (std::size_t p = 0; p < preparing.size(); ++p) {
+      if (p < prepared) {
+        session.CountPrepared();
+      } else {
+        preparing[p]->many.clear();
+        preparing[p]->manyFailed = p == failedAt;
+      }
+    }
+    // Any failure leaves this round trip's runs (and those singled out by
+    // them) to themselves.
+    if (rc != sqlcode::kOk) return;
+
+    for (std::size_t j = 0; j < jobs.size(); ++j) {
+      Job& job = jobs[j];
+      std::shared_ptr<const PGresult> result(commands[first + j].result.release(), PQclear);
+      if (!result) continue;
+      const int count = PQntuples(result.get());
+      // The rows come grouped by zx_ord, the element (from 1).
+      int at = 0;
+      for (std::size_t element = 0; element < job.rows.size(); ++element) {
+        const int begin = at;
+        while (at < count) {
+          const char* ord = PQgetvalue(result.get(), at, 0);
+          if (std::atoll(ord) != static_cast<long long>(element) + 1) break;
+          ++at;
+        }
+        // A run with more rows than one batch is read through a cursor when asked.
+        if (at - begin > kPostgresFetchBatch) continue;
+        answers.try_emplace(job.keys[element],
+                            Session::Prefetched{result, begin, at, job.statement->manyLeading});
+      }
+      if (!singledOut) {
+        std::vector<std::string>& keys = keysOf[planOf[j]];
+        keys.assign(static_cast<std::size_t>(rows), std::string());
+        for (std::size_t element = 0; element < job.rows.size(); ++element) {
+          keys[static_cast<std::size_t>(job.rows[element])] = std::move(job.keys[element]);
+        }
+      }
     }
   }
 }
@@ -299,8 +389,9 @@ class PostgresBackend final : public SqlBackend {
     // Run ahead with the rows of a cursor: answered from what came back.
     if (session_->AnyPrefetched()) {
       if (const Session::Prefetched* answer = session_->FindPrefetched(PrefetchKey(statement, inputs))) {
-        // Past the element's number and its row number.
-        rows = std::make_unique<PgSliceRows>(answer->result, answer->begin, answer->end, 2);
+        // Past the element's number (and its row number).
+        rows = std::make_unique<PgSliceRows>(answer->result, answer->begin, answer->end,
+                                             answer->leading);
         return sqlcode::kOk;
       }
     }
