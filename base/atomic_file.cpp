@@ -1,12 +1,14 @@
 #include "base/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace zx {
@@ -168,6 +170,55 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
     ready = ::fchmod(fd_, *options.newFileMode) == 0;
   }
   if (!ready || (options.keepContent && !CopyOldContent(target_, fd_))) return Fail();
+  const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+  if (end < 0) return Fail();
+  written_ = end;
+  reserved_ = end;
+  reserving_ = true;
+  pending_.clear();
+  struct rlimit limit {};
+  sizeLimit_ = ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                   ? static_cast<off_t>(limit.rlim_cur)
+                   : -1;
+  return true;
+}
+
+bool AtomicFile::Reserve(off_t end) {
+  // A step ahead, but never past the largest file the process may write:
+  // reserving there would end the process (SIGXFSZ) where writing the same
+  // records would not.
+  off_t step = reserved_ + kReserveStep;
+  if (sizeLimit_ >= 0 && step > sizeLimit_) step = sizeLimit_;
+  if (step > end && ::fallocate(fd_, 0, reserved_, step - reserved_) == 0) {
+    reserved_ = step;
+    return true;
+  }
+  if (errno == EOPNOTSUPP || errno == ENOSYS) {
+    // The file system cannot reserve: every record is written as it comes.
+    reserving_ = false;
+    return FlushPending();
+  }
+  // Exactly what this write needs; what fails here fails as its write would.
+  if (::fallocate(fd_, 0, reserved_, end - reserved_) == 0) {
+    reserved_ = end;
+    return true;
+  }
+  if (errno == EOPNOTSUPP || errno == ENOSYS) {
+    reserving_ = false;
+    return FlushPending();
+  }
+  error_ = errno;
+  return false;
+}
+
+bool AtomicFile::FlushPending() {
+  if (pending_.empty()) return true;
+  if (!WriteAll(fd_, pending_.data(), pending_.size())) {
+    error_ = errno;
+    return false;
+  }
+  written_ += static_cast<off_t>(pending_.size());
+  pending_.clear();
   return true;
 }
 
@@ -179,18 +230,36 @@ bool AtomicFile::Write(std::string_view bytes) {
     writeFailed_ = true;
     return false;
   }
-  writeFailed_ = !WriteAll(fd_, bytes.data(), bytes.size());
-  if (writeFailed_) error_ = errno;
+  if (reserving_) {
+    const off_t end = written_ + static_cast<off_t>(pending_.size() + bytes.size());
+    if (end > reserved_ && !Reserve(end)) {
+      writeFailed_ = true;
+      return false;
+    }
+  }
+  if (!reserving_) {
+    writeFailed_ = !WriteAll(fd_, bytes.data(), bytes.size());
+    if (writeFailed_) {
+      error_ = errno;
+    } else {
+      written_ += static_cast<off_t>(bytes.size());
+    }
+    return !writeFailed_;
+  }
+  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+  if (pending_.size() >= kPendingBytes) writeFailed_ = !FlushPending();
   return !writeFailed_;
 }
 
 bool AtomicFile::Commit(const std::function<bool(const std::string& tempPath)>& verify) {
   if (fd_ < 0) return false;
   // A file in which a write failed has a hole: it never replaces the old one.
-  if (writeFailed_) {
+  if (writeFailed_ || !FlushPending()) {
     Discard();
     return false;
   }
+  // The room reserved beyond the last record is not part of the file.
+  if (reserved_ > written_ && ::ftruncate(fd_, written_) != 0) return Fail();
   if (::fsync(fd_) != 0) return Fail();
   const int fd = fd_;
   fd_ = -1;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zx {
 
@@ -57,6 +58,14 @@ class AtomicFile {
 
   // Appends bytes. Once a write has failed, every later Write and the
   // Commit fail too: a file with a hole never replaces the old one.
+  //
+  // The bytes reach the file in blocks (kPendingBytes), but the room for
+  // them is reserved on the file system as they come (fallocate, a step of
+  // kReserveStep at a time, within the process's file size limit): a full
+  // disk, a quota or the size limit fails the Write that does not fit, as
+  // writing it at once would. Only an error of the device itself shows at
+  // the Write that sends the block (or at the Commit). Where the file
+  // system cannot reserve room, every Write goes to the file at once.
   bool Write(std::string_view bytes);
 
   // Flushes the temporary file to disk, lets `verify` look at it (by its
@@ -77,14 +86,26 @@ class AtomicFile {
   void FailAtWriteForTesting(int n) { failAtWrite_ = n; }
 
  private:
+  static constexpr std::size_t kPendingBytes = 64 * 1024;
+  static constexpr off_t kReserveStep = 1024 * 1024;
+
   bool Fail();
   void Unwatch();
+  // Makes the file hold room up to `end`; false (error_ set) when it cannot.
+  bool Reserve(off_t end);
+  // Writes the pending bytes; false (error_ set) when that failed.
+  bool FlushPending();
 
   std::string target_;
   std::string tempPath_;
   TempFileWatcher* watcher_ = nullptr;
   int watch_ = -1;
   int fd_ = -1;
+  std::vector<char> pending_;  // bytes not yet written, within the reserved room
+  off_t written_ = 0;          // the file's bytes written so far
+  off_t reserved_ = 0;         // the file's size: written, then reserved room
+  off_t sizeLimit_ = -1;       // RLIMIT_FSIZE; -1 none
+  bool reserving_ = true;      // false: the file system cannot reserve room
   int writes_ = 0;
   int failAtWrite_ = 0;
   bool writeFailed_ = false;

@@ -1,10 +1,12 @@
 #include "driver/dnl_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -110,6 +112,63 @@ TEST_F(DnlFileTest, UnusablePathsDoNotOpen) {
   EXPECT_EQ(FilesInDir(), 0u);
 }
 
+
+// Records reach the file in blocks, with room reserved ahead of them: the
+// file holds exactly the records, across blocks and reserved steps, and a
+// file size limit fails the record that does not fit (not an earlier one
+// because of the room reserved ahead, and without ending the process).
+TEST_F(DnlFileTest, RecordsInBlocksAndTheFileSizeLimit) {
+  constexpr int kRecords = 30000;  // 3,000,000 bytes after the old ones
+  const std::string old = "old\r\n";
+  const auto record = [](int n) {
+    std::string r = std::to_string(n);
+    r.resize(100, static_cast<char>('a' + n % 26));
+    return r;
+  };
+  const long long all = static_cast<long long>(old.size()) + 100LL * kRecords;
+  const struct {
+    long long limit;  // RLIMIT_FSIZE; 0 none
+    int failsAt;      // the record whose write fails; 0 none
+  } cases[] = {{0, 0}, {all, 0}, {all + 10, 0}, {all - 1, kRecords}, {1500050, 15001}, {5, 1}, {3, -1}};
+  for (const auto& c : cases) {
+    Put(old);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Where every record fits, SIGXFSZ as a shell leaves it (it would end
+      // the process); where one does not, ignored, so that its write fails.
+      std::signal(SIGXFSZ, c.failsAt == 0 ? SIG_DFL : SIG_IGN);
+      if (c.limit > 0) {
+        const rlimit limit{static_cast<rlim_t>(c.limit), static_cast<rlim_t>(c.limit)};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+      }
+      DnlFile file;
+      // The copy of the old content itself may not fit.
+      if (!file.Open(path_, false)) _exit(c.failsAt == -1 ? 0 : 4);
+      for (int n = 1; n <= kRecords; ++n) {
+        if (!file.Write(record(n))) _exit(n == c.failsAt && file.Error() == EFBIG ? 0 : 5);
+      }
+      _exit(c.failsAt == 0 && file.Commit() ? 0 : 6);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "limit " << c.limit << ": " << (WIFSIGNALED(status) ? "signal " : "exit ")
+        << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+    if (c.failsAt != 0) {
+      EXPECT_EQ(Content(), old) << c.limit;
+      continue;
+    }
+    const std::string content = Content();
+    ASSERT_EQ(content.size(), static_cast<std::size_t>(all)) << c.limit;
+    bool same = content.compare(0, old.size(), old) == 0;
+    for (int n = 1; n <= kRecords && same; ++n) {
+      same = content.compare(old.size() + 100 * static_cast<std::size_t>(n - 1), 100, record(n)) == 0;
+    }
+    EXPECT_TRUE(same) << c.limit;
+    EXPECT_EQ(FilesInDir(), 1u);
+  }
+}
 
 TEST_F(DnlFileTest, NoCommitAfterAFailedWrite) {
   // A file with a hole where a write failed is never put in place, even when
