@@ -76,15 +76,16 @@ TEST(PostgresTranslation, OracleTextsBecomePostgresTexts) {
       // Every ORDER BY item sorts text by its Windows-1252 bytes first; a
       // SELECT DISTINCT is sorted outside, where only column names can be.
       {"select a from t order by a,b desc",
-       "select a from t order by convert_to(CASE WHEN CAST(pg_typeof(a) AS text) IN ('text', "
-       "'character varying', 'character') THEN CAST(a AS text) END, 'WIN1252'), a,"
-       "convert_to(CASE WHEN CAST(pg_typeof(b) AS text) IN ('text', 'character varying', "
-       "'character') THEN CAST(b AS text) END, 'WIN1252') desc, b desc",
+       "select a from t order by convert_to(CASE WHEN pg_typeof(a) IN (CAST('text' AS regtype), "
+       "CAST('varchar' AS regtype), CAST('bpchar' AS regtype)) THEN CAST(a AS text) END, "
+       "'WIN1252'), a,convert_to(CASE WHEN pg_typeof(b) IN (CAST('text' AS regtype), "
+       "CAST('varchar' AS regtype), CAST('bpchar' AS regtype)) THEN CAST(b AS text) END, "
+       "'WIN1252') desc, b desc",
        0},
       {"select distinct a from t where b=:b0 order by a desc",
        "SELECT * FROM (select distinct a from t where b=$1) zx_sorted order by "
-       "convert_to(CASE WHEN CAST(pg_typeof(a) AS text) IN ('text', 'character varying', "
-       "'character') THEN CAST(a AS text) END, 'WIN1252') desc, a desc",
+       "convert_to(CASE WHEN pg_typeof(a) IN (CAST('text' AS regtype), CAST('varchar' AS "
+       "regtype), CAST('bpchar' AS regtype)) THEN CAST(a AS text) END, 'WIN1252') desc, a desc",
        1},
       {"select distinct a from t order by t.a", "select distinct a from t order by t.a", 0},
       // Literals and qualified names are left alone.

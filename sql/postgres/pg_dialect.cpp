@@ -17,7 +17,9 @@ namespace {
 // of the bytes 0x80..0x9F (the euro sign, S and Z with caron, ...) sort
 // after the letters with accents. So an ORDER BY item x becomes two keys:
 // first x's Windows-1252 bytes when x is text (NULL for every value of any
-// other type, so that x alone decides there), then x itself. The keys take
+// other type, so that x alone decides there), then x itself. The type is
+// compared as a type (the literals become constants as the statement is
+// read), not by its name, which would be formatted for every row. The keys take
 // the item's direction and NULL placement, so a NULL text still sorts last
 // ascending and first descending.
 bool AddByteOrderKey(oracle::OrderItem& item) {
@@ -25,8 +27,9 @@ bool AddByteOrderKey(oracle::OrderItem& item) {
   const std::string suffix = oracle::Render(item.suffix);
   oracle::Tokens keys;
   const bool tokenized = oracle::Tokenize(
-      "convert_to(CASE WHEN CAST(pg_typeof(" + x +
-          ") AS text) IN ('text', 'character varying', 'character') THEN CAST(" + x +
+      "convert_to(CASE WHEN pg_typeof(" + x +
+          ") IN (CAST('text' AS regtype), CAST('varchar' AS regtype), CAST('bpchar' AS regtype)) "
+          "THEN CAST(" + x +
           " AS text) END, 'WIN1252')" + (suffix.empty() ? "" : " " + suffix) + ", " + x,
       keys);
   if (!tokenized || keys.empty()) return false;
