@@ -19,24 +19,35 @@ namespace zx {
 // a real), the floating-point types as reals, everything else as text.
 SqlValue DecodePgValue(const PGresult* result, int row, int column, SqlValue::Kind kind);
 
+// Where the batches of a cursor come from when they are read ahead (see
+// the backend's run-ahead): the batch after the current one.
+class BatchFeed {
+ public:
+  virtual ~BatchFeed() = default;
+  // The next batch into `batch`, and whether it is the cursor's last.
+  // sqlcode::kNoData when there is none; a negative code when it failed
+  // (`message`: the server's words).
+  virtual int32_t NextBatch(ResultPtr& batch, bool& last, std::string& message) = 0;
+};
+
 // The rows of one query: the open cursor and its current batch.
 class PgRows final : public SqlRows {
  public:
   // `slot` is the open cursor that delivers further batches, or nullptr
-  // when `batch` is the whole result.
-  // `onBatch` is told of every batch as it arrives (the first one too).
-  using BatchListener = std::function<void(const PGresult& batch)>;
+  // when `batch` is the whole result. With `feed`, the later batches come
+  // from it (it reads them ahead) and `lastBatch` tells whether `batch` is
+  // the last.
   PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr batch,
-         BatchListener onBatch = {})
-      : session_(std::move(session)), slot_(slot), batch_(std::move(batch)),
-        onBatch_(std::move(onBatch)) {
+         std::unique_ptr<BatchFeed> feed = {}, bool lastBatch = false)
+      : session_(std::move(session)), slot_(slot), batch_(std::move(batch)), feed_(std::move(feed)) {
     columns_ = PQnfields(batch_.get());
-    lastBatch_ = !slot_ || PQntuples(batch_.get()) < kPostgresFetchBatch;
+    lastBatch_ = feed_ ? lastBatch : !slot_ || PQntuples(batch_.get()) < kPostgresFetchBatch;
     kinds_.reserve(static_cast<std::size_t>(columns_));
     for (int i = 0; i < columns_; ++i) kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
-    if (onBatch_) onBatch_(*batch_);
   }
   ~PgRows() override {
+    // The feed first: what it has in flight is read before the cursor goes.
+    feed_.reset();
     if (slot_) session_->Release(slot_);
   }
   PgRows(const PgRows&) = delete;
@@ -51,6 +62,7 @@ class PgRows final : public SqlRows {
       batch_.reset();
       row_ = -1;
       failed_ = session_->NotConnected();
+      failedMessage_ = session_->LastMessage();
       return failed_;
     }
     if (batch_ && row_ + 1 < PQntuples(batch_.get())) {
@@ -65,22 +77,36 @@ class PgRows final : public SqlRows {
     // The batch is used up: let it go before the next one arrives.
     batch_.reset();
     row_ = -1;
+    if (feed_) {
+      const int32_t rc = feed_->NextBatch(batch_, lastBatch_, failedMessage_);
+      if (rc == sqlcode::kNoData) {
+        lastBatch_ = true;
+        return rc;
+      }
+      if (rc != sqlcode::kOk) {
+        failed_ = rc;
+        return rc;
+      }
+      return Next();
+    }
     std::vector<Command> fetch;
     fetch.push_back(Execute(slot_->fetch));
     const int32_t rc = session_->Run(fetch);
     if (rc != sqlcode::kOk) {
       failed_ = rc;
+      failedMessage_ = session_->LastMessage();
       return rc;
     }
     batch_ = std::move(fetch[0].result);
     lastBatch_ = PQntuples(batch_.get()) < kPostgresFetchBatch;
-    if (onBatch_) onBatch_(*batch_);
     return Next();
   }
 
   int ColumnCount() const override { return columns_; }
 
-  std::string Message() const override { return session_->LastMessage(); }
+  std::string Message() const override {
+    return failed_ != sqlcode::kOk ? failedMessage_ : session_->LastMessage();
+  }
 
   SqlValue Column(int i) const override;
 
@@ -96,8 +122,9 @@ class PgRows final : public SqlRows {
   int columns_ = 0;
   bool lastBatch_ = false;
   int32_t failed_ = sqlcode::kOk;
+  std::string failedMessage_;  // the server's words for failed_
   std::vector<SqlValue::Kind> kinds_;
-  BatchListener onBatch_;
+  std::unique_ptr<BatchFeed> feed_;
 };
 
 // Rows [begin, end) of a result that holds the answers of many runs of one

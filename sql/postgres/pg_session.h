@@ -8,6 +8,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -63,6 +64,19 @@ inline Command Execute(std::string name, const std::vector<const char*>* params 
   command.params = params;
   return command;
 }
+
+// Commands sent ahead of their use (Session::Send), in parts: each part runs
+// between its own SAVEPOINT and RELEASE, all in one round trip whose results
+// the session reads before it runs anything else. A failing part is rolled
+// back alone; the parts after it do not run.
+struct SentAhead {
+  std::vector<std::vector<Command>> parts;
+  // Once read: per part its code (sqlcode::kOk when it ran), and the index
+  // of the command that failed in it (or the part's size when none did).
+  std::vector<int32_t> rc;
+  std::vector<std::size_t> failedAt;
+  bool read = false;
+};
 
 // A server-side cursor of one statement text and its prepared statements.
 // A slot is reused by later queries of the same text once it is closed.
@@ -133,6 +147,7 @@ class Session {
   // then ends the session (Broken).
   int32_t Run(std::vector<Command>& main, std::size_t* failedMain = nullptr,
               bool inSavepoint = true) {
+    Collect();
     for (int attempt = 0; attempt < 2; ++attempt) {
       if (broken_) return NotConnected();
       std::vector<Command> commands;
@@ -178,6 +193,78 @@ class Session {
       if (!failedInClose) return rc;
     }
     return sqlcode::kInternal;
+  }
+
+  // Sends the parts of `block` in one round trip without waiting for their
+  // results: the server works on them while the program goes on. Their
+  // results are read by Collect, which every Run does first (one block is in
+  // flight at most: a block sent earlier is read first).
+  void Send(std::shared_ptr<SentAhead> block) {
+    Collect();
+    block->rc.assign(block->parts.size(), sqlcode::kInternal);
+    block->failedAt.assign(block->parts.size(), 0);
+    block->read = true;
+    if (broken_) {
+      block->rc.assign(block->parts.size(), NotConnected());
+      return;
+    }
+    std::vector<Command> commands;
+    for (std::vector<Command>& part : block->parts) {
+      commands.push_back(Execute(kSavepointStatement));
+      for (Command& command : part) commands.push_back(std::move(command));
+      commands.push_back(Execute(kReleaseStatement));
+    }
+    const int32_t rc = SendBatch(commands);
+    if (rc != sqlcode::kOk) {
+      block->rc.assign(block->parts.size(), rc);
+      return;
+    }
+    block->read = false;
+    sent_ = std::move(block);
+    sentCommands_ = std::move(commands);
+  }
+
+  // Reads the results of the block in flight, if any, into it. A failed part
+  // is rolled back before anything else runs.
+  void Collect() {
+    if (!sent_) return;
+    std::shared_ptr<SentAhead> block = std::move(sent_);
+    std::vector<Command> commands = std::move(sentCommands_);
+    sent_.reset();
+    sentCommands_.clear();
+    block->read = true;
+    if (broken_) {
+      block->rc.assign(block->parts.size(), NotConnected());
+      return;
+    }
+    std::size_t failedAt = commands.size();
+    const int32_t rc = ReadBatch(commands, failedAt);
+    // Back into the parts: each part's commands, between its SAVEPOINT and RELEASE.
+    const bool known = failedAt < commands.size();
+    bool failed = false;
+    std::size_t at = 0;
+    for (std::size_t p = 0; p < block->parts.size(); ++p) {
+      std::vector<Command>& part = block->parts[p];
+      const std::size_t begin = at + 1;
+      const std::size_t end = begin + part.size() + 1;  // past its RELEASE
+      for (std::size_t i = 0; i < part.size(); ++i) part[i] = std::move(commands[begin + i]);
+      block->failedAt[p] = part.size();
+      if (failed) {
+        // Not run: the part before it failed.
+        block->rc[p] = broken_ ? rc : sqlcode::kInternal;
+      } else if (rc == sqlcode::kOk || (known && failedAt >= end)) {
+        block->rc[p] = sqlcode::kOk;
+      } else {
+        block->rc[p] = rc;
+        if (known && failedAt >= begin && failedAt < begin + part.size()) {
+          block->failedAt[p] = failedAt - begin;
+        }
+        failed = true;
+      }
+      at = end;
+    }
+    block->read = true;
+    if (rc != sqlcode::kOk) Recover();
   }
 
   // The cursor of a rows object that is gone: closed with the next batch.
@@ -251,6 +338,14 @@ class Session {
 
   // Sends all commands and a sync in one pipeline and reads their results.
   int32_t RunBatch(std::vector<Command>& commands, std::size_t& failedAt) {
+    const int32_t sent = SendBatch(commands);
+    if (sent != sqlcode::kOk) return sent;
+    return ReadBatch(commands, failedAt);
+  }
+
+  // Sends all commands and a sync in one pipeline; the connection stays in
+  // pipeline mode until ReadBatch has read their results.
+  int32_t SendBatch(std::vector<Command>& commands) {
     PGconn* conn = conn_.get();
     ++roundTrips_;
     if (PQenterPipelineMode(conn) != 1) {
@@ -284,7 +379,12 @@ class Session {
       return pgcode::kConnectionLost;
     }
     PQsetnonblocking(conn, 0);
+    return sqlcode::kOk;
+  }
 
+  // Reads the results of the commands SendBatch sent, and leaves pipeline mode.
+  int32_t ReadBatch(std::vector<Command>& commands, std::size_t& failedAt) {
+    PGconn* conn = conn_.get();
     int32_t rc = sqlcode::kOk;
     for (std::size_t i = 0; i < commands.size(); ++i) {
       // Each command's results end with a NULL.
@@ -364,6 +464,9 @@ class Session {
   std::unordered_map<std::string, Statement> statements_;
   std::unordered_map<const char*, Statement*> byAddress_;
   std::vector<CursorSlot*> pendingCloses_;
+  // The block in flight (Send) and its commands as sent; none when null.
+  std::shared_ptr<SentAhead> sent_;
+  std::vector<Command> sentCommands_;
   struct OwnerAnswers {
     PrefetchedMap current;
     PrefetchedMap previous;

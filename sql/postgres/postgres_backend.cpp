@@ -231,52 +231,40 @@ bool AnswerHolds(const Session::PrefetchedMap& answers, const std::string& key, 
   return false;
 }
 
-// Runs the lookahead statements for the rows of a batch that the cursor just
-// fetched, each statement once for all its rows (its many form), and keeps
-// the answers for the statements' own runs. The statements for every row
-// go in one round trip; those for the rows singled out by the answers of
-// others (SqlLookahead::only) in a second one, for just those rows. When a
-// round trip fails, nothing of it is kept: each run then goes to the server
-// itself and gets its own code, as without running ahead.
-void RunAhead(Session& session, const void* owner, const PGresult& batch,
-              const std::vector<SqlLookahead>& plan) {
-  auto& answers = session.NewPrefetchedBatch(owner);
-  const int rows = PQntuples(&batch);
-  if (rows == 0 || session.Broken()) return;
-
-  struct Job {
-    Statement* statement;
-    std::vector<int> rows;          // the rows of the batch it runs for
-    std::vector<std::string> keys;  // per element (one of those rows)
-    std::vector<std::string> texts;
-    std::vector<const char*> params;
-  };
-  // Per statement of the plan: its key for each row of the batch, once it ran.
-  std::vector<std::vector<std::string>> keysOf(plan.size());
-  std::vector<SqlBind> binds;
-  for (const bool singledOut : {false, true}) {
-    // The parameters point into their jobs' texts: the jobs never move.
-    std::vector<Job> jobs;
-    jobs.reserve(plan.size());
-    std::vector<std::size_t> planOf;
-    std::vector<Command> commands;
-    std::vector<Statement*> preparing;
+// The lookahead statements of one batch of a cursor's rows, as commands to
+// send: each statement once for all its rows (its many form). Built for one
+// of two passes: the statements for every row, then those for the rows that
+// the answers of others single out (SqlLookahead::only).
+class AheadRun {
+ public:
+  // Builds the commands; false when there is nothing to run.
+  bool Build(Session& session, const PGresult& batch, const std::vector<SqlLookahead>& plan,
+             bool singledOut, const std::vector<std::vector<std::string>>& keysOf,
+             const Session::PrefetchedMap& answers) {
+    rows_ = PQntuples(&batch);
+    singledOut_ = singledOut;
+    jobs_.clear();
+    jobs_.reserve(plan.size());  // the parameters point into the jobs: they never move
+    planOf_.clear();
+    preparing_.clear();
+    commands_.clear();
+    if (rows_ == 0 || session.Broken()) return false;
+    std::vector<SqlBind> binds;
     for (std::size_t k = 0; k < plan.size(); ++k) {
       const SqlLookahead& ahead = plan[k];
       const auto& only = ahead.only;
       if ((only.after >= 0) != singledOut) continue;
-      if (singledOut && (only.after >= static_cast<int>(k) || keysOf[static_cast<std::size_t>(only.after)].empty())) {
-        continue;
-      }
+      const std::size_t after = static_cast<std::size_t>(only.after);
+      if (singledOut && (only.after >= static_cast<int>(k) || keysOf[after].empty())) continue;
       Statement* statement = FindStatement(session, ahead.text);
       if (statement == nullptr || statement->large || statement->manyFailed ||
           statement->parameters != static_cast<int>(ahead.inputs.size())) {
         continue;
       }
       std::vector<int> chosen;
-      for (int row = 0; row < rows; ++row) {
-        if (!singledOut || AnswerHolds(answers, keysOf[static_cast<std::size_t>(only.after)][static_cast<std::size_t>(row)],
-                                       only.column, only.value)) {
+      for (int row = 0; row < rows_; ++row) {
+        if (!singledOut ||
+            AnswerHolds(answers, keysOf[after][static_cast<std::size_t>(row)], only.column, only.value)) {
           chosen.push_back(row);
         }
       }
@@ -288,11 +276,11 @@ void RunAhead(Session& session, const void* owner, const PGresult& batch,
           continue;
         }
         statement->many = session.NextName("zx_m");
-        commands.push_back(Prepare(statement->many, std::move(text)));
-        preparing.push_back(statement);
+        commands_.push_back(Prepare(statement->many, std::move(text)));
+        preparing_.push_back(statement);
       }
-      Job& job = jobs.emplace_back();
-      planOf.push_back(k);
+      Job& job = jobs_.emplace_back();
+      planOf_.push_back(k);
       job.statement = statement;
       job.rows = std::move(chosen);
       // One array per row input, of the rows' values.
@@ -320,31 +308,40 @@ void RunAhead(Session& session, const void* owner, const PGresult& batch,
       }
       BindParameters(binds, job.texts, job.params);
     }
-    if (jobs.empty()) continue;
-    const std::size_t first = commands.size();
-    for (Job& job : jobs) commands.push_back(Execute(job.statement->many, &job.params));
+    if (jobs_.empty()) return false;
+    first_ = commands_.size();
+    for (Job& job : jobs_) commands_.push_back(Execute(job.statement->many, &job.params));
+    return true;
+  }
 
-    std::size_t failedAt = commands.size();
-    const int32_t rc = session.Run(commands, &failedAt);
+  // The commands to send (moved out; given back to Keep with their results).
+  std::vector<Command>& Commands() { return commands_; }
+
+  // Takes the answers from the commands' results (`rc`: how they ended;
+  // `failedAt`: the failing command's index). A failure keeps nothing: each
+  // run then goes to the server itself and gets its own code, as without
+  // running ahead. The first pass records each statement's key per row in
+  // `keysOf`, for the second.
+  void Keep(Session& session, int32_t rc, std::size_t failedAt, Session::PrefetchedMap& answers,
+            std::vector<std::vector<std::string>>& keysOf) {
     // The preparations before a failure hold; the failing one is not tried
     // again (the server refuses that form), the ones after it are tried with
     // the next batch.
-    const std::size_t prepared = rc == sqlcode::kOk ? preparing.size() : std::min(failedAt, first);
-    for (std::size_t p = 0; p < preparing.size(); ++p) {
+    const std::size_t prepared = rc == sqlcode::kOk ? preparing_.size() : std::min(failedAt, first_);
+    for (std::size_t p = 0; p < preparing_.size(); ++p) {
       if (p < prepared) {
         session.CountPrepared();
       } else {
-        preparing[p]->many.clear();
-        preparing[p]->manyFailed = p == failedAt;
+        preparing_[p]->many.clear();
+        preparing_[p]->manyFailed = p == failedAt;
       }
     }
-    // Any failure leaves this round trip's runs (and those singled out by
-    // them) to themselves.
+    preparing_.clear();
     if (rc != sqlcode::kOk) return;
 
-    for (std::size_t j = 0; j < jobs.size(); ++j) {
-      Job& job = jobs[j];
-      std::shared_ptr<const PGresult> result(commands[first + j].result.release(), PQclear);
+    for (std::size_t j = 0; j < jobs_.size(); ++j) {
+      Job& job = jobs_[j];
+      std::shared_ptr<const PGresult> result(commands_[first_ + j].result.release(), PQclear);
       if (!result) continue;
       const int count = PQntuples(result.get());
       // The rows come grouped by zx_ord, the element (from 1).
@@ -361,16 +358,179 @@ void RunAhead(Session& session, const void* owner, const PGresult& batch,
         answers.try_emplace(job.keys[element],
                             Session::Prefetched{result, begin, at, job.statement->manyLeading});
       }
-      if (!singledOut) {
-        std::vector<std::string>& keys = keysOf[planOf[j]];
-        keys.assign(static_cast<std::size_t>(rows), std::string());
+      if (!singledOut_) {
+        std::vector<std::string>& keys = keysOf[planOf_[j]];
+        keys.assign(static_cast<std::size_t>(rows_), std::string());
         for (std::size_t element = 0; element < job.rows.size(); ++element) {
           keys[static_cast<std::size_t>(job.rows[element])] = std::move(job.keys[element]);
         }
       }
     }
   }
-}
+
+ private:
+  struct Job {
+    Statement* statement;
+    std::vector<int> rows;          // the rows of the batch it runs for
+    std::vector<std::string> keys;  // per element (one of those rows)
+    std::vector<std::string> texts;
+    std::vector<const char*> params;
+  };
+  int rows_ = 0;
+  bool singledOut_ = false;
+  std::vector<Job> jobs_;
+  std::vector<std::size_t> planOf_;
+  std::vector<Statement*> preparing_;
+  std::vector<Command> commands_;
+  std::size_t first_ = 0;
+};
+
+// The batches of a cursor whose rows have lookahead statements, read one
+// batch ahead of the reader: while the program works on batch k, the server
+// already runs the lookups of batch k+1 and fetches batch k+2, sent in one
+// round trip without waiting (Session::Send); the reader collects them when
+// it reaches batch k+1. The lookups that the answers single out for a batch
+// follow in a round trip of their own as the reader reaches it.
+class AheadFeed final : public BatchFeed {
+ public:
+  AheadFeed(std::shared_ptr<Session> session, CursorSlot* slot, std::vector<SqlLookahead> plan)
+      : session_(std::move(session)), slot_(slot), owner_(slot), plan_(std::move(plan)) {}
+
+  ~AheadFeed() override {
+    // A block still in flight is read, so that the statements it prepares
+    // are known to be there (or not) for the cursors after this one.
+    if (block_) {
+      session_->Collect();
+      Finish();
+    }
+  }
+
+  // Starts with the cursor's first batch (held by the caller); `last` when
+  // it is the only one. Its lookups run now, with the fetch of the second
+  // batch; then the second batch's lookups and the third's fetch are sent.
+  void Start(const PGresult& first, bool last) {
+    auto block = std::make_shared<SentAhead>();
+    if (!last) block->parts.push_back(Fetch());
+    run_ = std::make_unique<AheadRun>();
+    keysOf_.assign(plan_.size(), {});
+    if (run_->Build(*session_, first, plan_, false, keysOf_, empty_)) {
+      block->parts.push_back(std::move(run_->Commands()));
+    } else {
+      run_.reset();
+    }
+    if (block->parts.empty()) return;
+    session_->Send(block);
+    session_->Collect();
+    block_ = std::move(block);
+    batchOf_ = &first;
+    Finish();
+    next_ = std::move(following_);
+    nextLast_ = followingLast_;
+    SendNext();
+  }
+
+  int32_t NextBatch(ResultPtr& batch, bool& last, std::string& message) override {
+    if (!next_) {
+      if (fetchFailed_ != sqlcode::kOk) {
+        message = fetchMessage_;
+        return fetchFailed_;
+      }
+      return sqlcode::kNoData;
+    }
+    // What was sent for the next batch: its answers, and the one after it.
+    if (block_) {
+      session_->Collect();
+      batchOf_ = next_.get();
+      Finish();
+    }
+    batch = std::move(next_);
+    last = nextLast_;
+    next_ = std::move(following_);
+    nextLast_ = followingLast_;
+    SendNext();
+    return sqlcode::kOk;
+  }
+
+ private:
+  std::vector<Command> Fetch() const {
+    std::vector<Command> fetch;
+    fetch.push_back(Execute(slot_->fetch));
+    return fetch;
+  }
+
+  // Sends the lookups of the next batch and the fetch of the one after it.
+  void SendNext() {
+    if (!next_ || session_->Broken()) return;
+    auto block = std::make_shared<SentAhead>();
+    if (!nextLast_) block->parts.push_back(Fetch());
+    run_ = std::make_unique<AheadRun>();
+    keysOf_.assign(plan_.size(), {});
+    // The answers of the next batch go into a map of their own once read.
+    if (run_->Build(*session_, *next_, plan_, false, keysOf_, empty_)) {
+      block->parts.push_back(std::move(run_->Commands()));
+    } else {
+      run_.reset();
+    }
+    if (block->parts.empty()) return;
+    session_->Send(block);
+    block_ = std::move(block);
+  }
+
+  // Takes what the block in flight gave: the fetched batch (held as the one
+  // after the next) and the answers of the batch `batchOf_`, then runs the
+  // lookups that those answers single out.
+  void Finish() {
+    std::shared_ptr<SentAhead> block = std::move(block_);
+    block_.reset();
+    std::size_t part = 0;
+    const bool fetched = block->parts.size() > (run_ ? 1u : 0u);
+    if (fetched) {
+      if (block->rc[part] == sqlcode::kOk) {
+        following_ = std::move(block->parts[part][0].result);
+        followingLast_ = PQntuples(following_.get()) < kPostgresFetchBatch;
+      } else {
+        // Reported when the reader gets past the batch before it.
+        fetchFailed_ = block->rc[part];
+        fetchMessage_ = session_->LastMessage();
+        followingLast_ = true;
+      }
+      ++part;
+    }
+    if (run_) {
+      std::vector<Command>& commands = run_->Commands();
+      commands = std::move(block->parts[part]);
+      Session::PrefetchedMap& answers = session_->NewPrefetchedBatch(owner_);
+      run_->Keep(*session_, block->rc[part], block->failedAt[part], answers, keysOf_);
+      run_.reset();
+      if (block->rc[part] == sqlcode::kOk && batchOf_ != nullptr) {
+        // The second pass, for the rows the answers single out.
+        AheadRun singled;
+        if (singled.Build(*session_, *batchOf_, plan_, true, keysOf_, answers)) {
+          std::size_t failedAt = singled.Commands().size();
+          const int32_t rc = session_->Run(singled.Commands(), &failedAt);
+          singled.Keep(*session_, rc, failedAt, answers, keysOf_);
+        }
+      }
+    }
+    batchOf_ = nullptr;
+  }
+
+  std::shared_ptr<Session> session_;
+  CursorSlot* slot_;
+  const void* owner_;  // whose answers they are (see Session::NewPrefetchedBatch)
+  std::vector<SqlLookahead> plan_;
+  ResultPtr next_;       // the batch after the reader's, its lookups in flight
+  bool nextLast_ = true;
+  ResultPtr following_;  // the batch after that, once fetched
+  bool followingLast_ = true;
+  int32_t fetchFailed_ = sqlcode::kOk;
+  std::string fetchMessage_;
+  std::shared_ptr<SentAhead> block_;  // in flight
+  std::unique_ptr<AheadRun> run_;     // the lookups in it
+  std::vector<std::vector<std::string>> keysOf_;
+  const PGresult* batchOf_ = nullptr;  // the batch whose lookups the block holds
+  Session::PrefetchedMap empty_;
+};
 
 class PostgresBackend final : public SqlBackend {
  public:
@@ -471,14 +631,16 @@ class PostgresBackend final : public SqlBackend {
       session_->CountPrepared();
     }
     slot->state = CursorSlot::State::Open;
-    PgRows::BatchListener onBatch;
-    if (!lookahead.empty()) {
-      onBatch = [session = session_, owner = static_cast<const void*>(slot),
-                 plan = std::vector<SqlLookahead>(lookahead.begin(), lookahead.end())](
-                    const PGresult& batch) { RunAhead(*session, owner, batch, plan); };
+    ResultPtr first = std::move(commands.back().result);
+    if (lookahead.empty()) {
+      rows = std::make_unique<PgRows>(session_, slot, std::move(first));
+      return sqlcode::kOk;
     }
-    rows = std::make_unique<PgRows>(session_, slot, std::move(commands.back().result),
-                                    std::move(onBatch));
+    const bool last = PQntuples(first.get()) < kPostgresFetchBatch;
+    auto feed = std::make_unique<AheadFeed>(session_, slot,
+                                            std::vector<SqlLookahead>(lookahead.begin(), lookahead.end()));
+    feed->Start(*first, last);
+    rows = std::make_unique<PgRows>(session_, slot, std::move(first), std::move(feed), last);
     return sqlcode::kOk;
   }
 
