@@ -17,6 +17,7 @@
 #include <memory>
 #include <future>
 #include <string>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -106,11 +107,22 @@ std::string LockWaiter(PgConnection& watcher, std::future<E2eResult>& run) {
   return {};
 }
 
+// The run's sessions (its own and the helper beside it), newest first.
+std::vector<std::string> RunSessions(PgConnection& watcher, const std::string& lockerPid) {
+  std::vector<std::string> pids;
+  std::string rows = watcher.Value(
+      "SELECT string_agg(pid::text, ' ' ORDER BY backend_start DESC) FROM pg_stat_activity "
+      "WHERE datname = current_database() AND pid <> pg_backend_pid() AND pid <> " + lockerPid);
+  std::istringstream in(rows);
+  for (std::string pid; in >> pid;) pids.push_back(pid);
+  return pids;
+}
+
 TEST(PgServerFaults, SessionTerminatedInTheMiddleOfTheBadgeCursor) {
   // The location lookups, which run ahead for each batch of badges the
   // cursor fetches, wait for a lock on Zdx113Sto; while they wait, the
-  // server ends the session. The badge cursor, whatever rows it still holds,
-  // must not go on as if the database had no more badges.
+  // server ends the run's sessions. The badge cursor, whatever rows it still
+  // holds, must not go on as if the database had no more badges.
   const struct {
     const char* what;
     const char* function;
@@ -131,13 +143,47 @@ TEST(PgServerFaults, SessionTerminatedInTheMiddleOfTheBadgeCursor) {
     std::future<E2eResult> run = std::async(std::launch::async, [&] {
       return RunZeprinkOn(NewFileRun(c.function), db.NetService(), TestServer().password);
     });
+    const std::string lockerPid = locker.Value("SELECT pg_backend_pid()");
     const std::string pid = LockWaiter(watcher, run);
     EXPECT_FALSE(pid.empty()) << c.what << ": the run never waited for the lock";
     if (!pid.empty()) {
-      EXPECT_EQ(watcher.Value("SELECT pg_terminate_backend(" + pid + ")"), "t") << c.what;
+      for (const std::string& session : RunSessions(watcher, lockerPid)) {
+        EXPECT_EQ(watcher.Value("SELECT pg_terminate_backend(" + session + ")"), "t") << c.what;
+      }
     }
     const E2eResult r = Await(run, [&] { locker.Execute("ROLLBACK"); });
     ExpectFailedRun(r, CursorLostOutput(c.function), c.what);
+  }
+}
+
+TEST(PgServerFaults, HelperSessionTerminatedInTheMiddleOfTheBadgeCursor) {
+  // The same, but the server ends only the helper session, which runs half
+  // of each batch's lookups beside the run's own: the run asks those
+  // lookups itself and writes the same file as a run left alone.
+  for (const char* function : {"MGDNL31P", "MGDNL17P"}) {
+    PgDatabase db(BadgesWithOneAccessRight(1200, "B0900"));
+    ZX_REQUIRE_PG(db);
+    const E2eResult alone = RunZeprinkOn(NewFileRun(function), db.NetService(), TestServer().password);
+    ASSERT_EQ(alone.exitStatus, 0) << function << "\n" << Describe(alone);
+    PgConnection locker(db);
+    PgConnection watcher(db);
+    ASSERT_TRUE(locker.ok() && watcher.ok()) << locker.error() << watcher.error();
+    ASSERT_EQ(locker.Execute("BEGIN; LOCK TABLE Zdx113Sto IN ACCESS EXCLUSIVE MODE"), "");
+    const std::string lockerPid = locker.Value("SELECT pg_backend_pid()");
+
+    std::future<E2eResult> run = std::async(std::launch::async, [&] {
+      return RunZeprinkOn(NewFileRun(function), db.NetService(), TestServer().password);
+    });
+    const std::string pid = LockWaiter(watcher, run);
+    EXPECT_FALSE(pid.empty()) << function << ": the run never waited for the lock";
+    const std::vector<std::string> sessions = RunSessions(watcher, lockerPid);
+    ASSERT_EQ(sessions.size(), 2u) << function << ": the run and its helper";
+    EXPECT_EQ(watcher.Value("SELECT pg_terminate_backend(" + sessions.front() + ")"), "t") << function;
+    locker.Execute("ROLLBACK");
+    const E2eResult r = Await(run, [] {});
+    EXPECT_EQ(r.exitStatus, 0) << function << "\n" << Describe(r);
+    EXPECT_EQ(r.out, alone.out) << function;
+    EXPECT_EQ(r.dnl, alone.dnl) << function;
   }
 }
 

@@ -79,9 +79,11 @@ int32_t PrepareSimple(PGconn* conn, const char* name, const char* sql) {
 
 }  // namespace
 
-int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
-                            std::string_view netService, std::unique_ptr<SqlBackend>& backend,
-                            std::string& message, std::string_view snapshot) {
+int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
+                       std::shared_ptr<Session>& session, std::string& message) {
+  const std::string_view user = login.user;
+  const std::string_view password = login.password;
+  const std::string_view netService = login.netService;
   // A snapshot name as the server gives it: hexadecimal digits and '-'.
   for (const char c : snapshot) {
     if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == '-')) {
@@ -89,7 +91,7 @@ int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
       return sqlcode::kInvalidSql;
     }
   }
-  backend.reset();
+  session.reset();
   const std::string userText(user);
   const std::string passwordText(password);
   const std::string serviceText(netService);
@@ -174,8 +176,19 @@ int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
   }
   // Connecting, the two settings and the two preparations: one round trip each.
   constexpr int64_t kConnectRoundTrips = 5;
-  backend = MakePostgresBackend(
-      std::make_shared<Session>(std::move(conn), kConnectRoundTrips + roundTrips));
+  session = std::make_shared<Session>(std::move(conn), kConnectRoundTrips + roundTrips);
+  return sqlcode::kOk;
+}
+
+int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
+                            std::string_view netService, std::unique_ptr<SqlBackend>& backend,
+                            std::string& message, std::string_view snapshot) {
+  backend.reset();
+  PostgresLogin login{std::string(user), std::string(password), std::string(netService)};
+  std::shared_ptr<Session> session;
+  const int32_t rc = ConnectSession(login, snapshot, session, message);
+  if (rc != sqlcode::kOk) return rc;
+  backend = MakePostgresBackend(std::move(session), std::move(login));
   return sqlcode::kOk;
 }
 

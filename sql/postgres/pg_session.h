@@ -281,6 +281,9 @@ class Session {
   std::string NextName(const char* prefix) { return prefix + std::to_string(++names_); }
 
   void CountPrepared() { ++prepared_; }
+  // The statement that sets the current schema is prepared on the session.
+  bool SchemaPrepared() const { return schemaPrepared_; }
+  void SetSchemaPrepared() { schemaPrepared_ = true; }
 
   std::unordered_map<std::string, Statement>& Statements() { return statements_; }
   // Statements by the address of the Oracle text they were asked with last:
@@ -456,6 +459,7 @@ class Session {
 
   ConnPtr conn_;
   bool broken_ = false;
+  bool schemaPrepared_ = false;
   std::string brokenBy_;
   int64_t prepared_ = 0;
   int64_t roundTrips_ = 0;

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -237,11 +238,15 @@ bool AnswerHolds(const Session::PrefetchedMap& answers, const std::string& key, 
 // the answers of others single out (SqlLookahead::only).
 class AheadRun {
  public:
-  // Builds the commands; false when there is nothing to run.
+  // Builds the commands for the rows [begin, end) of the batch (end -1: to
+  // its last); false when there is nothing to run.
   bool Build(Session& session, const PGresult& batch, const std::vector<SqlLookahead>& plan,
              bool singledOut, const std::vector<std::vector<std::string>>& keysOf,
-             const Session::PrefetchedMap& answers) {
+             const Session::PrefetchedMap& answers, int begin = 0, int end = -1,
+             Session* answering = nullptr) {
     rows_ = PQntuples(&batch);
+    const int from = std::min(begin, rows_);
+    const int to = end < 0 ? rows_ : std::min(end, rows_);
     singledOut_ = singledOut;
     jobs_.clear();
     jobs_.reserve(plan.size());  // the parameters point into the jobs: they never move
@@ -261,8 +266,12 @@ class AheadRun {
           statement->parameters != static_cast<int>(ahead.inputs.size())) {
         continue;
       }
+      // The answers are found by the statement of the session that asks
+      // (`answering`, when another session runs them ahead).
+      const Statement* asked = answering != nullptr ? FindStatement(*answering, ahead.text) : statement;
+      if (asked == nullptr || asked->large) continue;
       std::vector<int> chosen;
-      for (int row = 0; row < rows_; ++row) {
+      for (int row = from; row < to; ++row) {
         if (!singledOut ||
             AnswerHolds(answers, keysOf[after][static_cast<std::size_t>(row)], only.column, only.value)) {
           chosen.push_back(row);
@@ -295,7 +304,7 @@ class AheadRun {
           binds.push_back(InputOfRow(batch, row, input));
           if (input.column >= 0) AppendArrayElement(arrays[array++], binds.back());
         }
-        job.keys.push_back(PrefetchKey(*statement, binds));
+        job.keys.push_back(PrefetchKey(*asked, binds));
       }
       // The parameters of the many form: the constants first, then the arrays.
       binds.clear();
@@ -360,7 +369,8 @@ class AheadRun {
       }
       if (!singledOut_) {
         std::vector<std::string>& keys = keysOf[planOf_[j]];
-        keys.assign(static_cast<std::size_t>(rows_), std::string());
+        // Another run may hold the other rows of the batch: their keys stay.
+        if (keys.size() != static_cast<std::size_t>(rows_)) keys.assign(static_cast<std::size_t>(rows_), std::string());
         for (std::size_t element = 0; element < job.rows.size(); ++element) {
           keys[static_cast<std::size_t>(job.rows[element])] = std::move(job.keys[element]);
         }
@@ -389,18 +399,25 @@ class AheadRun {
 // batch ahead of the reader: while the program works on batch k, the server
 // already runs the lookups of batch k+1 and fetches batch k+2, sent in one
 // round trip without waiting (Session::Send); the reader collects them when
-// it reaches batch k+1. The lookups that the answers single out for a batch
-// follow in a round trip of their own as the reader reaches it.
+// it reaches batch k+1. With a helper session (a second connection reading
+// the same snapshot), the helper runs the lookups of the second half of each
+// batch at the same time, so that the server works on two cores. The
+// lookups that the answers single out for a batch follow in a round trip of
+// their own as the reader reaches it. Whatever the helper cannot answer is
+// asked on the session itself, as without running ahead.
 class AheadFeed final : public BatchFeed {
  public:
-  AheadFeed(std::shared_ptr<Session> session, CursorSlot* slot, std::vector<SqlLookahead> plan)
-      : session_(std::move(session)), slot_(slot), owner_(slot), plan_(std::move(plan)) {}
+  AheadFeed(std::shared_ptr<Session> session, std::shared_ptr<Session> helper, CursorSlot* slot,
+            std::vector<SqlLookahead> plan)
+      : session_(std::move(session)), helper_(std::move(helper)), slot_(slot), owner_(slot),
+        plan_(std::move(plan)) {}
 
   ~AheadFeed() override {
-    // A block still in flight is read, so that the statements it prepares
+    // What is still in flight is read, so that the statements it prepares
     // are known to be there (or not) for the cursors after this one.
-    if (block_) {
+    if (InFlight()) {
       session_->Collect();
+      if (helper_) helper_->Collect();
       Finish();
     }
   }
@@ -409,24 +426,14 @@ class AheadFeed final : public BatchFeed {
   // it is the only one. Its lookups run now, with the fetch of the second
   // batch; then the second batch's lookups and the third's fetch are sent.
   void Start(const PGresult& first, bool last) {
-    auto block = std::make_shared<SentAhead>();
-    if (!last) block->parts.push_back(Fetch());
-    run_ = std::make_unique<AheadRun>();
-    keysOf_.assign(plan_.size(), {});
-    if (run_->Build(*session_, first, plan_, false, keysOf_, empty_)) {
-      block->parts.push_back(std::move(run_->Commands()));
-    } else {
-      run_.reset();
-    }
-    if (block->parts.empty()) return;
-    session_->Send(block);
+    if (!SendFor(first, last)) return;
     session_->Collect();
-    block_ = std::move(block);
+    if (helper_) helper_->Collect();
     batchOf_ = &first;
     Finish();
     next_ = std::move(following_);
     nextLast_ = followingLast_;
-    SendNext();
+    if (next_) SendFor(*next_, nextLast_);
   }
 
   int32_t NextBatch(ResultPtr& batch, bool& last, std::string& message) override {
@@ -438,8 +445,9 @@ class AheadFeed final : public BatchFeed {
       return sqlcode::kNoData;
     }
     // What was sent for the next batch: its answers, and the one after it.
-    if (block_) {
+    if (InFlight()) {
       session_->Collect();
+      if (helper_) helper_->Collect();
       batchOf_ = next_.get();
       Finish();
     }
@@ -447,75 +455,100 @@ class AheadFeed final : public BatchFeed {
     last = nextLast_;
     next_ = std::move(following_);
     nextLast_ = followingLast_;
-    SendNext();
+    if (next_) SendFor(*next_, nextLast_);
     return sqlcode::kOk;
   }
 
  private:
-  std::vector<Command> Fetch() const {
-    std::vector<Command> fetch;
-    fetch.push_back(Execute(slot_->fetch));
-    return fetch;
-  }
+  // One session's share of the lookups of a batch, in flight.
+  struct Share {
+    std::shared_ptr<SentAhead> block;
+    std::unique_ptr<AheadRun> run;  // the lookups in it, if any
+    bool fetches = false;           // its first part fetches the next batch
+  };
 
-  // Sends the lookups of the next batch and the fetch of the one after it.
-  void SendNext() {
-    if (!next_ || session_->Broken()) return;
-    auto block = std::make_shared<SentAhead>();
-    if (!nextLast_) block->parts.push_back(Fetch());
-    run_ = std::make_unique<AheadRun>();
+  bool InFlight() const { return main_.block || helped_.block; }
+
+  // Sends the lookups of `batch` and, unless it is the last, the fetch of the
+  // batch after it. False when nothing was sent.
+  bool SendFor(const PGresult& batch, bool last) {
+    if (session_->Broken()) return false;
     keysOf_.assign(plan_.size(), {});
-    // The answers of the next batch go into a map of their own once read.
-    if (run_->Build(*session_, *next_, plan_, false, keysOf_, empty_)) {
-      block->parts.push_back(std::move(run_->Commands()));
-    } else {
-      run_.reset();
-    }
-    if (block->parts.empty()) return;
-    session_->Send(block);
-    block_ = std::move(block);
+    const int rows = PQntuples(&batch);
+    const bool helped = helper_ && !helper_->Broken() && rows > 1;
+    const int half = helped ? rows / 2 : rows;
+    bool sent = Send(*session_, main_, batch, !last, 0, half);
+    if (helped) sent = Send(*helper_, helped_, batch, false, half, rows, session_.get()) || sent;
+    return sent;
   }
 
-  // Takes what the block in flight gave: the fetched batch (held as the one
-  // after the next) and the answers of the batch `batchOf_`, then runs the
-  // lookups that those answers single out.
+  bool Send(Session& session, Share& share, const PGresult& batch, bool fetch, int begin, int end,
+            Session* answering = nullptr) {
+    auto block = std::make_shared<SentAhead>();
+    share.fetches = fetch;
+    if (fetch) {
+      std::vector<Command> next;
+      next.push_back(Execute(slot_->fetch));
+      block->parts.push_back(std::move(next));
+    }
+    share.run = std::make_unique<AheadRun>();
+    if (share.run->Build(session, batch, plan_, false, keysOf_, empty_, begin, end, answering)) {
+      block->parts.push_back(std::move(share.run->Commands()));
+    } else {
+      share.run.reset();
+    }
+    if (block->parts.empty()) return false;
+    session.Send(block);
+    share.block = std::move(block);
+    return true;
+  }
+
+  // Takes what was in flight: the fetched batch (held as the one after the
+  // next) and the answers of the batch `batchOf_`, then runs the lookups
+  // that those answers single out.
   void Finish() {
-    std::shared_ptr<SentAhead> block = std::move(block_);
-    block_.reset();
+    Session::PrefetchedMap& answers = session_->NewPrefetchedBatch(owner_);
+    bool answered = Take(*session_, main_, answers);
+    if (helped_.block) answered = Take(*helper_, helped_, answers) && answered;
+    if (answered && batchOf_ != nullptr && !session_->Broken()) {
+      // The second pass, for the rows the answers single out.
+      AheadRun singled;
+      if (singled.Build(*session_, *batchOf_, plan_, true, keysOf_, answers)) {
+        std::size_t failedAt = singled.Commands().size();
+        const int32_t rc = session_->Run(singled.Commands(), &failedAt);
+        singled.Keep(*session_, rc, failedAt, answers, keysOf_);
+      }
+    }
+    batchOf_ = nullptr;
+  }
+
+  // One share's results; false when its lookups gave no answers.
+  bool Take(Session& session, Share& share, Session::PrefetchedMap& answers) {
+    std::shared_ptr<SentAhead> block = std::move(share.block);
+    share.block.reset();
+    if (!block) return true;
     std::size_t part = 0;
-    const bool fetched = block->parts.size() > (run_ ? 1u : 0u);
-    if (fetched) {
+    if (share.fetches) {
       if (block->rc[part] == sqlcode::kOk) {
         following_ = std::move(block->parts[part][0].result);
         followingLast_ = PQntuples(following_.get()) < kPostgresFetchBatch;
       } else {
         // Reported when the reader gets past the batch before it.
         fetchFailed_ = block->rc[part];
-        fetchMessage_ = session_->LastMessage();
+        fetchMessage_ = session.LastMessage();
         followingLast_ = true;
       }
       ++part;
     }
-    if (run_) {
-      std::vector<Command>& commands = run_->Commands();
-      commands = std::move(block->parts[part]);
-      Session::PrefetchedMap& answers = session_->NewPrefetchedBatch(owner_);
-      run_->Keep(*session_, block->rc[part], block->failedAt[part], answers, keysOf_);
-      run_.reset();
-      if (block->rc[part] == sqlcode::kOk && batchOf_ != nullptr) {
-        // The second pass, for the rows the answers single out.
-        AheadRun singled;
-        if (singled.Build(*session_, *batchOf_, plan_, true, keysOf_, answers)) {
-          std::size_t failedAt = singled.Commands().size();
-          const int32_t rc = session_->Run(singled.Commands(), &failedAt);
-          singled.Keep(*session_, rc, failedAt, answers, keysOf_);
-        }
-      }
-    }
-    batchOf_ = nullptr;
+    if (!share.run) return true;
+    std::unique_ptr<AheadRun> run = std::move(share.run);
+    run->Commands() = std::move(block->parts[part]);
+    run->Keep(session, block->rc[part], block->failedAt[part], answers, keysOf_);
+    return block->rc[part] == sqlcode::kOk;
   }
 
   std::shared_ptr<Session> session_;
+  std::shared_ptr<Session> helper_;  // none when null
   CursorSlot* slot_;
   const void* owner_;  // whose answers they are (see Session::NewPrefetchedBatch)
   std::vector<SqlLookahead> plan_;
@@ -525,16 +558,17 @@ class AheadFeed final : public BatchFeed {
   bool followingLast_ = true;
   int32_t fetchFailed_ = sqlcode::kOk;
   std::string fetchMessage_;
-  std::shared_ptr<SentAhead> block_;  // in flight
-  std::unique_ptr<AheadRun> run_;     // the lookups in it
+  Share main_;    // on the session: the fetch and the first rows' lookups
+  Share helped_;  // on the helper: the other rows' lookups
   std::vector<std::vector<std::string>> keysOf_;
-  const PGresult* batchOf_ = nullptr;  // the batch whose lookups the block holds
+  const PGresult* batchOf_ = nullptr;  // the batch whose lookups are in flight
   Session::PrefetchedMap empty_;
 };
 
 class PostgresBackend final : public SqlBackend {
  public:
-  explicit PostgresBackend(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+  PostgresBackend(std::shared_ptr<Session> session, std::optional<PostgresLogin> login)
+      : session_(std::move(session)), login_(std::move(login)) {}
 
   using SqlBackend::Query;
   int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
@@ -637,7 +671,7 @@ class PostgresBackend final : public SqlBackend {
       return sqlcode::kOk;
     }
     const bool last = PQntuples(first.get()) < kPostgresFetchBatch;
-    auto feed = std::make_unique<AheadFeed>(session_, slot,
+    auto feed = std::make_unique<AheadFeed>(session_, Helper(), slot,
                                             std::vector<SqlLookahead>(lookahead.begin(), lookahead.end()));
     feed->Start(*first, last);
     rows = std::make_unique<PgRows>(session_, slot, std::move(first), std::move(feed), last);
@@ -647,38 +681,23 @@ class PostgresBackend final : public SqlBackend {
   int32_t SetCurrentSchema(std::string_view schema) override {
     if (schema.empty()) return sqlcode::kMissingOption;
     if (session_->Broken()) return session_->NotConnected();
-    // The schema as Oracle names it (upper case) is found whatever the case
-    // of its PostgreSQL name; the all-lower-case name, which unquoted names
-    // in the statements reach, wins over other spellings.
-    static constexpr const char* kSql =
-        "SELECT pg_catalog.set_config('search_path', pg_catalog.quote_ident(n.nspname), false) "
-        "FROM (SELECT nspname::text AS nspname FROM pg_catalog.pg_namespace "
-        "WHERE pg_catalog.upper(nspname::text) = pg_catalog.upper($1::text) "
-        "ORDER BY nspname::text = pg_catalog.lower(nspname::text) DESC, "
-        "nspname::text = $1::text DESC, nspname::text COLLATE \"C\" LIMIT 1) n";
-    if (schemaStatement_.empty()) {
-      const std::string name = session_->NextName("zx_schema");
-      std::vector<Command> prepare;
-      prepare.push_back(Prepare(name, kSql));
-      const int32_t rc = session_->Run(prepare);
-      if (rc != sqlcode::kOk) return rc;
-      schemaStatement_ = name;
-    }
     const std::string text(schema);
-    const std::vector<const char*> params{text.c_str()};
-    std::vector<Command> commands;
-    commands.push_back(Execute(schemaStatement_, &params));
-    const int32_t rc = session_->Run(commands);
+    const int32_t rc = SetSchema(*session_, text);
     if (rc != sqlcode::kOk) return rc;
-    if (PQntuples(commands[0].result.get()) == 1) return sqlcode::kOk;
-    session_->SetMessage("schema \"" + text + "\" does not exist");
-    return sqlcode::kUnknownSchema;
+    schema_ = text;
+    // A helper opened before reads the same schema.
+    if (helper_ && SetSchema(*helper_, text) != sqlcode::kOk) {
+      helperTrips_ += helper_->RoundTrips();
+      helper_.reset();
+    }
+    return sqlcode::kOk;
   }
 
   int64_t PreparedStatementCount() const override { return session_->PreparedCount(); }
   std::string Message() const override { return session_->LastMessage(); }
   SqlCounters Counters() const override {
-    return SqlCounters{session_->StatementsRun(), session_->RoundTrips()};
+    return SqlCounters{session_->StatementsRun(),
+                       session_->RoundTrips() + (helper_ ? helper_->RoundTrips() : 0) + helperTrips_};
   }
 
   int32_t ExportSnapshot(std::string& name) override {
@@ -695,14 +714,78 @@ class PostgresBackend final : public SqlBackend {
   }
 
  private:
+  // Makes `schema` the session's current schema; 0 or the code of the failure.
+  static int32_t SetSchema(Session& session, const std::string& schema) {
+    // The schema as Oracle names it (upper case) is found whatever the case
+    // of its PostgreSQL name; the all-lower-case name, which unquoted names
+    // in the statements reach, wins over other spellings.
+    static constexpr const char* kSql =
+        "SELECT pg_catalog.set_config('search_path', pg_catalog.quote_ident(n.nspname), false) "
+        "FROM (SELECT nspname::text AS nspname FROM pg_catalog.pg_namespace "
+        "WHERE pg_catalog.upper(nspname::text) = pg_catalog.upper($1::text) "
+        "ORDER BY nspname::text = pg_catalog.lower(nspname::text) DESC, "
+        "nspname::text = $1::text DESC, nspname::text COLLATE \"C\" LIMIT 1) n";
+    const std::vector<const char*> params{schema.c_str()};
+    std::vector<Command> commands;
+    commands.push_back(Prepare("zx_schema", kSql));
+    commands.push_back(Execute("zx_schema", &params));
+    // Prepared once per session: a later change of schema only executes it.
+    if (session.SchemaPrepared()) commands.erase(commands.begin());
+    const int32_t rc = session.Run(commands);
+    if (rc != sqlcode::kOk) return rc;
+    session.SetSchemaPrepared();
+    if (PQntuples(commands.back().result.get()) == 1) return sqlcode::kOk;
+    session.SetMessage("schema \"" + schema + "\" does not exist");
+    return sqlcode::kUnknownSchema;
+  }
+
+  // The second session that runs half of each batch's lookups beside this
+  // one, reading the same snapshot; opened with the first cursor that has
+  // lookups. None (null) when the backend was not given its login, when the
+  // server is a standby (which cannot share its snapshot) or when it cannot
+  // be opened: the lookups then all run on this session, as they would.
+  std::shared_ptr<Session> Helper() {
+    if (helper_ && !helper_->Broken()) return helper_;
+    if (helperTried_ || !login_ || session_->Broken()) return nullptr;
+    helperTried_ = true;
+    // Outside a savepoint (a subtransaction cannot export its snapshot),
+    // where a failure would end the session: asked so that it cannot fail.
+    std::vector<Command> commands;
+    commands.push_back(Prepare("zx_share",
+                               "SELECT CASE WHEN pg_catalog.pg_is_in_recovery() THEN NULL "
+                               "ELSE pg_catalog.pg_export_snapshot() END"));
+    commands.push_back(Execute("zx_share"));
+    if (session_->Run(commands, nullptr, false) != sqlcode::kOk) return nullptr;
+    const PGresult* result = commands.back().result.get();
+    if (PQntuples(result) != 1 || PQgetisnull(result, 0, 0)) return nullptr;
+    const std::string snapshot = PQgetvalue(result, 0, 0);
+    std::shared_ptr<Session> helper;
+    std::string message;
+    if (ConnectSession(*login_, snapshot, helper, message) != sqlcode::kOk) {
+      helperTrips_ += 1;
+      return nullptr;
+    }
+    if (!schema_.empty() && SetSchema(*helper, schema_) != sqlcode::kOk) {
+      helperTrips_ += helper->RoundTrips();
+      return nullptr;
+    }
+    helper_ = std::move(helper);
+    return helper_;
+  }
+
   std::shared_ptr<Session> session_;
-  std::string schemaStatement_;
+  std::optional<PostgresLogin> login_;
+  std::string schema_;  // the current schema, once set
+  std::shared_ptr<Session> helper_;
+  bool helperTried_ = false;
+  int64_t helperTrips_ = 0;  // of a helper that could not be used
 };
 
 }  // namespace
 
-std::unique_ptr<SqlBackend> MakePostgresBackend(std::shared_ptr<Session> session) {
-  return std::make_unique<PostgresBackend>(std::move(session));
+std::unique_ptr<SqlBackend> MakePostgresBackend(std::shared_ptr<Session> session,
+                                                std::optional<PostgresLogin> login) {
+  return std::make_unique<PostgresBackend>(std::move(session), std::move(login));
 }
 
 int PostgresBufferedRows(const SqlRows& rows) {

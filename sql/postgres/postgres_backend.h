@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,8 +44,23 @@ int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
                             std::string_view netService, std::unique_ptr<SqlBackend>& backend,
                             std::string& message, std::string_view snapshot = {});
 
-// The backend over an opened server session.
-std::unique_ptr<SqlBackend> MakePostgresBackend(std::shared_ptr<Session> session);
+// What a session was opened with, to open another one beside it.
+struct PostgresLogin {
+  std::string user;
+  std::string password;
+  std::string netService;
+};
+
+// Opens a server session (see OpenPostgresBackend), reading the state that
+// `snapshot` names when it is not empty.
+int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
+                       std::shared_ptr<Session>& session, std::string& message);
+
+// The backend over an opened server session. With `login`, the backend may
+// open a second session beside it that reads the same state (the helper of
+// a cursor's lookups, see the backend's run-ahead).
+std::unique_ptr<SqlBackend> MakePostgresBackend(std::shared_ptr<Session> session,
+                                                std::optional<PostgresLogin> login = std::nullopt);
 
 // Rows that a rows object of this backend holds in memory now; -1 for a rows
 // object of another backend.
