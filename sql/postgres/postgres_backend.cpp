@@ -511,12 +511,30 @@ class AheadFeed final : public BatchFeed {
     bool answered = Take(*session_, main_, answers);
     if (helped_.block) answered = Take(*helper_, helped_, answers) && answered;
     if (answered && batchOf_ != nullptr && !session_->Broken()) {
-      // The second pass, for the rows the answers single out.
+      // The second pass, for the rows the answers single out: the helper
+      // takes the second half, as in the first.
+      const int rows = PQntuples(batchOf_);
+      const bool helped = helper_ && !helper_->Broken() && rows > 1;
+      const int half = helped ? rows / 2 : rows;
+      Share other;
+      if (helped) {
+        other.run = std::make_unique<AheadRun>();
+        if (other.run->Build(*helper_, *batchOf_, plan_, true, keysOf_, answers, half, rows,
+                             session_.get())) {
+          other.block = std::make_shared<SentAhead>();
+          other.block->parts.push_back(std::move(other.run->Commands()));
+          helper_->Send(other.block);
+        }
+      }
       AheadRun singled;
-      if (singled.Build(*session_, *batchOf_, plan_, true, keysOf_, answers)) {
+      if (singled.Build(*session_, *batchOf_, plan_, true, keysOf_, answers, 0, half)) {
         std::size_t failedAt = singled.Commands().size();
         const int32_t rc = session_->Run(singled.Commands(), &failedAt);
         singled.Keep(*session_, rc, failedAt, answers, keysOf_);
+      }
+      if (other.block) {
+        helper_->Collect();
+        Take(*helper_, other, answers);
       }
     }
     batchOf_ = nullptr;
