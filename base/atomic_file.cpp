@@ -246,9 +246,24 @@ bool AtomicFile::Write(std::string_view bytes) {
     }
     return !writeFailed_;
   }
+  // The block never grows past kPendingBytes: it is sent before bytes that
+  // would not fit, and bytes that fill a block on their own go at once.
+  if (pending_.size() + bytes.size() > kPendingBytes && !FlushPending()) {
+    writeFailed_ = true;
+    return false;
+  }
+  if (bytes.size() >= kPendingBytes) {
+    writeFailed_ = !WriteAll(fd_, bytes.data(), bytes.size());
+    if (writeFailed_) {
+      error_ = errno;
+    } else {
+      written_ += static_cast<off_t>(bytes.size());
+    }
+    return !writeFailed_;
+  }
+  if (pending_.capacity() < kPendingBytes) pending_.reserve(kPendingBytes);
   pending_.insert(pending_.end(), bytes.begin(), bytes.end());
-  if (pending_.size() >= kPendingBytes) writeFailed_ = !FlushPending();
-  return !writeFailed_;
+  return true;
 }
 
 bool AtomicFile::Commit(const std::function<bool(const std::string& tempPath)>& verify) {

@@ -86,7 +86,7 @@ class AtomicFile {
   void FailAtWriteForTesting(int n) { failAtWrite_ = n; }
 
  private:
-  static constexpr std::size_t kPendingBytes = 64 * 1024;
+  static constexpr std::size_t kPendingBytes = 16 * 1024;
   static constexpr off_t kReserveStep = 1024 * 1024;
 
   bool Fail();
