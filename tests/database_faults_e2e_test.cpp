@@ -112,7 +112,8 @@ std::vector<std::string> RunSessions(PgConnection& watcher, const std::string& l
   std::vector<std::string> pids;
   std::string rows = watcher.Value(
       "SELECT string_agg(pid::text, ' ' ORDER BY backend_start DESC) FROM pg_stat_activity "
-      "WHERE datname = current_database() AND pid <> pg_backend_pid() AND pid <> " + lockerPid);
+      "WHERE datname = current_database() AND backend_type = 'client backend' "
+      "AND pid <> pg_backend_pid() AND pid <> " + lockerPid);
   std::istringstream in(rows);
   for (std::string pid; in >> pid;) pids.push_back(pid);
   return pids;
