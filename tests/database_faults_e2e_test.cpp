@@ -148,7 +148,10 @@ TEST(PgServerFaults, SessionTerminatedInTheMiddleOfTheBadgeCursor) {
     const std::string pid = LockWaiter(watcher, run);
     EXPECT_FALSE(pid.empty()) << c.what << ": the run never waited for the lock";
     if (!pid.empty()) {
-      for (const std::string& session : RunSessions(watcher, lockerPid)) {
+      const std::vector<std::string> sessions = RunSessions(watcher, lockerPid);
+      // A cursor of one batch (up to 500 badges) opens no helper session.
+      EXPECT_EQ(sessions.size(), 1u) << c.what;
+      for (const std::string& session : sessions) {
         EXPECT_EQ(watcher.Value("SELECT pg_terminate_backend(" + session + ")"), "t") << c.what;
       }
     }

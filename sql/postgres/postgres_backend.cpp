@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -407,10 +408,8 @@ class AheadRun {
 // asked on the session itself, as without running ahead.
 class AheadFeed final : public BatchFeed {
  public:
-  AheadFeed(std::shared_ptr<Session> session, std::shared_ptr<Session> helper, CursorSlot* slot,
-            std::vector<SqlLookahead> plan)
-      : session_(std::move(session)), helper_(std::move(helper)), slot_(slot), owner_(slot),
-        plan_(std::move(plan)) {}
+  AheadFeed(std::shared_ptr<Session> session, CursorSlot* slot, std::vector<SqlLookahead> plan)
+      : session_(std::move(session)), slot_(slot), owner_(slot), plan_(std::move(plan)) {}
 
   ~AheadFeed() override {
     // What is still in flight is read, so that the statements it prepares
@@ -425,7 +424,11 @@ class AheadFeed final : public BatchFeed {
   // Starts with the cursor's first batch (held by the caller); `last` when
   // it is the only one. Its lookups run now, with the fetch of the second
   // batch; then the second batch's lookups and the third's fetch are sent.
-  void Start(const PGresult& first, bool last) {
+  // `helper` gives the helper session (or null); asked only when there is
+  // more than one batch: a cursor of one batch has nothing to share.
+  void Start(const PGresult& first, bool last,
+             const std::function<std::shared_ptr<Session>()>& helper) {
+    if (!last) helper_ = helper();
     if (!SendFor(first, last)) return;
     session_->Collect();
     if (helper_) helper_->Collect();
@@ -689,9 +692,9 @@ class PostgresBackend final : public SqlBackend {
       return sqlcode::kOk;
     }
     const bool last = PQntuples(first.get()) < kPostgresFetchBatch;
-    auto feed = std::make_unique<AheadFeed>(session_, Helper(), slot,
+    auto feed = std::make_unique<AheadFeed>(session_, slot,
                                             std::vector<SqlLookahead>(lookahead.begin(), lookahead.end()));
-    feed->Start(*first, last);
+    feed->Start(*first, last, [this] { return Helper(); });
     rows = std::make_unique<PgRows>(session_, slot, std::move(first), std::move(feed), last);
     return sqlcode::kOk;
   }
