@@ -213,12 +213,17 @@ bool AtomicFile::Reserve(off_t end) {
 
 bool AtomicFile::FlushPending() {
   if (pending_.empty()) return true;
-  if (!WriteAll(fd_, pending_.data(), pending_.size())) {
+  if (!WriteNow(pending_.data(), pending_.size())) return false;
+  pending_.clear();
+  return true;
+}
+
+bool AtomicFile::WriteNow(const char* data, std::size_t size) {
+  if (!WriteAll(fd_, data, size)) {
     error_ = errno;
     return false;
   }
-  written_ += static_cast<off_t>(pending_.size());
-  pending_.clear();
+  written_ += static_cast<off_t>(size);
   return true;
 }
 
@@ -237,28 +242,15 @@ bool AtomicFile::Write(std::string_view bytes) {
       return false;
     }
   }
-  if (!reserving_) {
-    writeFailed_ = !WriteAll(fd_, bytes.data(), bytes.size());
-    if (writeFailed_) {
-      error_ = errno;
-    } else {
-      written_ += static_cast<off_t>(bytes.size());
-    }
-    return !writeFailed_;
-  }
   // The block never grows past kPendingBytes: it is sent before bytes that
-  // would not fit, and bytes that fill a block on their own go at once.
+  // would not fit, and bytes that fill a block on their own go at once (as
+  // every write does where the file system cannot reserve room).
   if (pending_.size() + bytes.size() > kPendingBytes && !FlushPending()) {
     writeFailed_ = true;
     return false;
   }
-  if (bytes.size() >= kPendingBytes) {
-    writeFailed_ = !WriteAll(fd_, bytes.data(), bytes.size());
-    if (writeFailed_) {
-      error_ = errno;
-    } else {
-      written_ += static_cast<off_t>(bytes.size());
-    }
+  if (!reserving_ || bytes.size() >= kPendingBytes) {
+    writeFailed_ = !WriteNow(bytes.data(), bytes.size());
     return !writeFailed_;
   }
   if (pending_.capacity() < kPendingBytes) pending_.reserve(kPendingBytes);

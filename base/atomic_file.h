@@ -95,6 +95,8 @@ class AtomicFile {
   bool Reserve(off_t end);
   // Writes the pending bytes; false (error_ set) when that failed.
   bool FlushPending();
+  // Writes bytes to the file at once; false (error_ set) when that failed.
+  bool WriteNow(const char* data, std::size_t size);
 
   std::string target_;
   std::string tempPath_;

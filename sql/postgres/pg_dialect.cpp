@@ -38,18 +38,6 @@ bool AddByteOrderKey(oracle::OrderItem& item) {
   return true;
 }
 
-// Position of the statement's own "ORDER BY" (outside parentheses), or the
-// number of tokens when it has none.
-std::size_t TopLevelOrderBy(const oracle::Tokens& tokens) {
-  int depth = 0;
-  for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
-    if (oracle::IsPunct(tokens[i], "(")) ++depth;
-    if (oracle::IsPunct(tokens[i], ")")) --depth;
-    if (depth == 0 && oracle::IsWord(tokens[i], "ORDER") && oracle::IsWord(tokens[i + 1], "BY")) return i;
-  }
-  return tokens.size();
-}
-
 // Sorts text by its Windows-1252 bytes (see AddByteOrderKey). A SELECT
 // DISTINCT may sort only by what it selects, so its rows are sorted outside:
 // "SELECT * FROM (<select distinct ...>) zx_sorted ORDER BY ...", which needs
@@ -176,6 +164,18 @@ bool RewriteNvl(const std::vector<oracle::Tokens>& args, oracle::Tokens& replace
 }
 
 }  // namespace
+
+// Position of the statement's own "ORDER BY" (outside parentheses), or the
+// number of tokens when it has none.
+std::size_t TopLevelOrderBy(const oracle::Tokens& tokens) {
+  int depth = 0;
+  for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+    if (oracle::IsPunct(tokens[i], "(")) ++depth;
+    if (oracle::IsPunct(tokens[i], ")")) --depth;
+    if (depth == 0 && oracle::IsWord(tokens[i], "ORDER") && oracle::IsWord(tokens[i + 1], "BY")) return i;
+  }
+  return tokens.size();
+}
 
 bool TranslateForPostgres(std::string_view oracleText, std::string& postgresText,
                           int& parameterCount) {

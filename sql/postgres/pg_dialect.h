@@ -1,8 +1,11 @@
 // The database server's dialect of the program's Oracle statement texts.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "sql/oracle_sql.h"
 
 namespace zx {
 
@@ -16,5 +19,9 @@ namespace zx {
 // cannot be tokenized.
 bool TranslateForPostgres(std::string_view oracleText, std::string& postgresText,
                           int& parameterCount);
+
+// Position of the statement's own "ORDER BY" (outside parentheses), or the
+// number of tokens when it has none.
+std::size_t TopLevelOrderBy(const oracle::Tokens& tokens);
 
 }  // namespace zx

@@ -3,7 +3,6 @@
 // from the server's text form into the values the session converts.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>

@@ -75,7 +75,6 @@ struct SentAhead {
   // of the command that failed in it (or the part's size when none did).
   std::vector<int32_t> rc;
   std::vector<std::size_t> failedAt;
-  bool read = false;
 };
 
 // A server-side cursor of one statement text and its prepared statements.
@@ -203,7 +202,6 @@ class Session {
     Collect();
     block->rc.assign(block->parts.size(), sqlcode::kInternal);
     block->failedAt.assign(block->parts.size(), 0);
-    block->read = true;
     if (broken_) {
       block->rc.assign(block->parts.size(), NotConnected());
       return;
@@ -219,7 +217,6 @@ class Session {
       block->rc.assign(block->parts.size(), rc);
       return;
     }
-    block->read = false;
     sent_ = std::move(block);
     sentCommands_ = std::move(commands);
   }
@@ -232,7 +229,6 @@ class Session {
     std::vector<Command> commands = std::move(sentCommands_);
     sent_.reset();
     sentCommands_.clear();
-    block->read = true;
     if (broken_) {
       block->rc.assign(block->parts.size(), NotConnected());
       return;
@@ -263,7 +259,6 @@ class Session {
       }
       at = end;
     }
-    block->read = true;
     if (rc != sqlcode::kOk) Recover();
   }
 

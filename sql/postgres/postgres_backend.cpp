@@ -105,27 +105,6 @@ SqlBind InputOfRow(const PGresult& batch, int row, const SqlLookahead::Input& in
   return bind;
 }
 
-// True when the statement orders its rows itself (an ORDER BY outside any
-// parentheses).
-bool OrdersItsRows(const oracle::Tokens& tokens) {
-  int depth = 0;
-  for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
-    const oracle::Token& token = tokens[i];
-    if (token.kind == oracle::TokenKind::Punct) {
-      if (token.text == "(") ++depth;
-      if (token.text == ")") --depth;
-      continue;
-    }
-    if (depth == 0 && token.kind == oracle::TokenKind::Identifier &&
-        oracle::EqualsIgnoreCase(token.text, "order") &&
-        tokens[i + 1].kind == oracle::TokenKind::Identifier &&
-        oracle::EqualsIgnoreCase(tokens[i + 1].text, "by")) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // The form of a statement that runs it for many inputs in one execution:
 //   SELECT zx_k.zx_ord, zx_q.* FROM unnest($c+1::text[], ...) WITH ORDINALITY
 //     AS zx_k(zx_v1, ..., zx_ord) CROSS JOIN LATERAL (<statement>) AS zx_q
@@ -183,7 +162,7 @@ bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, std::strin
   const std::string elements =
       "SELECT zx_k.zx_ord, zx_q.* FROM unnest(" + arrays + ") WITH ORDINALITY AS zx_k(" + names +
       ", zx_ord) CROSS JOIN LATERAL (";
-  if (OrdersItsRows(tokens)) {
+  if (TopLevelOrderBy(tokens) < tokens.size()) {
     text = elements + "SELECT row_number() OVER () AS zx_rn, zx_i.* FROM (" + inner +
            ") AS zx_i) AS zx_q ORDER BY zx_k.zx_ord, zx_q.zx_rn";
     leading = 2;
