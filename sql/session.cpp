@@ -36,6 +36,8 @@ std::string_view RuntimeMessage(int32_t code) {
     case sqlcode::kVariableNotInSelectList: return "mehr Ausgabewerte als Spalten";
     case sqlcode::kNotAllVariablesBound: return "weniger Eingabewerte als Platzhalter";
     case sqlcode::kInternal: return "ungueltige Hostvariable";
+    case sqlcode::kUntranslatable:
+      return "Text mit einem Zeichen ohne Windows-1252-Code oder einem NUL-Byte";
     default: return {};
   }
 }
@@ -157,6 +159,20 @@ int32_t Convert(const SqlValue& value, const HostVar& var, Converted& out, std::
       // Oracle cannot store an empty text apart from NULL.
       if (value.text.empty()) return sqlcode::kOk;
       out.present = true;
+      if (value.unrepresentable || value.text.find('\0') != std::string_view::npos) {
+        // A host STRING would hold another text (a NUL ends it early): the
+        // value is kept in its printable form, for a message to name it.
+        std::string shown;
+        for (const char c : value.text) {
+          if (c == '\0') {
+            shown += "<NUL>";
+          } else {
+            shown += c;
+          }
+        }
+        PutText(shown, out, arena);
+        return sqlcode::kUntranslatable;
+      }
       if (var.type == HostType::String) {
         PutText(value.text, out, arena);
         return sqlcode::kOk;
@@ -206,10 +222,14 @@ void Store(const Converted& value, const HostVar& var, const std::string& arena)
 struct SqlSession::Conversion {
   std::vector<Converted> values;
   std::string arena;
+  int unrepresentable = -1;
   std::vector<SqlBind> binds;
 
-  // Converts every output of the current row; nothing is written here.
+  // Converts every output of the current row; nothing is written here. A
+  // text that cannot be held (kUntranslatable) does not stop the others:
+  // `unrepresentable` is the first such output, or -1.
   int32_t ConvertRow(const SqlRows& rows, std::span<const HostVar> outputs) {
+    unrepresentable = -1;
     if (outputs.size() > static_cast<std::size_t>(rows.ColumnCount())) {
       return sqlcode::kVariableNotInSelectList;
     }
@@ -217,9 +237,13 @@ struct SqlSession::Conversion {
     arena.clear();
     for (std::size_t i = 0; i < outputs.size(); ++i) {
       const int32_t rc = Convert(rows.Column(static_cast<int>(i)), outputs[i], values[i], arena);
-      if (rc != sqlcode::kOk) return rc;
+      if (rc == sqlcode::kUntranslatable) {
+        if (unrepresentable < 0) unrepresentable = static_cast<int>(i);
+      } else if (rc != sqlcode::kOk) {
+        return rc;
+      }
     }
-    return sqlcode::kOk;
+    return unrepresentable >= 0 ? sqlcode::kUntranslatable : sqlcode::kOk;
   }
 
   void StoreRow(std::span<const HostVar> outputs) const {
@@ -236,6 +260,7 @@ SqlSession::~SqlSession() { Disconnect(); }
 
 int32_t SqlSession::Status(int32_t code, std::string_view statement) {
   last_.code = code;
+  last_.column = -1;
   last_.message = code < 0 ? std::string(RuntimeMessage(code)) : std::string();
   if (code < 0 && observer_) observer_(last_, statement);
   return code;
@@ -244,6 +269,7 @@ int32_t SqlSession::Status(int32_t code, std::string_view statement) {
 int32_t SqlSession::BackendStatus(int32_t code, std::string message, std::string_view statement) {
   if (code >= 0) return Status(code, statement);
   last_.code = code;
+  last_.column = -1;
   last_.message = message.empty() ? std::string(RuntimeMessage(code)) : std::move(message);
   if (observer_) observer_(last_, statement);
   return code;
@@ -509,6 +535,15 @@ int32_t SqlCursor::Fetch(std::span<const HostVar> outputs) {
     return session.BackendStatus(rc, rc < 0 ? rows_->Message() : std::string(), statement_);
   }
   rc = session.conversion_->ConvertRow(*rows_, outputs);
+  if (rc == sqlcode::kUntranslatable) {
+    // The row is delivered all the same, the text that cannot be held in
+    // its printable form, so that the caller can name the row and go on
+    // with the next: one such value costs its row, not the cursor.
+    session.conversion_->StoreRow(outputs);
+    session.Status(rc, statement_);
+    session.last_.column = session.conversion_->unrepresentable;
+    return rc;
+  }
   if (rc != sqlcode::kOk) return session.Status(rc, statement_);
   session.conversion_->StoreRow(outputs);
   return session.Status(sqlcode::kOk);

@@ -8,6 +8,9 @@ namespace zx {
 
 namespace {
 
+// Marks the kind byte of a text shown in its printable form.
+constexpr unsigned kUnrepresentableTag = 0x80;
+
 // The rows of a kept answer, then (when the answer was not read whole) the
 // rest of the database's rows, or the code that ended them.
 class ReplayRows final : public SqlRows {
@@ -43,7 +46,9 @@ class ReplayRows final : public SqlRows {
     const std::string& packed = answer_->packed;
     current_.assign(static_cast<std::size_t>(answer_->columns), SqlValue{});
     for (SqlValue& value : current_) {
-      value.kind = static_cast<SqlValue::Kind>(packed[at_++]);
+      const auto tag = static_cast<unsigned char>(packed[at_++]);
+      value.kind = static_cast<SqlValue::Kind>(tag & ~kUnrepresentableTag);
+      value.unrepresentable = (tag & kUnrepresentableTag) != 0;
       if (value.kind == SqlValue::Kind::Integer) {
         std::memcpy(&value.integer, packed.data() + at_, sizeof value.integer);
         at_ += sizeof value.integer;
@@ -72,7 +77,8 @@ class ReplayRows final : public SqlRows {
 };
 
 void Pack(std::string& packed, const SqlValue& value) {
-  packed += static_cast<char>(value.kind);
+  packed += static_cast<char>(static_cast<unsigned char>(value.kind) |
+                              (value.unrepresentable ? kUnrepresentableTag : 0u));
   if (value.kind == SqlValue::Kind::Integer) {
     packed.append(reinterpret_cast<const char*>(&value.integer), sizeof value.integer);
   } else if (value.kind == SqlValue::Kind::Real) {

@@ -24,6 +24,10 @@ struct SqlValue {
   int64_t integer = 0;
   double real = 0.0;
   std::string_view text;
+  // The text has a character that Windows-1252 cannot represent (the
+  // database holds it in another encoding): `text` then shows it in a
+  // printable form, each such character as <U+XXXX> (an invalid byte <xHH>).
+  bool unrepresentable = false;
 };
 
 // An input host variable's value, as the statement binds it. The session

@@ -38,11 +38,16 @@ inline constexpr int32_t kVariableNotInSelectList = -1007;   // more outputs tha
 inline constexpr int32_t kNotAllVariablesBound = -1008;      // fewer inputs than placeholders
 inline constexpr int32_t kDateFormatNotRecognized = -1821;   // TO_CHAR with an unknown format
 inline constexpr int32_t kDateFormatMismatch = -1861;        // stored date not in the fixed format
+// A text value the program cannot hold: a character without a Windows-1252
+// byte, or a NUL byte (which would end the host STRING early).
+inline constexpr int32_t kUntranslatable = -29275;
 }  // namespace sqlcode
 
 struct SqlStatus {
   int32_t code = sqlcode::kOk;
   std::string message;  // empty on success and for 1403
+  // With kUntranslatable: the output (from 0) whose value could not be held.
+  int column = -1;
 };
 
 }  // namespace zx

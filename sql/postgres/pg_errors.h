@@ -26,7 +26,7 @@ inline constexpr int32_t kConnectionClosed = -12537;      // server closed the c
 inline constexpr int32_t kHostUnknown = -12545;           // host name does not resolve
 inline constexpr int32_t kProtocolError = -12560;         // any other failure to reach the server
 inline constexpr int32_t kEncodingUnsupported = -12705;   // server cannot deliver WIN1252
-inline constexpr int32_t kUntranslatable = -29275;        // a character has no WIN1252 byte
+inline constexpr int32_t kUntranslatable = sqlcode::kUntranslatable;  // a character has no WIN1252 byte
 }  // namespace pgcode
 
 // libpq's words for a failure as one line of a reason: every line end a
