@@ -65,4 +65,28 @@ int FindNthChar(const char* text, char c, int n) {
   return position;
 }
 
+std::string PrintableLine(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string line;
+  line.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '\r': line += "\\r"; break;
+      case '\n': line += "\\n"; break;
+      case '\t': line += "\\t"; break;
+      case '\\': line += "\\\\"; break;
+      default:
+        if (byte < 0x20 || byte == 0x7F) {
+          line += "\\x";
+          line += kHex[byte >> 4];
+          line += kHex[byte & 0x0F];
+        } else {
+          line += c;
+        }
+    }
+  }
+  return line;
+}
+
 }  // namespace zx

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace zx {
@@ -28,6 +29,11 @@ bool CopySubstring(const char* text, int start, int length, char* dest, std::siz
 // when there are fewer than n; -1 when there is none or text is empty, and
 // for an n below 1.
 int FindNthChar(const char* text, char c, int n);
+
+// The text as one printable line: carriage return, line feed and tab as
+// \r, \n and \t, every other control byte (below 0x20, and 0x7F) as \xHH,
+// a backslash as \\; every other byte as it is.
+std::string PrintableLine(std::string_view text);
 
 // True when `text` begins with `prefix`.
 constexpr bool StartsWith(std::string_view text, std::string_view prefix) {

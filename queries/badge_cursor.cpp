@@ -24,12 +24,20 @@ struct BadgeRow {
   std::array<char, 6> AswGrp;
   std::array<char, 51> AswAan;
   int32_t AswAtp;
-  std::array<char, 9> AwvSto;
-  std::array<char, 11> AswSal;
+  std::array<char, 256> AwvSto;  // wider than the record's field: see FetchBadge
+  std::array<char, 256> AswSal;  // wider than the record's field: see FetchBadge
   std::array<char, 6> AswBk2;
   int32_t AswSpr;
   std::array<char, 256> AswPin;  // wider than the record's field: see FetchBadge
 };
+
+// The columns of the select list, in its order, for a message that names
+// the one whose value the program cannot hold.
+constexpr std::string_view kSelectedColumns[] = {
+    "Zdx301Asw.AswNum", "Zdx301Asw.AswGvo", "Zdx301Asw.AswGbi", "Zdx301Asw.AswPnr",
+    "Zdx301Asw.AswBkl", "Zdx301Asw.AswGrp", "Zdx301Asw.AswAan", "Zdx301Asw.AswAtp",
+    "Zdx113Awv.AwvSto", "Zdx301Asw.AswSal", "Zdx301Asw.AswBk2", "Zdx301Asw.AswSpr",
+    "Zdx301Asw.AswPin"};
 
 template <std::size_t N>
 HostVar Out(std::array<char, N>& buffer) {
@@ -84,6 +92,7 @@ int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const Terminal
     }
   }
 
+  cursor.session = &session;
   cursor.filtered = terminal.TfzCount > 0;
   if (cursor.filtered) {
     // The name may fill all 255 characters of its field; bind it terminated.
@@ -106,7 +115,19 @@ int32_t FetchBadge(BadgeCursor& cursor, BadgeRecord& record) {
       Out(row.AwvSto), Out(row.AswSal), Out(row.AswBk2),        IntegerVar(&row.AswSpr),
       Out(row.AswPin)};
   const int32_t code = cursor.rows.Fetch(outputs);
-  if (code != 0) return code;
+  // A value the program cannot hold costs its row alone: the row comes with
+  // that value in a printable form and the column named, for the writer to
+  // leave it out with a message; the cursor goes on.
+  ClearField(record.UnrepresentableColumn);
+  if (code == sqlcode::kUntranslatable && cursor.rows.IsOpen()) {
+    const int column = cursor.session != nullptr ? cursor.session->LastStatus().column : -1;
+    SetField(record.UnrepresentableColumn,
+             column >= 0 && static_cast<std::size_t>(column) < std::size(kSelectedColumns)
+                 ? kSelectedColumns[column]
+                 : std::string_view("Zdx301Asw"));
+  } else if (code != 0) {
+    return code;
+  }
 
   const std::string_view number = FieldText(row.AswNum);
   // A number that AswNum cannot hold is kept whole in LongAswNum, so that the
@@ -120,13 +141,28 @@ int32_t FetchBadge(BadgeCursor& cursor, BadgeRecord& record) {
   SetField(record.AswGbi, FieldText(row.AswGbi));
   SetField(record.AswPnr, FieldText(row.AswPnr));
   SetField(record.AswGrp, FieldText(row.AswGrp));
-  SetField(record.AswSal, FieldText(row.AswSal));
+  // AswSal and AwvSto are fetched wider than the record holds them too: a
+  // cut message set or location number would be another one.
+  if (SetField(record.AswSal, FieldText(row.AswSal))) {
+    ClearField(record.LongAswSal);
+  } else {
+    SetField(record.LongAswSal, FieldText(row.AswSal));
+    ClearField(record.AswSal);
+  }
   // AswBkl and AswPin are fetched wider than the record holds them, so that
   // a value that does not fit is seen instead of arriving cut: a cut class or
   // PIN would be another class or PIN. The writer leaves such a row out.
   record.AswPinTooLong = !SetField(record.AswPin, FieldText(row.AswPin));
   if (record.AswPinTooLong) ClearField(record.AswPin);
-  SetField(record.AwvSto, ZeroFill8(FieldText(row.AwvSto)));
+  const std::string_view location = FieldText(row.AwvSto);
+  if (location.size() <= 8 &&
+      location.find_first_not_of("0123456789") == std::string_view::npos) {
+    SetField(record.AwvSto, ZeroFill8(location));
+    ClearField(record.LongAwvSto);
+  } else {
+    SetField(record.LongAwvSto, location);
+    ClearField(record.AwvSto);
+  }
   if (SetField(record.AswBkl, BlankPad3(FieldText(row.AswBkl)))) {
     ClearField(record.LongAswBkl);
   } else {

@@ -14,6 +14,7 @@ namespace zx {
 // One badge cursor: the form it was opened in and the terminal it reads for.
 struct BadgeCursor {
   SqlCursor rows;
+  SqlSession* session = nullptr;  // the session it was opened on
   bool filtered = false;  // the terminal-filtered (assigned-badges) form
   std::array<char, 256> terminalName{};
 };
@@ -39,8 +40,12 @@ int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const Terminal
 // unchanged. A badge number longer than AswNum holds is delivered with 0 and
 // LongAswNum set (AswNum then holds its first 50 characters and must not be
 // written). Likewise an AswBkl longer than 5 characters is delivered in
-// LongAswBkl (AswBkl empty), and an AswPin longer than 32 sets AswPinTooLong
-// (AswPin empty).
+// LongAswBkl (AswBkl empty), an AswPin longer than 32 sets AswPinTooLong
+// (AswPin empty), an AswSal longer than 10 is delivered in LongAswSal
+// (AswSal empty) and an AwvSto that is not eight digits at most in
+// LongAwvSto (AwvSto empty). A row with a value the program cannot hold
+// (-29275 from the FETCH) is delivered with 0 and UnrepresentableColumn
+// naming the column; such a row must not be written.
 int32_t FetchBadge(BadgeCursor& cursor, BadgeRecord& record);
 
 // Closes the cursor; returns the code of the CLOSE.

@@ -39,6 +39,17 @@ struct BadgeRecord {
   // Set when AswPin is longer than AswPin holds; AswPin then stays empty.
   // The PIN itself is never printed.
   bool AswPinTooLong;
+  // The whole message set AswSal when it is longer than AswSal holds
+  // (otherwise empty); a cut set would be another set.
+  std::array<char, 256> LongAswSal;
+  // The whole location number AwvSto when AwvSto cannot hold it as eight
+  // digits (longer, or negative); otherwise empty.
+  std::array<char, 256> LongAwvSto;
+  // "table.column" of a value of the row that the program cannot hold (a
+  // character without a Windows-1252 byte, or a NUL byte); otherwise empty.
+  // The other fields are filled, that value in a printable form, so that
+  // the row can be named; it is never written.
+  std::array<char, 24> UnrepresentableColumn;
 };
 
 // Every field empty (all bytes zero), as the writers clear the record

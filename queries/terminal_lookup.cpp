@@ -11,6 +11,7 @@ namespace zx {
 
 void FillTerminalParamsWithZeros(TerminalParams& terminal) {
   std::memset(&terminal, '0', sizeof terminal);
+  ClearField(terminal.LongTrmSal);
 }
 
 int32_t ReadTerminal(SqlSession& session, TerminalParams& terminal) {
@@ -18,15 +19,21 @@ int32_t ReadTerminal(SqlSession& session, TerminalParams& terminal) {
   std::array<char, 256> name{};
   SetField(name, FieldText(terminal.TrmNam));
 
-  // Both outputs start empty, so a NULL column yields an empty text.
+  // Both outputs start empty, so a NULL column yields an empty text. The
+  // message set is read wider than TrmSal holds, so that a longer one is
+  // seen instead of arriving cut.
   std::array<char, 11> trmMod{};
-  std::array<char, 11> trmSal{};
-  const HostVar outputs[] = {StringVar(trmMod.data(), 11), StringVar(trmSal.data(), 11)};
+  std::array<char, 256> trmSal{};
+  const HostVar outputs[] = {StringVar(trmMod.data(), 11), StringVar(trmSal.data(), 256)};
   const HostVar inputs[] = {StringIn(name.data(), 256)};
   const int32_t found = session.SelectInto(statements::kSelectTerminal, outputs, inputs);
   if (found != sqlcode::kOk) return found;
   terminal.TrmMod = trmMod;
-  terminal.TrmSal = trmSal;
+  if (SetField(terminal.TrmSal, FieldText(trmSal))) {
+    ClearField(terminal.LongTrmSal);
+  } else {
+    SetField(terminal.LongTrmSal, FieldText(trmSal));
+  }
 
   int32_t count = 0;
   const HostVar countOut[] = {IntegerVar(&count)};

@@ -12,10 +12,14 @@ struct TerminalParams {
   std::array<char, 11> TrmMod;   // terminal model, at most 10
   std::array<char, 11> TrmSal;   // message set of the terminal, at most 10
   int32_t TfzCount;              // valid badge assignments of the terminal
+  // The whole message set when TrmSal cannot hold it (otherwise empty): a
+  // cut set would be another set.
+  std::array<char, 256> LongTrmSal;
 };
 
 // Every byte '0', as the run driver prepares the record before the lookup:
 // TfzCount then reads 808464432 and the text fields hold no terminator.
+// LongTrmSal, which no lookup result may leave '0'-filled, starts empty.
 void FillTerminalParamsWithZeros(TerminalParams& terminal);
 
 }  // namespace zx

@@ -237,7 +237,8 @@ TEST(IdStammEndToEnd, LineContents) {
               {.number = "C2", .timeRight = "1", .accessRight = "0", .accessClass = "Q  "},
               {.number = "C3", .timeRight = "1", .accessRight = "0", .accessClass = "   "},
               {.number = "C5", .accessClass = "A  "}})},
-      {"location number in field 4",
+      {"location number in field 4; one that five digits cannot show is never cut: the badge "
+       "is left out with a message",
        kTerminal + Rows({
                        {.number = "F0", .sto = "0"},
                        {.number = "F1", .sto = "42"},
@@ -246,29 +247,75 @@ TEST(IdStammEndToEnd, LineContents) {
                        {.number = "F4", .sto = "NULL"},
                        {.number = "F5", .sto = "99999"},
                        {.number = "F6", .sto = "123456"},
+                       {.number = "F7", .sto = "123456789"},
+                       {.number = "F8", .sto = "-5"},
+                       {.number = "F9", .sto = "0", .classes = {}},
                    }),
-       Count(7, 7),
+       "Ausweis F3: Standort 100000 passt nicht in den Satz, nicht in Datei gestellt\n"
+       "Ausweis F6: Standort 123456 passt nicht in den Satz, nicht in Datei gestellt\n"
+       "Ausweis F7: Standort 123456789 passt nicht in den Satz, nicht in Datei gestellt\n"
+       "Ausweis F8: Standort -5 passt nicht in den Satz, nicht in Datei gestellt\n" +
+           Count(10, 5),
        Lines({{.number = "F0", .sto = ""},
               {.number = "F1", .sto = "00042"},
               {.number = "F2", .sto = "01234"},
-              {.number = "F3", .sto = ""},
               {.number = "F4", .sto = ""},
-              {.number = "F5", .sto = "99999"},
-              {.number = "F6", .sto = "23456"}})},
-      {"empty AswSal takes TrmSal; quotes and commas unchanged; NULL AswSpr 1, NULL AswAtp 0",
+              {.number = "F5", .sto = "99999"}})},
+      {"empty AswSal takes TrmSal; commas unchanged; NULL AswSpr 1, NULL AswAtp 0",
        kTerminal + Rows({
                        {.number = "Q1", .sal = "NULL"},
-                       {.number = "Q2\"x,y", .sal = "'S,\"'", .pin = "'a\"b,c'"},
+                       {.number = "Q2x,y", .sal = "'S,'", .pin = "'ab,c'"},
                        {.number = "Q3", .spr = "NULL", .atp = "NULL", .pin = "NULL"},
                        {.number = "Q4", .spr = "-999", .atp = "-7"},
                        {.number = "Q5", .spr = "9999", .atp = "2147483647"},
                    }),
        Count(5, 5),
        Lines({{.number = "Q1", .sal = "TSAL"},
-              {.number = "Q2\"x,y", .sal = "S,\"", .pin = "a\"b,c"},
+              {.number = "Q2x,y", .sal = "S,", .pin = "ab,c"},
               {.number = "Q3", .spr = "1", .atp = "0", .pin = ""},
               {.number = "Q4", .spr = "-999", .atp = "-7"},
               {.number = "Q5", .spr = "9999", .atp = "2147483647"}})},
+      {"a double quote, carriage return or line feed in a field would break the line: that line "
+       "is left out and named, every other line stays",
+       kTerminal +
+           "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'K\"', '0');\n" +
+           Rows({{.number = "H1"},
+                 {.number = "H2\r\nZ"},
+                 {.number = "H3\"", .classes = {"K1", "Z"}},
+                 {.number = "H4", .sal = "'S\nT'"},
+                 {.number = "H5", .pin = "'P\"'"},
+                 {.number = "H6", .pin = "'P\r'", .classes = {"Z"}},
+                 {.number = "H7", .bkl = "'Q\"'", .classes = {"Z"}},
+                 {.number = "H8", .classes = {"K1", "K\""}},
+                 {.number = "H9"}}),
+       "Ausweis H2\\r\\nZ: Feld 1 enthaelt Anfuehrungszeichen oder Zeilenumbruch, nicht in "
+       "Datei gestellt\n"
+       "Ausweis H3\": Feld 1 enthaelt Anfuehrungszeichen oder Zeilenumbruch, nicht in Datei "
+       "gestellt\n"
+       "Ausweis H4: Feld 8 enthaelt Anfuehrungszeichen oder Zeilenumbruch, nicht in Datei "
+       "gestellt\n"
+       "Ausweis H5: Feld 14 enthaelt Anfuehrungszeichen oder Zeilenumbruch, nicht in Datei "
+       "gestellt\n"
+       "Ausweis H6: Feld 14 enthaelt Anfuehrungszeichen oder Zeilenumbruch, nicht in Datei "
+       "gestellt\n"
+       "Ausweis H7: Feld 10 enthaelt Anfuehrungszeichen oder Zeilenumbruch, nicht in Datei "
+       "gestellt\n"
+       "Ausweis H8: Feld 10 enthaelt Anfuehrungszeichen oder Zeilenumbruch, nicht in Datei "
+       "gestellt\n" +
+           Count(9, 3),
+       Lines({{.number = "H1"}, {.number = "H8"}, {.number = "H9"}})},
+      {"a message set that field 8 cannot hold is never cut: the badge that would carry it is "
+       "left out with a message",
+       "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', 'M', 'TSAL56789012345');\n" +
+           kRights +
+           Rows({{.number = "M1", .sal = "'S234567890'"},
+                 {.number = "M2", .sal = "'S2345678901'"},
+                 {.number = "M3", .sal = "NULL"},
+                 {.number = "M4", .sal = "NULL", .classes = {}}}),
+       "Ausweis M2: Meldungssatz S2345678901 zu lang, nicht in Datei gestellt\n"
+       "Ausweis M3: Meldungssatz TSAL56789012345 zu lang, nicht in Datei gestellt\n" +
+           Count(4, 1),
+       Lines({{.number = "M1", .sal = "S234567890"}})},
       {"badge number of 50 characters written, of 51 left out with a message",
        kTerminal + Rows({{.number = std::string(50, '5')}, {.number = std::string(51, '6')}}),
        "Ausweis " + std::string(51, '6') + ": Ausweisnummer zu lang, nicht in Datei gestellt\n" +

@@ -77,6 +77,59 @@ TEST(Writers, FailedWriteStopsTheWriterWithFailure) {
   }
 }
 
+// A value that a host STRING cannot hold (here a NUL byte, which the
+// embedded database keeps inside a text) costs its badge row alone in every
+// download: the row is named with its column and left out, every other
+// record is written as without it, and the writer succeeds.
+TEST(Writers, AValueTheProgramCannotHoldCostsThatBadgeAlone) {
+  const struct {
+    const char* column;  // as the message names it
+    std::string update;  // makes badge 200's value hold a NUL byte
+  } cases[] = {
+      {"Zdx301Asw.AswPin", "UPDATE Zdx301Asw SET AswPin = CAST(X'500050' AS TEXT) WHERE AswNum = '200';\n"},
+      {"Zdx301Asw.AswNum",
+       "UPDATE Zdx301Asw SET AswNum = CAST(X'320030' AS TEXT) WHERE AswNum = '200';\n"
+       "UPDATE Zdx113Awv SET AwvNum = CAST(X'320030' AS TEXT) WHERE AwvNum = '200';\n"},
+  };
+  const struct {
+    const char* name;
+    Writer writer;
+    const char* endLine;  // before the count line
+  } writers[] = {
+      {"MGDNL17P", CreateMgDnl17P, ""}, {"MGDNL18P", CreateMgDnl18P, ""},
+      {"MGDNL31P", CreateMgDnl31P, "Ausweiscursor lesen: Ausweis Nr. 3 RC: 1403 \n"},
+      {"MGDNL60P", CreateMgDnl60P, ""}, {"IDSTAMM", CreateIdStamm, ""},
+  };
+  // The records of badges 100 and 300 alone, as every writer writes them.
+  SqliteDatabase without(ThreeBadges() + "DELETE FROM Zdx301Asw WHERE AswNum = '200';\n");
+  ASSERT_TRUE(without.ok()) << without.error();
+  SqlSession withoutSession;
+  ASSERT_EQ(without.Connect(withoutSession), 0);
+  const TerminalParams withoutTerminal = ReadTestTerminal(withoutSession, "T1");
+  for (const auto& c : cases) {
+    SqliteDatabase db(ThreeBadges() + c.update);
+    ASSERT_TRUE(db.ok()) << db.error();
+    SqlSession session;
+    ASSERT_EQ(db.Connect(session), 0);
+    const TerminalParams terminal = ReadTestTerminal(session, "T1");
+    for (const auto& w : writers) {
+      const std::string where = std::string(c.column) + ", " + w.name;
+      StringSink expectedSink;
+      const WriterRun expected = RunWriter(w.writer, withoutSession, withoutTerminal, expectedSink);
+      StringSink sink;
+      const WriterRun run = RunWriter(w.writer, session, terminal, sink);
+      EXPECT_EQ(run.result, 1) << where;
+      const std::string number = std::string(c.column) == "Zdx301Asw.AswNum" ? "2<NUL>0" : "200";
+      EXPECT_EQ(run.out, "Ausweis " + number + ": Wert in " + c.column +
+                             " nicht darstellbar, nicht in Datei gestellt\n" + w.endLine +
+                             "Ausweise gesamt: 3 davon in Datei gestellt: 2\n")
+          << where;
+      EXPECT_FALSE(run.dnl.empty()) << where;
+      EXPECT_EQ(run.dnl, expected.dnl) << where;
+    }
+  }
+}
+
 // Badge 100 has two access classes (two lines), badge 200 one: a write
 // that fails between the two lines of one badge leaves that badge unwritten.
 TEST(Writers, IdStammStopsBetweenTheLinesOfOneBadge) {

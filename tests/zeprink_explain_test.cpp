@@ -191,6 +191,28 @@ TEST(ZeprinkExplainCheck, NamesEveryValueTheProgramCannotUse) {
        "(AswNum='10007', AswGvo='2020-01-01 00:00:00')\n"},
       {"text in a number column", "UPDATE Zdx113Awv SET AwvCod = 'x8' WHERE AwvNum = '10007';",
        "Zdx113Awv.AwvCod: Text in einer Zahlenspalte: 'x8' (AwvNum='10007')\n"},
+      {"a NUL byte, which no host STRING holds",
+       "UPDATE Zdx301Asw SET AswPnr = CAST(X'500050' AS TEXT) WHERE AswNum = '10002';",
+       "Zdx301Asw.AswPnr: Zeichen außerhalb von Windows-1252 oder NUL-Byte, das Programm kann den "
+       "Wert nicht lesen: 'P<NUL>P' (AswNum='10002', AswGvo='2020-01-01 00:00:00')\n"},
+      {"a badge number of 51 characters",
+       "UPDATE Zdx301Asw SET AswNum = '123456789012345678901234567890123456789012345678901' "
+       "WHERE AswNum = '10002';",
+       "Zdx301Asw.AswNum: Ausweisnummer länger als 50 Zeichen, der Ausweis bleibt aus jeder Datei: "
+       "'123456789012345678901234567890123456789012345678901' "
+       "(AswNum='123456789012345678901234567890123456789012345678901', AswGvo='2020-01-01 "
+       "00:00:00')\n"},
+      {"a message set of 11 characters on the terminal",
+       "UPDATE Zdx1140Trm SET TrmSal = 'S2345678901' WHERE TrmNam = 'KANTINE';",
+       "Zdx1140Trm.TrmSal: Meldungssatz länger als 10 Zeichen, Ausweise ohne eigenen Satz bleiben "
+       "aus IDSTAMM: 'S2345678901' (TrmNam='KANTINE')\n"},
+      {"a location of six digits", "UPDATE Zdx113Awv SET AwvSto = 123456 WHERE AwvNum = '10007';",
+       "Zdx113Awv.AwvSto: Standort nicht in fünf Ziffern, der Ausweis bleibt aus IDSTAMM: '123456' "
+       "(AwvNum='10007')\n"},
+      {"a line feed in a PIN, never shown",
+       "UPDATE Zdx301Asw SET AswPin = 'a' || char(10) || 'b' WHERE AswNum = '10002';",
+       "Zdx301Asw.AswPin: Anführungszeichen oder Zeilenumbruch, die IDSTAMM-Zeile bleibt aus "
+       "(AswNum='10002', AswGvo='2020-01-01 00:00:00')\n"},
       {"two valid terminal rows",
        "INSERT INTO Zdx1140Trm (TrmNam, TrmSta) VALUES ('KANTINE', 0);"
        // LAGER's first row is deleted: one valid row is no finding.

@@ -1,9 +1,12 @@
 #include "tools/data_check.h"
 
+#include <array>
 #include <initializer_list>
 #include <string_view>
 #include <vector>
 
+#include "base/fixed_text.h"
+#include "base/text_utils.h"
 #include "tools/explain_support.h"
 
 namespace zx::explain {
@@ -53,6 +56,59 @@ constexpr std::string_view kDateForm =
     "substr(@C,6,2) between '01' and '12' and substr(@C,9,2) between '01' and '31' and "
     "substr(@C,12,2)<='23' and substr(@C,15,2)<='59' and substr(@C,18,2)<='59')";
 
+// Values that the program reads but that a download cannot carry as they
+// are: the badge is left out of the file (with a message), never written
+// cut. "@C" stands for the column.
+struct Limit {
+  std::string_view table;
+  std::string_view column;
+  std::string_view condition;
+  std::string_view problem;
+  bool showValue;  // a PIN is never shown
+};
+const Limit kLimits[] = {
+    {"Zdx301Asw", "AswNum", "SubStr(@C,51) is not null",
+     "Ausweisnummer länger als 50 Zeichen, der Ausweis bleibt aus jeder Datei:", true},
+    {"Zdx301Asw", "AswBkl", "SubStr(@C,6) is not null",
+     "Zutrittsklasse länger als 5 Zeichen, der Ausweis bleibt ohne Zutrittsrecht aus IDSTAMM:", true},
+    {"Zdx301Asw", "AswPin", "SubStr(@C,33) is not null",
+     "PIN länger als 32 Zeichen, der Ausweis bleibt aus IDSTAMM", false},
+    {"Zdx301Asw", "AswSal", "SubStr(@C,11) is not null",
+     "Meldungssatz länger als 10 Zeichen, der Ausweis bleibt aus IDSTAMM:", true},
+    {"Zdx1140Trm", "TrmSal", "SubStr(@C,11) is not null",
+     "Meldungssatz länger als 10 Zeichen, Ausweise ohne eigenen Satz bleiben aus IDSTAMM:", true},
+    {"MGSST35P", "M35Bkl", "SubStr(@C,16) is not null",
+     "Zutrittsklasse länger als 15 Zeichen, sie fehlt in jeder Datei:", true},
+    {"Zdx301Awb", "AwbBkl", "SubStr(@C,16) is not null",
+     "Zutrittsklasse länger als 15 Zeichen, sie fehlt in jeder Datei:", true},
+    {"Zdx301Asw", "AswSpr", "(@C<-999 or @C>9999)",
+     "Sprachnummer nicht in vier Zeichen, der Ausweis bleibt aus IDSTAMM:", true},
+    {"Zdx113Awv", "AwvSto", "(@C<0 or @C>99999)",
+     "Standort nicht in fünf Ziffern, der Ausweis bleibt aus IDSTAMM:", true},
+};
+
+// The IDSTAMM fields that a double quote, carriage return or line feed
+// would break: such a line is left out.
+struct LineField {
+  std::string_view table;
+  std::string_view column;
+  bool showValue;
+};
+const LineField kLineFields[] = {
+    {"Zdx301Asw", "AswNum", true},  {"Zdx301Asw", "AswSal", true}, {"Zdx301Asw", "AswBkl", true},
+    {"Zdx301Asw", "AswPin", false}, {"Zdx1140Trm", "TrmSal", true}, {"MGSST35P", "M35Bkl", true},
+    {"Zdx301Awb", "AwbBkl", true},
+};
+constexpr std::string_view kLineBreakers =
+    "(@C like '%\"%' or @C like '%\r%' or @C like '%\n%')";
+
+const Table* FindTable(std::string_view name) {
+  for (const Table& table : kTables) {
+    if (table.name == name) return &table;
+  }
+  return nullptr;
+}
+
 std::string Replaced(std::string_view text, std::string_view column) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -89,16 +145,62 @@ struct Checker {
       return false;
     }
     for (const auto& row : rows) {
-      std::string key;
-      std::size_t i = 0;
-      for (std::string_view name : table.key) {
-        key += (key.empty() ? "" : ", ") + std::string(name) + "=" +
-               (row[i].empty() ? std::string("(leer)") : std::string("'").append(Utf8(row[i])).append("'"));
-        ++i;
-      }
+      const std::string key = KeyText(table, row);
       text += std::string(table.name) + "." + std::string(column) + ": " + problem +
-              (showValue ? " '" + Utf8(row.back()) + "'" : std::string()) + " (" + key + ")\n";
+              (showValue ? " '" + Shown(row.back()) + "'" : std::string()) + " (" + key + ")\n";
       ++findings;
+    }
+    return true;
+  }
+
+  // A value as the check shows it: one line of UTF-8 whatever it holds.
+  static std::string Shown(std::string_view value) { return Utf8(PrintableLine(value)); }
+
+  std::string KeyText(const Table& table, const std::vector<std::string>& row) {
+    std::string key;
+    std::size_t i = 0;
+    for (std::string_view name : table.key) {
+      key += (key.empty() ? "" : ", ") + std::string(name) + "=" +
+             (row[i].empty() ? std::string("(leer)") : "'" + Shown(row[i]) + "'");
+      ++i;
+    }
+    return key;
+  }
+
+  // Reads every text column of `table` through the runtime: a row with a
+  // value the program cannot hold (a character without a Windows-1252
+  // byte, a NUL byte) comes with -29275 and the column that has it.
+  bool FindUnrepresentable(const Table& table) {
+    std::string statement = "select ";
+    std::vector<std::string_view> columns(table.key.begin(), table.key.end());
+    columns.insert(columns.end(), table.texts.begin(), table.texts.end());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      statement += (i == 0 ? "" : " ,") + std::string(columns[i]);
+    }
+    statement += "  from Zardonix." + std::string(table.name);
+    SqlCursor cursor;
+    int32_t code = cursor.Open(session, statement, {});
+    std::vector<std::array<char, 256>> buffers(columns.size());
+    std::vector<HostVar> out;
+    for (auto& buffer : buffers) out.push_back(StringVar(buffer.data(), 256));
+    while (code == sqlcode::kOk || code == sqlcode::kUntranslatable) {
+      for (auto& buffer : buffers) buffer.fill('\0');
+      code = cursor.Fetch(out);
+      if (code != sqlcode::kUntranslatable) continue;
+      const int column = session.LastStatus().column;
+      if (column < 0 || static_cast<std::size_t>(column) >= columns.size()) continue;
+      std::vector<std::string> row;
+      for (const auto& buffer : buffers) row.emplace_back(FieldText(buffer));
+      text += std::string(table.name) + "." + std::string(columns[column]) +
+              ": Zeichen außerhalb von Windows-1252 oder NUL-Byte, das Programm kann den Wert "
+              "nicht lesen: '" + Shown(row[static_cast<std::size_t>(column)]) + "' (" +
+              KeyText(table, row) + ")\n";
+      ++findings;
+    }
+    if (cursor.IsOpen()) cursor.Close();
+    if (code != sqlcode::kNoData) {
+      error = std::string(table.name) + ": " + Failure(session, code);
+      return false;
     }
     return true;
   }
@@ -145,6 +247,27 @@ struct Checker {
                   "Text in einer Zahlenspalte:", true)) {
           return false;
         }
+      }
+    }
+    for (const Table& table : kTables) {
+      if (!FindUnrepresentable(table)) return false;
+    }
+    for (const Limit& limit : kLimits) {
+      const Table* table = FindTable(limit.table);
+      if (table == nullptr ||
+          !Find(*table, limit.column, Replaced(limit.condition, limit.column),
+                std::string(limit.problem), limit.showValue)) {
+        return false;
+      }
+    }
+    for (const LineField& field : kLineFields) {
+      const Table* table = FindTable(field.table);
+      if (table == nullptr ||
+          !Find(*table, field.column, Replaced(kLineBreakers, field.column),
+                "Anführungszeichen oder Zeilenumbruch, die IDSTAMM-Zeile bleibt aus" +
+                    std::string(field.showValue ? ":" : ""),
+                field.showValue)) {
+        return false;
       }
     }
     if (!DuplicateTerminals()) return false;

@@ -9,6 +9,7 @@
 #include "queries/badge_record.h"
 #include "queries/terminal_params.h"
 #include "sql/sql_status.h"
+#include "writers/fixed_record.h"
 #include "writers/run_context.h"
 
 namespace zx {
@@ -17,6 +18,7 @@ struct BadgeLoopEnd {
   int32_t openCode = sqlcode::kOk;  // the code of the OPEN
   int32_t lastCode = sqlcode::kOk;  // the code of the last FETCH
   int rowsFetched = 0;              // rows delivered
+  int rowsLeftOut = 0;              // of them, rows with a value the program cannot hold
   bool stopped = false;             // a row's handling stopped the loop (a failed write)
 
   // The cursor was read to its end (or stopped without a failed fetch).
@@ -26,7 +28,8 @@ struct BadgeLoopEnd {
 };
 
 // Runs `handleRow(BadgeRecord&)` for every badge row of the terminal, the
-// record cleared before each fetch. `handleRow` returns false to stop (a
+// record cleared before each fetch; a row with a value the program cannot
+// hold is counted, named (RowIsRepresentable) and not handed over. `handleRow` returns false to stop (a
 // write to the DNL file failed); the cursor is closed in every case.
 // `lookups` names what `handleRow` looks up for each badge.
 template <typename HandleRow>
@@ -45,7 +48,11 @@ BadgeLoopEnd ForEachBadge(RunContext& run, const TerminalParams& terminal,
   while (rc == sqlcode::kOk) {
     ++end.rowsFetched;
     if (run.rowsRead != nullptr) run.rowsRead->fetch_add(1, std::memory_order_relaxed);
-    if (!handleRow(record)) {
+    // A row with a value the program cannot hold is named and left out
+    // here, for every writer alike; it costs that row alone.
+    if (!RowIsRepresentable(run.diagnostics, record)) {
+      ++end.rowsLeftOut;
+    } else if (!handleRow(record)) {
       end.stopped = true;
       break;
     }

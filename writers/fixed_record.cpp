@@ -1,6 +1,9 @@
 #include "writers/fixed_record.h"
 
+#include <string>
+
 #include "base/fixed_text.h"
+#include "base/text_utils.h"
 
 namespace zx {
 
@@ -14,6 +17,15 @@ bool BadgeNumberFits(Diagnostics& diagnostics, const BadgeRecord& record) {
   if (FieldText(record.LongAswNum).empty() && number.size() <= kBadgeNumberWidth) return true;
   diagnostics.Print("Ausweis %.*s passt nicht in den Satz, nicht in Datei gestellt\n",
               static_cast<int>(number.size()), number.data());
+  return false;
+}
+
+bool RowIsRepresentable(Diagnostics& diagnostics, const BadgeRecord& record) {
+  const std::string_view column = FieldText(record.UnrepresentableColumn);
+  if (column.empty()) return true;
+  const std::string number = PrintableLine(FullBadgeNumber(record));
+  diagnostics.Print("Ausweis %s: Wert in %.*s nicht darstellbar, nicht in Datei gestellt\n",
+                    number.c_str(), static_cast<int>(column.size()), column.data());
   return false;
 }
 

@@ -81,6 +81,12 @@ std::string_view FullBadgeNumber(const BadgeRecord& record);
 // number could name another badge.
 bool BadgeNumberFits(Diagnostics& diagnostics, const BadgeRecord& record);
 
+// True when every value of the row could be held (UnrepresentableColumn
+// empty). When one could not, prints "Ausweis %s: Wert in %s nicht
+// darstellbar, nicht in Datei gestellt\n" with the badge number (in a
+// printable form) and the column: the row is left out, the run goes on.
+bool RowIsRepresentable(Diagnostics& diagnostics, const BadgeRecord& record);
+
 // True when the access class of `entry` fits the class positions. When it
 // does not, prints "Ausweis %s Zutrittsklasse %s passt nicht in den Satz,
 // nicht in Datei gestellt\n": that class's record is left out, since a cut

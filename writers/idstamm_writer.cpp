@@ -8,6 +8,7 @@
 #include "queries/access_rights.h"
 #include "queries/badge_record.h"
 #include "base/fixed_text.h"
+#include "base/text_utils.h"
 #include "writers/badge_loop.h"
 #include "writers/writers.h"
 
@@ -17,18 +18,42 @@ namespace {
 // What each badge is looked up for.
 constexpr BadgeLookups kLookups{.classes = true};
 
+constexpr std::size_t kLocationDigits = 5;
+
 // Field 4: the last five of the eight characters of AwvSto; location number
-// 0 (and every number ending in five zeros) gives an empty field.
+// 0 gives an empty field.
 std::string_view LocationField(const BadgeRecord& record) {
   std::string_view location = FieldText(record.AwvSto);
-  if (location.size() > 5) location.remove_prefix(location.size() - 5);
+  if (location.size() > kLocationDigits) location.remove_prefix(location.size() - kLocationDigits);
   return location == "00000" ? std::string_view() : location;
 }
 
+// The location number when field 4 cannot show it (more than five digits,
+// negative, not a number), else empty: the five digits of such a number
+// would name another location, or none.
+std::string_view LocationThatDoesNotFit(const BadgeRecord& record) {
+  const std::string_view whole = FieldText(record.LongAwvSto);
+  if (!whole.empty()) return whole;
+  std::string_view location = FieldText(record.AwvSto);
+  const std::size_t digits = location.find_first_not_of('0');
+  if (digits == std::string_view::npos) return {};
+  location.remove_prefix(digits);
+  return location.size() > kLocationDigits ? location : std::string_view();
+}
+
+// A field text that would break the line: a double quote would end the
+// field, a carriage return or line feed the line.
+bool BreaksTheLine(std::string_view field) {
+  return field.find_first_of("\"\r\n") != std::string_view::npos;
+}
+
 // One line: the fields written exactly as they are, each in double quotes,
-// separated by commas, ended by carriage return and line feed.
+// separated by commas, ended by carriage return and line feed. Returns an
+// empty text when a field holds a double quote, carriage return or line
+// feed, with its number (from 1) in `badField`: such a line is left out.
 std::string FormatLine(const BadgeRecord& record, std::string_view timeRight,
-                       std::string_view accessRight, std::string_view accessClass) {
+                       std::string_view accessRight, std::string_view accessClass,
+                       int& badField) {
   const std::string_view fields[] = {
       FieldText(record.AswNum), FieldText(record.AswGvo), FieldText(record.AswGbi),
       LocationField(record),    timeRight,                accessRight,
@@ -36,13 +61,17 @@ std::string FormatLine(const BadgeRecord& record, std::string_view timeRight,
       accessClass,              FieldText(record.SpareText), FieldText(record.AswNum),
       FieldText(record.AswAtp), FieldText(record.AswPin)};
   std::string line;
+  badField = 0;
   for (std::string_view field : fields) {
+    ++badField;
+    if (BreaksTheLine(field)) return {};
     if (!line.empty()) line += ',';
     line += '"';
     line += field;
     line += '"';
   }
   line += "\r\n";
+  badField = 0;
   return line;
 }
 
@@ -54,6 +83,7 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
   const std::string terminalName(FieldText(terminal.TrmNam));
   // TrmSal holds at most 10 characters (after a failed lookup, ten '0' and no terminator).
   const std::string_view terminalSal = FieldText(terminal.TrmSal).substr(0, 10);
+  const std::string_view longTerminalSal = FieldText(terminal.LongTrmSal);
   AccessRightList classes;
   RightsCache rightsCache;
   int32_t badgesWritten = 0;
@@ -65,7 +95,10 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
                         record.LongAswNum.data());
       return true;
     }
-    if (record.AswSal[0] == '\0') SetField(record.AswSal, terminalSal);
+    // A badge without a message set of its own gets the terminal's; one
+    // that does not fit field 8 is named instead of cut.
+    const bool ownSal = record.AswSal[0] != '\0' || record.LongAswSal[0] != '\0';
+    if (!ownSal) SetField(record.AswSal, terminalSal);
     std::string_view timeRight = "0";
     std::string_view accessRight = "0";
     if (HasTimeRight(run.session, diagnostics, record, terminalName.c_str(), &rightsCache)) {
@@ -98,16 +131,43 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
                         record.AswNum.data(), record.LongAswBkl.data());
       return true;
     }
+    if (const std::string_view sal = ownSal ? FieldText(record.LongAswSal) : longTerminalSal;
+        !sal.empty()) {
+      diagnostics.Print("Ausweis %s: Meldungssatz %s zu lang, nicht in Datei gestellt\n",
+                        PrintableLine(FieldText(record.AswNum)).c_str(),
+                        PrintableLine(sal).c_str());
+      return true;
+    }
+    if (const std::string_view location = LocationThatDoesNotFit(record); !location.empty()) {
+      diagnostics.Print("Ausweis %s: Standort %s passt nicht in den Satz, nicht in Datei gestellt\n",
+                        PrintableLine(FieldText(record.AswNum)).c_str(),
+                        PrintableLine(location).c_str());
+      return true;
+    }
+    // One line per class (one with the badge's own class for a time right
+    // only); a line that a field would break is left out and named.
+    bool written = false;
+    const auto writeLine = [&](std::string_view accessClass) {
+      int badField = 0;
+      const std::string line = FormatLine(record, timeRight, accessRight, accessClass, badField);
+      if (badField != 0) {
+        diagnostics.Print(
+            "Ausweis %s: Feld %d enthaelt Anfuehrungszeichen oder Zeilenumbruch, nicht in Datei "
+            "gestellt\n",
+            PrintableLine(FieldText(record.AswNum)).c_str(), badField);
+        return true;
+      }
+      written = true;
+      return run.WriteDnl(line);
+    };
     if (accessRight == "1") {
       for (const AccessRightEntry& entry : classes) {
-        if (!run.WriteDnl(FormatLine(record, timeRight, accessRight, FieldText(entry)))) {
-          return false;
-        }
+        if (!writeLine(FieldText(entry))) return false;
       }
-    } else if (!run.WriteDnl(FormatLine(record, timeRight, accessRight, FieldText(record.AswBkl)))) {
+    } else if (!writeLine(FieldText(record.AswBkl))) {
       return false;
     }
-    ++badgesWritten;
+    if (written) ++badgesWritten;
     return true;
   });
 
