@@ -168,6 +168,13 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
                static_cast<long long>(counters.statements - before.statements),
                static_cast<long long>(counters.roundTrips - before.roundTrips));
   }
+  if (run.displayTextsCut > 0) {
+    // The displays show no more than their fields hold; the file keeps the
+    // cut texts, and the operator learns once per run that there are some.
+    out.Reason("Warnung: %d Anzeigetext(e) auf die Breite ihres Feldes gekuerzt (Einzelheiten "
+               "mit /d)",
+               run.displayTextsCut);
+  }
   if (written == 0) {
     out.Print("%s", job.function->failureMessage);
     // Only a successful run replaces the file; a failed one keeps the old.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 namespace zx {
 
@@ -50,7 +51,15 @@ struct BadgeRecord {
   // The other fields are filled, that value in a printable form, so that
   // the row can be named; it is never written.
   std::array<char, 24> UnrepresentableColumn;
+  // The display texts that ReadBalanceData had to cut to their width, one
+  // bit each: BalanceValueCut / BalanceTextCut name them.
+  uint32_t CutDisplayTexts;
 };
+
+// The bit of CutDisplayTexts for the balance value TswWnn (nn 2..16) and
+// for the balance text TswFnn (nn 1..10).
+constexpr uint32_t BalanceValueCut(int nn) { return 1u << (nn - 2); }
+constexpr uint32_t BalanceTextCut(int nn) { return 1u << (15 + nn - 1); }
 
 // Every field empty (all bytes zero), as the writers clear the record
 // before each fetch.

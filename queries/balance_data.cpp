@@ -17,7 +17,8 @@ constexpr int kTextCount = 10;   // TswF01 .. TswF10
 
 using Sign = std::array<char, 2>;
 using Value = std::array<char, 10>;
-using Text = std::array<char, 21>;
+// Read wider than the record's field, so that a text the field cuts is seen.
+using Text = std::array<char, 256>;
 
 // The record fields in the statement's order: TswW02 .. TswW16, then
 // TswF01 .. TswF10 (the record keeps the values in an order of its own).
@@ -35,25 +36,30 @@ constexpr std::array<std::array<char, 21> BadgeRecord::*, kTextCount> kTextField
 // blank. An empty sign part (NULL column, or a value without sign) also
 // gives a blank, so the field always holds seven characters and the fixed
 // records that copy it keep their length.
-void FormatValue(std::array<char, 8>& field, const Value& value, const Sign& sign) {
+// Returns false when the value had more than six characters.
+bool FormatValue(std::array<char, 8>& field, const Value& value, const Sign& sign) {
   std::string_view signText = FieldText(sign);
   if (signText.empty() || signText == "+") signText = " ";
   // "%6.6s" of the value without its leading blanks, then the sign.
   std::string_view digits(SkipBlanks(value.data()));
+  const bool whole = digits.size() <= 6;
   digits = digits.substr(0, 6);
   std::size_t at = 0;
   for (; at < 6 - digits.size(); ++at) field[at] = ' ';
   at += digits.copy(field.data() + at, digits.size());
   at += signText.copy(field.data() + at, field.size() - 1 - at);
   field[at] = '\0';
+  return whole;
 }
 
-// "%-20s": the text, blanks after it up to 20 characters.
-void FormatText(std::array<char, 21>& field, const Text& text) {
+// "%-20s": the text, blanks after it up to 20 characters. Returns false
+// when the text had more than 20.
+bool FormatText(std::array<char, 21>& field, const Text& text) {
   const std::string_view value = FieldText(text);
   std::size_t at = value.copy(field.data(), field.size() - 1);
   for (; at < field.size() - 1; ++at) field[at] = ' ';
   field[at] = '\0';
+  return value.size() <= field.size() - 1;
 }
 
 }  // namespace
@@ -84,11 +90,16 @@ int32_t ReadBalanceData(SqlSession& session, BadgeRecord& record) {
   const int32_t code = session.SelectInto(statements::kBalanceData, outputs, inputs);
   if (code != sqlcode::kOk) return code;
 
+  record.CutDisplayTexts = 0;
   for (int i = 0; i < kValueCount; ++i) {
-    FormatValue(record.*kValueFields[i], values[i], signs[i]);
+    if (!FormatValue(record.*kValueFields[i], values[i], signs[i])) {
+      record.CutDisplayTexts |= BalanceValueCut(i + 2);
+    }
   }
   for (int i = 0; i < kTextCount; ++i) {
-    FormatText(record.*kTextFields[i], texts[i]);
+    if (!FormatText(record.*kTextFields[i], texts[i])) {
+      record.CutDisplayTexts |= BalanceTextCut(i + 1);
+    }
   }
   return code;
 }

@@ -257,7 +257,9 @@ TEST(MgDnl17P, Records) {
            {"MGDNL17P", "T1", "@DNL", "1", "/d"}, std::nullopt, 0,
            kConnected + "Aws: 100 Zeitberechtigung: 1\n" +
                "Saldo Ermitteln. Pnr: P200 SQLCode:1403\n" + "Aws: 200 Zeitberechtigung: 1\n" +
-               "Aws: 300 Zeitberechtigung: 0\n" + "Aws: 400 Zeitberechtigung: 0\n" +
+               "Aws: 300 Zeitberechtigung: 0\n" +
+               "Ausweis 300: Anzeigetext TswW02 auf die Breite des Feldes gekuerzt\n" +
+               "Aws: 400 Zeitberechtigung: 0\n" +
                "Ausweis 400 ohne Zeit-/Zutrittsberechtigung auf Terminal T1\n" + Count(4, 3),
            kMain17},
           {"readers 6, 7, 10 and 11: the class on reader 6 only, reader 7 the location or blank",
@@ -368,6 +370,31 @@ const std::string kMain60 =
     Record60("300", "20000101", "0", "1", "1234,5-", "015  ", k5, "035  ") +
     Record60("300", "20010101", "0", "1", "1234,5-", "015  ", k5, "035  ");
 
+// A balance value of more than six characters is written as the display
+// shows it, cut to six: said under /d for each badge written, and once per
+// run on standard error.
+TEST(MgDnl60P, DisplayTextsCutToTheirWidthAreSaid) {
+  const std::string rows = kRows60 + Badge("700", "2000-01-01", "", 7) + Classes("700", {"Z"}) +
+                           Balance("700", "TswW09", "'+1234567'") +
+                           Badge("800", "2000-01-01", "", 7) + Classes("800", {"Z"}) +
+                           Balance("800", "TswW09", "'+123456'");
+  const std::string records = Record60("700", "20000101", "1", "0", "123456 ", k5, k5, k5) +
+                              Record60("800", "20000101", "1", "0", "123456 ", k5, k5, k5);
+  const E2eResult plain = RunZeprink({.rowsSql = rows, .args = {"MGDNL60P", "T1", "@DNL", "1"}});
+  EXPECT_EQ(plain.exitStatus, 0);
+  EXPECT_EQ(plain.out, kConnected + Count(2, 2));
+  EXPECT_EQ(plain.dnl, records);
+  EXPECT_EQ(plain.err,
+            "zeprink: Warnung: 1 Anzeigetext(e) auf die Breite ihres Feldes gekuerzt (Einzelheiten "
+            "mit /d)\n");
+  const E2eResult verbose =
+      RunZeprink({.rowsSql = rows, .args = {"MGDNL60P", "T1", "@DNL", "1", "/d"}});
+  EXPECT_EQ(verbose.out, kConnected + "Aws: 700 Zeitberechtigung: 1\n" +
+                             "Ausweis 700: Anzeigetext TswW09 auf die Breite des Feldes gekuerzt\n" +
+                             "Aws: 800 Zeitberechtigung: 1\n" + Count(2, 2));
+  EXPECT_EQ(verbose.dnl, records);
+}
+
 TEST(MgDnl60P, Records) {
   const std::vector<std::string> args = {"MGDNL60P", "T1", "@DNL", "1"};
   RunCases(
@@ -377,7 +404,10 @@ TEST(MgDnl60P, Records) {
           {"/d names the badge without any right", kRows60 + kBadges60,
            {"MGDNL60P", "T1", "@DNL", "0", "/d"}, kOld, 0,
            kConnected + "Aws: 100 Zeitberechtigung: 1\n" + "Aws: 200 Zeitberechtigung: 1\n" +
-               "Aws: 300 Zeitberechtigung: 0\n" + "Aws: 300 Zeitberechtigung: 0\n" +
+               "Aws: 300 Zeitberechtigung: 0\n" +
+               "Ausweis 300: Anzeigetext TswW09 auf die Breite des Feldes gekuerzt\n" +
+               "Aws: 300 Zeitberechtigung: 0\n" +
+               "Ausweis 300: Anzeigetext TswW09 auf die Breite des Feldes gekuerzt\n" +
                "Aws: 400 Zeitberechtigung: 0\n" +
                "Ausweis 400 ohne Zeit-/Zutrittsberechtigung auf Terminal T1\n" + Count(5, 4),
            kOld + kMain60},

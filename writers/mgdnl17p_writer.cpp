@@ -64,6 +64,8 @@ int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
     }
     // Without a balance (no row, or an SQL error) the positions stay blank.
     if (balance == sqlcode::kOk) out.PutPadded(24, 7, FieldText(record.TswW02));
+    const bool balanceCut =
+        balance == sqlcode::kOk && (record.CutDisplayTexts & BalanceValueCut(2)) != 0;
 
     const TerminalRights rights =
         PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes, readers, rightsCache);
@@ -86,7 +88,10 @@ int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
     // One record per class, the class on readers 1 to 6; with a time right
     // only, the one record as it stands.
     const RowRecords row = WriteReaderRecords(run, out, record, rights, classes, kReadersWithClass);
-    if (row.written) ++badgesWritten;
+    if (row.written) {
+      ++badgesWritten;
+      if (balanceCut) run.NoteDisplayCut(number, "TswW02");
+    }
     return !row.failed;
   });
 

@@ -88,6 +88,28 @@ std::string_view ValueForCode(std::string_view code, const BadgeRecord& badge,
   return kNoValue;
 }
 
+// Says under "/d" which of the record's values were cut to their width
+// (balance values and texts that the slots' codes select).
+void NoteCutValues(RunContext& run, const DisplayTextTable& work, const BadgeRecord& badge) {
+  if (badge.CutDisplayTexts == 0) return;
+  const std::string_view number = FieldText(badge.AswNum);
+  for (const DisplayText& slot : work) {
+    const std::string_view code = FieldText(slot.Con);
+    for (std::size_t i = 0; i < std::size(kBalanceValueCodes); ++i) {
+      if (code == kBalanceValueCodes[i].code &&
+          (badge.CutDisplayTexts & BalanceValueCut(static_cast<int>(i) + 2)) != 0) {
+        run.NoteDisplayCut(number, "TswW" + std::string(i + 2 < 10 ? "0" : "") + std::to_string(i + 2));
+      }
+    }
+    for (std::size_t i = 0; i < std::size(kBalanceTextCodes); ++i) {
+      if (code == kBalanceTextCodes[i].code &&
+          (badge.CutDisplayTexts & BalanceTextCut(static_cast<int>(i) + 1)) != 0) {
+        run.NoteDisplayCut(number, "TswF" + std::string(i + 1 < 10 ? "0" : "") + std::to_string(i + 1));
+      }
+    }
+  }
+}
+
 // Reads a display text cursor into `table` until the first non-zero read.
 // A text whose MsdLfd names no display field has no slot and is left out.
 template <typename Read>
@@ -203,6 +225,7 @@ bool ProcessBadge(RunContext& run, RightsCache& rightsCache, BadgeRecord& badge,
   }
 
   if (!run.WriteDnl(record.Bytes())) return false;
+  if (balance == 0) NoteCutValues(run, work, badge);
   lastWritten = number;
   ++written;
   return true;

@@ -48,8 +48,10 @@ int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
     out.PutDate(14, FieldText(record.AswGvo));
 
     // Without a balance (no row, or an SQL error) the positions stay blank.
+    bool balanceCut = false;
     if (ReadBalanceData(run.session, record) == sqlcode::kOk) {
       out.PutPadded(24, 7, FieldText(record.TswW09));
+      balanceCut = (record.CutDisplayTexts & BalanceValueCut(9)) != 0;
     }
 
     const TerminalRights rights =
@@ -64,7 +66,10 @@ int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
     // One record per class, the class on every reader; with a time right
     // only, the one record as it stands.
     const RowRecords row = WriteReaderRecords(run, out, record, rights, classes, kReaderCount);
-    if (row.written) ++badgesWritten;
+    if (row.written) {
+      ++badgesWritten;
+      if (balanceCut) run.NoteDisplayCut(FieldText(record.AswNum), "TswW09");
+    }
     return !row.failed;
   });
 

@@ -33,6 +33,18 @@ struct RunContext {
   std::atomic<int64_t>* rowsRead = nullptr;
   // Gives the badge rows instead of the run's own cursor; none when null.
   BadgeFeed* badges = nullptr;
+  // Display texts written cut to their field's width in this run
+  // (NoteDisplayCut); the driver warns once when there are any.
+  int displayTextsCut = 0;
+
+  // A display text of the badge went to the file cut to its field's width,
+  // as the layout intends: says so under "/d" and counts it.
+  void NoteDisplayCut(std::string_view badgeNumber, std::string_view field) {
+    ++displayTextsCut;
+    diagnostics.Detail("Ausweis %.*s: Anzeigetext %.*s auf die Breite des Feldes gekuerzt\n",
+                       static_cast<int>(badgeNumber.size()), badgeNumber.data(),
+                       static_cast<int>(field.size()), field.data());
+  }
 
   // Appends bytes to the DNL file. When the write fails it prints
   // "Downloadfile %s konnte nicht geschrieben werden!\n" and returns false:

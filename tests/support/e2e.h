@@ -84,7 +84,9 @@ int RunProgram(const std::string& binary, const std::vector<std::string>& args,
                StdoutMode stdoutMode = StdoutMode::kCaptured, std::string* err = nullptr,
                std::optional<long long> fileSizeLimit = std::nullopt);
 
-// The start of the warning about a configuration file that others may read.
+// The start of every warning (a reason that does not end the run), and of
+// the warning about a configuration file that others may read.
+inline constexpr char kWarning[] = "zeprink: Warnung: ";
 inline constexpr char kConfigModeWarning[] = "zeprink: Warnung: Konfigurationsdatei ";
 
 }  // namespace zx::test
