@@ -3,12 +3,15 @@
 // server as on the embedded database (which runs each lookup on its own),
 // over several batches, with badge numbers that need quoting in an array,
 // a lookup that finds two rows (its own code, for that badge only) and
-// badges without the rows a lookup reads; and the round trips stay few.
+// badges without the rows a lookup reads; and the round trips stay few. A
+// lookup the server refuses gives each badge the code its own statement gets.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "base/fixed_text.h"
+#include "queries/badge_cursor.h"
 #include "sql/postgres/postgres_backend.h"
 #include "sql/session.h"
 #include "tests/support/pg_fixture.h"
@@ -54,6 +57,18 @@ std::string Site() {
   // Two balance rows: that badge's lookup fails with its own code.
   sql += "INSERT INTO O2002TSW (TswIdn, TswW02) VALUES ('000007', '+9');\n";
   return sql;
+}
+
+// A writer's verbose run for terminal T1 on each of two sessions; with
+// `secondsBadges`, the second run reads its badge rows from that feed.
+std::pair<WriterRun, WriterRun> RunOnBoth(Writer writer, SqlSession& first, SqlSession& second,
+                                          BadgeFeed* secondsBadges = nullptr) {
+  StringSink firstSink;
+  StringSink secondSink;
+  WriterRun one = RunWriter(writer, first, ReadTestTerminal(first, "T1"), firstSink, true);
+  WriterRun other =
+      RunWriter(writer, second, ReadTestTerminal(second, "T1"), secondSink, true, secondsBadges);
+  return {std::move(one), std::move(other)};
 }
 
 TEST(RunAhead, ServerAnswersEqualTheLookupsOwnRuns) {
@@ -146,12 +161,7 @@ TEST(RunAhead, ValueCodesOnlyForTheBadgesTextsThatExist) {
   ASSERT_EQ(pg.Connect(onServer), 0);
   ASSERT_EQ(lite.Connect(embedded), 0);
 
-  StringSink serverSink;
-  StringSink embeddedSink;
-  const WriterRun server =
-      RunWriter(CreateMgDnl18P, onServer, ReadTestTerminal(onServer, "T1"), serverSink, true);
-  const WriterRun expected =
-      RunWriter(CreateMgDnl18P, embedded, ReadTestTerminal(embedded, "T1"), embeddedSink, true);
+  const auto [server, expected] = RunOnBoth(CreateMgDnl18P, onServer, embedded);
   EXPECT_EQ(server.result, 1);
   EXPECT_EQ(expected.result, 1);
   EXPECT_EQ(server.dnl, expected.dnl);
@@ -162,6 +172,64 @@ TEST(RunAhead, ValueCodesOnlyForTheBadgesTextsThatExist) {
   // for opening the helper (seven). Each code asked on its own would be
   // hundreds.
   EXPECT_LE(onServer.Counters().roundTrips, 36);
+}
+
+// The rows of the writer's own cursor opened without lookups: each badge's
+// lookups go to the server one by one, as the badge's own statements.
+class OwnStatements final : public BadgeFeed {
+ public:
+  explicit OwnStatements(SqlSession& session) : session_(session) {}
+  int32_t Open(const TerminalParams& terminal, const BadgeLookups&) override {
+    return OpenBadgeCursor(session_, cursor_, terminal);
+  }
+  int32_t Fetch(BadgeRecord& record) override {
+    ClearBadgeRecord(record);
+    return FetchBadge(cursor_, record);
+  }
+  int32_t Close() override { return CloseBadgeCursor(cursor_); }
+
+ private:
+  SqlSession& session_;
+  BadgeCursor cursor_;
+};
+
+// The run's login may not read one lookup table (the balances, or the
+// locations): the server refuses that lookup for every batch of badges. A
+// refusal is no missing row: every badge gets the refusal's code exactly as
+// its own statement gets it, and the records are those of the badges' own
+// statements, over all batches.
+TEST(RunAhead, ALookupTheServerRefusesGivesEachBadgeItsOwnCode) {
+  PgDatabase pg(Site());
+  ZX_REQUIRE_PG(pg);
+  const struct {
+    const char* table;
+    const char* name;
+    Writer writer;
+  } cases[] = {{"O2002TSW", "MGDNL17P", CreateMgDnl17P}, {"O2002TSW", "MGDNL18P", CreateMgDnl18P},
+               {"O2002TSW", "MGDNL60P", CreateMgDnl60P}, {"Zdx113Sto", "MGDNL17P", CreateMgDnl17P},
+               {"Zdx113Sto", "MGDNL31P", CreateMgDnl31P}};
+  for (const auto& c : cases) {
+    const std::string what = std::string(c.name) + " without " + c.table;
+    ASSERT_EQ(pg.Execute(std::string("REVOKE SELECT ON Zardonix.") + c.table + " FROM CURRENT_USER"), "");
+    ASSERT_EQ(pg.Value(std::string("SELECT has_table_privilege('zardonix.") + c.table + "', 'SELECT')"), "f")
+        << "the login keeps its right (a superuser?)";
+    SqlSession ahead;
+    SqlSession own;
+    ASSERT_EQ(pg.Connect(ahead), 0);
+    ASSERT_EQ(pg.Connect(own), 0);
+    OwnStatements ownRows(own);
+    const auto [run, expected] = RunOnBoth(c.writer, ahead, own, &ownRows);
+    EXPECT_EQ(expected.result, 1) << what;
+    EXPECT_FALSE(expected.dnl.empty()) << what;
+    EXPECT_EQ(run.result, expected.result) << what;
+    EXPECT_EQ(run.dnl, expected.dnl) << what;
+    EXPECT_EQ(run.out, expected.out) << what;
+    // The writers that report the lookup's code name the refusal.
+    if (c.writer != CreateMgDnl60P && c.writer != CreateMgDnl31P) {
+      EXPECT_NE(expected.out.find("-1031\n"), std::string::npos) << what;
+    }
+    ASSERT_EQ(pg.Execute(std::string("GRANT SELECT ON Zardonix.") + c.table + " TO CURRENT_USER"), "");
+  }
 }
 
 }  // namespace

@@ -2,10 +2,14 @@
 // of its own zeprink run on the same database, on both databases and with
 // parallel sessions on the server, also when a job in the middle fails; and
 // every file shows one state of the database, even when another program
-// commits a change while the run goes on.
+// commits a change while the run goes on, or keeps committing changes while
+// its parallel sessions connect.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -200,6 +204,66 @@ TEST(SiteRun, EveryFileShowsTheStateOfTheRunsStart) {
   // A run after the change sees it.
   const std::vector<Single> after = SingleRuns(dir, {jobs[0]});
   EXPECT_NE(after[0].dnl, before[0].dnl);
+}
+
+// Another program commits a new PIN of badge 10001 over and over, from
+// before the run's first session exports its state until the run has ended.
+// Every session of `-j 4` runs some of eight identical jobs, and every one
+// reads the state of the run's start: all files are identical, and equal to
+// a single run's file on the state before the changes but for that PIN,
+// which is one of the states the program committed.
+TEST(SiteRun, ParallelSessionsReadOneStateWhileAnotherProgramCommits) {
+  PgDatabase pg(DemoRows());
+  ZX_REQUIRE_PG(pg);
+  SiteDir dir(pg.NetService(), TestServer().password);
+  ASSERT_TRUE(dir.ok);
+  std::vector<Job> jobs;
+  for (int i = 0; i < 8; ++i) jobs.push_back({"IDSTAMM", "HAUPTEINGANG", "j" + std::to_string(i) + ".dnl"});
+  const std::string start = SingleRuns(dir, {jobs[0]})[0].dnl;
+  // The PIN is 4711 at the start (on each of the badge's lines); the
+  // changes give it 0001, 0002, ...
+  const std::size_t pin = start.find("\"4711\"");
+  ASSERT_NE(pin, std::string::npos) << start;
+
+  PgConnection writer(pg);
+  ASSERT_TRUE(writer.ok()) << writer.error();
+  ASSERT_EQ(writer.Execute("SET synchronous_commit = off"), "");
+  std::atomic<bool> stop{false};
+  std::atomic<int> committed{0};
+  std::atomic<bool> failed{false};
+  std::string changeError;
+  std::thread changes([&] {
+    for (int k = 1; !stop.load(); ++k) {
+      char value[8];
+      std::snprintf(value, sizeof value, "%04d", k % 10000);
+      changeError = writer.Execute(std::string("UPDATE Zdx301Asw SET AswPin = '") + value +
+                                   "' WHERE AswNum = '10001'");
+      if (!changeError.empty()) {
+        failed.store(true);
+        return;
+      }
+      committed.store(k);
+    }
+  });
+  while (committed.load() == 0 && !failed.load()) std::this_thread::sleep_for(1ms);
+  { std::ofstream(dir.work / "jobs.txt") << JobFile(jobs); }
+  std::string out;
+  const int status =
+      RunProgram(ZEPRINK_SITE_BINARY, {"jobs.txt", "--quiet", "-j", "4"}, dir.work.string(), out);
+  stop.store(true);
+  changes.join();
+  ASSERT_EQ(changeError, "");
+  EXPECT_EQ(status, 0) << out;
+
+  const std::string first = dir.Read(jobs[0].file);
+  for (const Job& job : jobs) EXPECT_EQ(dir.Read(job.file), first) << job.file;
+  const std::string found = first.substr(std::min(pin + 1, first.size()), 4);
+  EXPECT_TRUE(found.size() == 4 && found.find_first_not_of("0123456789") == std::string::npos) << found;
+  std::string expected = start;
+  for (std::size_t at = pin; at != std::string::npos; at = expected.find("\"4711\"", at + 1)) {
+    expected.replace(at + 1, 4, found);
+  }
+  EXPECT_EQ(first, expected);
 }
 
 }  // namespace

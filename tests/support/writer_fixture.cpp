@@ -35,11 +35,12 @@ TerminalParams ReadTestTerminal(SqlSession& session, const char* name) {
 }
 
 WriterRun RunWriter(Writer writer, SqlSession& session, const TerminalParams& terminal,
-                    StringSink& sink, bool verbose) {
+                    StringSink& sink, bool verbose, BadgeFeed* badges) {
   WriterRun run;
   std::string reasons;
   Diagnostics diagnostics(&run.out, &reasons, verbose);
   RunContext context{session, sink, diagnostics};
+  context.badges = badges;
   run.result = writer(context, terminal);
   run.dnl = sink.Bytes();
   return run;

@@ -49,8 +49,9 @@ struct WriterRun {
 
 using Writer = int (*)(RunContext&, const TerminalParams&);
 
-// Runs `writer` for `terminal` on `session` into `sink`.
+// Runs `writer` for `terminal` on `session` into `sink`; with `badges`, the
+// writer reads its badge rows from that feed instead of its own cursor.
 WriterRun RunWriter(Writer writer, SqlSession& session, const TerminalParams& terminal,
-                    StringSink& sink, bool verbose = false);
+                    StringSink& sink, bool verbose = false, BadgeFeed* badges = nullptr);
 
 }  // namespace zx::test
