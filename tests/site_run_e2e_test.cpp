@@ -25,37 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// A site: files/morvalent.ini for the database and the working directory
-// two levels below it.
-struct SiteDir {
-  SiteDir(const std::string& net8, const std::string& password) {
-    root = fs::temp_directory_path() / ("zeprink-site-" + std::to_string(::getpid()) + "-" +
-                                        std::to_string(counter++));
-    fs::create_directories(root / "files");
-    work = root / "a" / "b";
-    fs::create_directories(work);
-    std::string error;
-    ok = WriteConfigFile((root / "files" / "morvalent.ini").string(),
-                         {{"LOGIN", "zeprink"}, {"PASS", password}, {"NET8", net8},
-                          {"DB_SYSTEM", "ORACLE"}, {"SCHEMA", StoredSchemaValue("ZARDONIX")}},
-                         &error);
-  }
-  ~SiteDir() {
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(work / name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-  }
-  static inline int counter = 0;
-  fs::path root;
-  fs::path work;
-  bool ok = false;
-};
-
 struct Job {
   std::string function;
   std::string terminal;
@@ -81,7 +50,7 @@ struct Single {
 };
 
 // Each job on its own, with the files of the site run set aside.
-std::vector<Single> SingleRuns(SiteDir& dir, const std::vector<Job>& jobs) {
+std::vector<Single> SingleRuns(TestSite& dir, const std::vector<Job>& jobs) {
   std::vector<Single> runs;
   for (const Job& job : jobs) {
     Single single;
@@ -94,7 +63,7 @@ std::vector<Single> SingleRuns(SiteDir& dir, const std::vector<Job>& jobs) {
   return runs;
 }
 
-void ExpectSiteEqualsSingleRuns(SiteDir& dir, const std::vector<Job>& jobs,
+void ExpectSiteEqualsSingleRuns(TestSite& dir, const std::vector<Job>& jobs,
                                 const std::vector<std::string>& extraArgs, const std::string& what) {
   { std::ofstream(dir.work / "jobs.txt") << JobFile(jobs); }
   std::vector<std::string> args = {"jobs.txt", "--quiet"};
@@ -128,14 +97,14 @@ TEST(SiteRun, EveryJobAsItsOwnRunOnBothDatabases) {
   SqliteDatabase lite(DemoRows());
   ASSERT_TRUE(lite.ok()) << lite.error();
   {
-    SiteDir dir(lite.NetService(), "geheim");
+    TestSite dir(lite.NetService(), "geheim");
     ASSERT_TRUE(dir.ok);
     ExpectSiteEqualsSingleRuns(dir, kJobs, {}, "embedded database");
   }
   PgDatabase pg(DemoRows());
   ZX_REQUIRE_PG(pg);
   for (const char* parallel : {"1", "3"}) {
-    SiteDir dir(pg.NetService(), TestServer().password);
+    TestSite dir(pg.NetService(), TestServer().password);
     ASSERT_TRUE(dir.ok);
     ExpectSiteEqualsSingleRuns(dir, kJobs, {"-j", parallel}, std::string("server, -j ") + parallel);
   }
@@ -144,7 +113,7 @@ TEST(SiteRun, EveryJobAsItsOwnRunOnBothDatabases) {
 TEST(SiteRun, RefusesAJobFileThatCannotBeReadAndWritesNothing) {
   SqliteDatabase lite(DemoRows());
   ASSERT_TRUE(lite.ok()) << lite.error();
-  SiteDir dir(lite.NetService(), "geheim");
+  TestSite dir(lite.NetService(), "geheim");
   { std::ofstream(dir.work / "jobs.txt") << "IDSTAMM HAUPTEINGANG a.dnl 1\nIDSTAMM \"HAUPT b.dnl 1\n"; }
   std::string out;
   std::string err;
@@ -162,7 +131,7 @@ TEST(SiteRun, RefusesAJobFileThatCannotBeReadAndWritesNothing) {
 TEST(SiteRun, EveryFileShowsTheStateOfTheRunsStart) {
   PgDatabase pg(DemoRows());
   ZX_REQUIRE_PG(pg);
-  SiteDir dir(pg.NetService(), TestServer().password);
+  TestSite dir(pg.NetService(), TestServer().password);
   ASSERT_TRUE(dir.ok);
   const std::vector<Job> jobs = {{"IDSTAMM", "HAUPTEINGANG", "a.dnl"},
                                  {"MGDNL31P", "WERKSTOR2", "b.dnl"},
