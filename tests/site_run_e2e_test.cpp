@@ -4,6 +4,7 @@
 // every file shows one state of the database, even when another program
 // commits a change while the run goes on.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -123,6 +124,86 @@ TEST(SiteRun, RefusesAJobFileThatCannotBeReadAndWritesNothing) {
   EXPECT_EQ(out, "");
   EXPECT_NE(err.find("Jobdatei Zeile 2: Anfuehrungszeichen ohne Ende"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(dir.work / "a.dnl"));
+}
+
+// Forty jobs, a thread each (in groups that read their badges together),
+// where the system cannot give every job a thread: under an address-space
+// limit that threads with the default stack (8 MiB each) exceed, and as a
+// user whose process limit leaves room for only two threads. The run is the
+// same as without the limit, byte for byte: fewer jobs side by side, never
+// an abort.
+TEST(SiteRun, JobsWithoutRoomForAThreadEachRunAsWithout) {
+  std::vector<Job> jobs;
+  for (std::size_t i = 0; i < 40; ++i) {
+    Job job = kJobs[i % kJobs.size()];
+    job.file = std::to_string(i) + "-" + job.file;
+    jobs.push_back(job);
+  }
+  struct Outcome {
+    int status = -1;
+    std::string out;
+    std::vector<std::string> files;
+  };
+  // Runs the jobs through `prefix` (a program that sets the limit and
+  // starts zeprink-site), and takes their files away.
+  const auto run = [&jobs](TestSite& dir, std::vector<std::string> prefix,
+                           const std::vector<std::string>& extraArgs) {
+    { std::ofstream(dir.work / "jobs.txt") << JobFile(jobs); }
+    Outcome outcome;
+    std::string err;
+    const std::string program = prefix.empty() ? ZEPRINK_SITE_BINARY : prefix.front();
+    std::vector<std::string> args(prefix.empty() ? prefix.begin() : prefix.begin() + 1, prefix.end());
+    if (!prefix.empty()) args.push_back(ZEPRINK_SITE_BINARY);
+    args.insert(args.end(), {"jobs.txt", "--quiet"});
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    outcome.status = RunProgram(program, args, dir.work.string(), outcome.out, StdoutMode::kCaptured, &err);
+    EXPECT_EQ(err.find("terminate"), std::string::npos) << err;
+    for (const Job& job : jobs) {
+      outcome.files.push_back(dir.Read(job.file));
+      fs::remove(dir.work / job.file);
+    }
+    return outcome;
+  };
+  const auto expectSame = [](const Outcome& limited, const Outcome& free, const std::string& what) {
+    EXPECT_EQ(limited.status, free.status) << what;
+    EXPECT_EQ(limited.out, free.out) << what;
+    EXPECT_TRUE(limited.files == free.files) << what;
+  };
+  const std::vector<std::string> addressSpace = {"/bin/bash", "-c", "ulimit -v 300000 && exec \"$0\" \"$@\""};
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer's shadow memory alone is far beyond any such limit.
+  constexpr bool kLimitAddressSpace = false;
+#else
+  constexpr bool kLimitAddressSpace = true;
+#endif
+
+  SqliteDatabase lite(DemoRows());
+  ASSERT_TRUE(lite.ok()) << lite.error();
+  {
+    TestSite dir(lite.NetService(), "geheim");
+    ASSERT_TRUE(dir.ok);
+    const Outcome free = run(dir, {}, {});
+    EXPECT_EQ(free.status, 255) << "the jobs of terminal NIEMAND fail";
+    if (kLimitAddressSpace) expectSame(run(dir, addressSpace, {}), free, "embedded database, ulimit -v");
+    // The process limit holds for another user only (root passes it).
+    if (geteuid() == 0 && fs::exists("/usr/bin/setpriv")) {
+      for (const fs::path& path : {dir.root, fs::path(lite.directory())}) {
+        for (const auto& entry : fs::recursive_directory_iterator(path)) {
+          ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+        }
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+      }
+      expectSame(run(dir, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                           "/bin/bash", "-c", "ulimit -u 3 && exec \"$0\" \"$@\""}, {}),
+                 free, "embedded database, two threads");
+    }
+  }
+  PgDatabase pg(DemoRows());
+  ZX_REQUIRE_PG(pg);
+  TestSite dir(pg.NetService(), TestServer().password);
+  ASSERT_TRUE(dir.ok);
+  const Outcome free = run(dir, {}, {"-j", "3"});
+  if (kLimitAddressSpace) expectSame(run(dir, addressSpace, {"-j", "3"}), free, "server, -j 3, ulimit -v");
 }
 
 // A change committed by another program while the run waits in its second
