@@ -74,9 +74,19 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }
 
 // Copies the old file's content into fd. A missing file is an empty one.
-bool CopyOldContent(const std::string& path, int fd) {
-  const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errno == ENOENT;
+// The file is the one Open looked at (`existing`, null when there was none):
+// a link or another file put in its place since (in a directory others may
+// write) is not read, as its content would go into the new file.
+bool CopyOldContent(const std::string& path, int fd, const struct stat* existing) {
+  const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (in < 0) return errno == ENOENT && existing == nullptr;
+  struct stat st {};
+  if (::fstat(in, &st) != 0 || existing == nullptr || st.st_dev != existing->st_dev ||
+      st.st_ino != existing->st_ino) {
+    ::close(in);
+    errno = EAGAIN;
+    return false;
+  }
   std::vector<char> buffer(1 << 16);
   bool ok = true;
   for (;;) {
@@ -224,11 +234,11 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
     errno = EBUSY;
     return Fail();
   }
-  for (const std::string& refused : options.refuseFiles) {
+  for (std::size_t i = 0; exists && i < options.refuseFiles.size(); ++i) {
     struct stat other {};
-    if (exists && ::stat(refused.c_str(), &other) == 0 && other.st_dev == st.st_dev &&
+    if (::stat(options.refuseFiles[i].c_str(), &other) == 0 && other.st_dev == st.st_dev &&
         other.st_ino == st.st_ino) {
-      refusal_ = FileRefusal{FileRefusal::Kind::kRefusedFile, refused, 0};
+      refusal_ = FileRefusal{FileRefusal::Kind::kRefusedFile, options.refuseFiles[i], 0};
       errno = EBUSY;
       return Fail();
     }
@@ -250,7 +260,9 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
   } else if (options.newFileMode) {
     ready = ::fchmod(fd_, *options.newFileMode) == 0;
   }
-  if (!ready || (options.keepContent && !CopyOldContent(target_, fd_))) return Fail();
+  if (!ready || (options.keepContent && !CopyOldContent(target_, fd_, exists ? &st : nullptr))) {
+    return Fail();
+  }
   const off_t end = ::lseek(fd_, 0, SEEK_CUR);
   if (end < 0) return Fail();
   written_ = end;
