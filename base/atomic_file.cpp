@@ -1,5 +1,6 @@
 #include "base/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -72,9 +74,19 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }
 
 // Copies the old file's content into fd. A missing file is an empty one.
-bool CopyOldContent(const std::string& path, int fd) {
-  const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errno == ENOENT;
+// The file is the one Open looked at (`existing`, null when there was none):
+// a link or another file put in its place since (in a directory others may
+// write) is not read, as its content would go into the new file.
+bool CopyOldContent(const std::string& path, int fd, const struct stat* existing) {
+  const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (in < 0) return errno == ENOENT && existing == nullptr;
+  struct stat st {};
+  if (::fstat(in, &st) != 0 || existing == nullptr || st.st_dev != existing->st_dev ||
+      st.st_ino != existing->st_ino) {
+    ::close(in);
+    errno = EAGAIN;
+    return false;
+  }
   std::vector<char> buffer(1 << 16);
   bool ok = true;
   for (;;) {
@@ -96,9 +108,60 @@ bool CopyOldContent(const std::string& path, int fd) {
   return ok;
 }
 
+// The kernel's rule for following a link (protected symlinks): a link in a
+// directory that everybody may write and that has the sticky bit is
+// followed only when it belongs to the process's user or to the directory's
+// owner. Elsewhere any link is followed.
+bool MayFollowLink(const std::string& link, const struct stat& linkStatus) {
+  if (linkStatus.st_uid == ::geteuid()) return true;
+  struct stat directory {};
+  if (::stat(DirectoryOf(link).c_str(), &directory) != 0) return false;
+  if ((directory.st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH)) return true;
+  return directory.st_uid == linkStatus.st_uid;
+}
+
+// Whether descriptor `fd` is the file `file`; `name` gets the name the
+// system gives it.
+bool IsOpenAs(int fd, const struct stat& file, std::string& name) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_dev != file.st_dev || st.st_ino != file.st_ino) return false;
+  const std::string entry = "/proc/self/fd/" + std::to_string(fd);
+  std::vector<char> buffer(PATH_MAX + 1);
+  const ssize_t n = ::readlink(entry.c_str(), buffer.data(), buffer.size() - 1);
+  name = n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n))
+               : "Dateideskriptor " + std::to_string(fd);
+  return true;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Whether the process has `file` open, through any of its descriptors; the
+// ones the system lists, or without that list every number it may use.
+bool OpenByProcess(const struct stat& file, std::string& name) {
+  const std::unique_ptr<DIR, DirCloser> fds(::opendir("/proc/self/fd"));
+  if (fds) {
+    const int own = ::dirfd(fds.get());
+    while (const dirent* entry = ::readdir(fds.get())) {
+      char* end = nullptr;
+      const long fd = std::strtol(entry->d_name, &end, 10);
+      if (end == entry->d_name || *end != '\0' || fd == own) continue;
+      if (IsOpenAs(static_cast<int>(fd), file, name)) return true;
+    }
+    return false;
+  }
+  struct rlimit limit {};
+  const rlim_t last = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536 ? limit.rlim_cur : 65536;
+  for (rlim_t fd = 0; fd < last; ++fd) {
+    if (IsOpenAs(static_cast<int>(fd), file, name)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-bool ResolveLinks(const std::string& path, std::string& target) {
+bool ResolveLinks(const std::string& path, std::string& target, FileRefusal* untrusted) {
   target = path;
   std::vector<char> buffer(PATH_MAX + 1);
   for (int links = 0; links < kMaxLinks; ++links) {
@@ -106,6 +169,13 @@ bool ResolveLinks(const std::string& path, std::string& target) {
     // Missing or not a link: this is the file (what cannot be reached shows
     // when it is opened).
     if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    if (untrusted != nullptr && !MayFollowLink(target, st)) {
+      untrusted->kind = FileRefusal::Kind::kUntrustedLink;
+      untrusted->name = target;
+      untrusted->owner = st.st_uid;
+      errno = EACCES;
+      return false;
+    }
     const ssize_t n = ::readlink(target.c_str(), buffer.data(), buffer.size());
     if (n <= 0) {
       if (n == 0) errno = EINVAL;
@@ -140,17 +210,38 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
   writes_ = 0;
   writeFailed_ = false;
   error_ = 0;
+  refusal_ = FileRefusal{};
   target_.clear();
   if (path.empty()) {
     errno = ENOENT;
     return Fail();
   }
-  if (!ResolveLinks(path, target_)) return Fail();
+  // "b.dnl/" names a directory; it is not taken for the file "b.dnl".
+  if (path.back() == '/') {
+    refusal_.kind = FileRefusal::Kind::kDirectoryName;
+    errno = EISDIR;
+    return Fail();
+  }
+  if (!ResolveLinks(path, target_, options.refuseUntrustedLinks ? &refusal_ : nullptr)) return Fail();
   struct stat st {};
   const bool exists = ::stat(target_.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) {
     errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return Fail();
+  }
+  if (exists && options.refuseOpenFiles && OpenByProcess(st, refusal_.name)) {
+    refusal_.kind = FileRefusal::Kind::kOpenByProcess;
+    errno = EBUSY;
+    return Fail();
+  }
+  for (std::size_t i = 0; exists && i < options.refuseFiles.size(); ++i) {
+    struct stat other {};
+    if (::stat(options.refuseFiles[i].c_str(), &other) == 0 && other.st_dev == st.st_dev &&
+        other.st_ino == st.st_ino) {
+      refusal_ = FileRefusal{FileRefusal::Kind::kRefusedFile, options.refuseFiles[i], 0};
+      errno = EBUSY;
+      return Fail();
+    }
   }
   if (exists && options.refuseReadOnlyTarget &&
       ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -169,7 +260,9 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
   } else if (options.newFileMode) {
     ready = ::fchmod(fd_, *options.newFileMode) == 0;
   }
-  if (!ready || (options.keepContent && !CopyOldContent(target_, fd_))) return Fail();
+  if (!ready || (options.keepContent && !CopyOldContent(target_, fd_, exists ? &st : nullptr))) {
+    return Fail();
+  }
   const off_t end = ::lseek(fd_, 0, SEEK_CUR);
   if (end < 0) return Fail();
   written_ = end;

@@ -27,6 +27,30 @@ class TempFileWatcher {
   virtual void Unwatch(int watch) = 0;
 };
 
+// Why Open refused a path that the system itself would have let it use.
+struct FileRefusal {
+  enum class Kind {
+    kNone,
+    // A symbolic link that the kernel's rule for links in shared directories
+    // (protected symlinks) does not let the process follow: it lies in a
+    // directory that everybody may write and that has the sticky bit, and
+    // neither the process's user nor the directory's owner owns it.
+    // `name`: the link; `owner`: its owner.
+    kUntrustedLink,
+    // The path ends in '/': it names a directory, not a file.
+    kDirectoryName,
+    // The target is a file the process has open (the same device and
+    // inode): its database, an output redirected into it. `name`: how the
+    // system names the open file.
+    kOpenByProcess,
+    // The target is one of AtomicFileOptions::refuseFiles. `name`: that entry.
+    kRefusedFile,
+  };
+  Kind kind = Kind::kNone;
+  std::string name;
+  uid_t owner = 0;
+};
+
 struct AtomicFileOptions {
   // The temporary name is the target's name, this suffix and six random
   // characters ("zeprink.tmp" and six characters where that is too long).
@@ -40,6 +64,15 @@ struct AtomicFileOptions {
   // writable by its owner only. A replaced file keeps its owner and mode.
   std::optional<mode_t> newFileMode;
   TempFileWatcher* watcher = nullptr;
+  // Refuse a link that the kernel's rule for links in shared directories
+  // would not follow (FileRefusal::kUntrustedLink). Resolved in the
+  // program, a link escapes that rule: a link another user plants in /tmp
+  // would have the file it names replaced.
+  bool refuseUntrustedLinks = false;
+  // Refuse a target that is a file the process has open, or one of these
+  // files (compared by device and inode, so also through another name).
+  bool refuseOpenFiles = false;
+  std::vector<std::string> refuseFiles;
 };
 
 class AtomicFile {
@@ -51,9 +84,10 @@ class AtomicFile {
 
   // Prepares the temporary file for `path`. When `path` is a symbolic link,
   // the file it names (followed through further links) is the one replaced
-  // and the link stays. False (Error() tells why) when the path is empty,
-  // names no regular file, a link cannot be followed, the old file cannot be
-  // used or the temporary file cannot be made.
+  // and the link stays. False (Error() tells why, and Refusal() for a path
+  // refused by the options or ending in '/') when the path is empty, names
+  // no regular file, a link cannot be followed, the old file cannot be
+  // used or the temporary file cannot be made. Nothing is created then.
   bool Open(const std::string& path, const AtomicFileOptions& options);
 
   // Appends bytes. Once a write has failed, every later Write and the
@@ -79,6 +113,7 @@ class AtomicFile {
 
   // errno of the last failure (0 when none).
   int Error() const { return error_; }
+  const FileRefusal& Refusal() const { return refusal_; }
   const std::string& Target() const { return target_; }
   const std::string& TempPath() const { return tempPath_; }
 
@@ -112,13 +147,16 @@ class AtomicFile {
   int failAtWrite_ = 0;
   bool writeFailed_ = false;
   int error_ = 0;
+  FileRefusal refusal_;
 };
 
 // The file that opening `path` for writing reaches: `path` itself or, when
 // it is a symbolic link, the file that the link names, followed through
 // further links (a relative link counts from the directory that holds it); a
 // dangling link gives the file that writing would create. Returns false
-// (errno set) when a link cannot be read or the links loop.
-bool ResolveLinks(const std::string& path, std::string& target);
+// (errno set) when a link cannot be read or the links loop; with `untrusted`,
+// also for a link that the kernel's rule for links in shared directories
+// would not follow (errno EACCES, the link and its owner in `*untrusted`).
+bool ResolveLinks(const std::string& path, std::string& target, FileRefusal* untrusted = nullptr);
 
 }  // namespace zx

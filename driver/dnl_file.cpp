@@ -42,7 +42,7 @@ mode_t NewFileMode() { return 0666 & ~ProcessUmask(); }
 
 }  // namespace
 
-bool DnlFile::Open(const std::string& path, bool newFile) {
+bool DnlFile::Open(const std::string& path, bool newFile, const std::vector<std::string>& refuseFiles) {
   path_ = path;
   AtomicFileOptions options;
   options.tempSuffix = ".tmp";
@@ -50,6 +50,9 @@ bool DnlFile::Open(const std::string& path, bool newFile) {
   options.refuseReadOnlyTarget = true;
   options.newFileMode = NewFileMode();
   options.watcher = &SignalTempFileWatcher();
+  options.refuseUntrustedLinks = true;
+  options.refuseOpenFiles = true;
+  options.refuseFiles = refuseFiles;
   return file_.Open(path, options);
 }
 

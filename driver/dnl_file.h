@@ -4,12 +4,14 @@
 // the target. A run that fails, or is killed, leaves the old file byte for
 // byte as it was; a run ended by SIGTERM, SIGINT or SIGHUP also removes its
 // temporary file (driver/signal_cleanup.h). When the path is a symbolic
-// link, the target is the file the link names; the link stays. The new file
-// keeps the old one's owner and permissions.
+// link, the target is the file the link names; the link stays. A link is
+// followed only where the kernel's rule for links in shared directories
+// would follow it. The new file keeps the old one's owner and permissions.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/atomic_file.h"
 #include "writers/run_context.h"
@@ -23,8 +25,12 @@ class DnlFile final : public DnlSink {
   // Prepares the temporary file for `path`: empty when `newFile`, else a
   // copy of the current content (none when the file does not exist yet).
   // Returns false when the directory or the old file cannot be used, and
-  // for an existing file that the process may not write (Error() tells why).
-  bool Open(const std::string& path, bool newFile);
+  // for an existing file that the process may not write (Error() tells
+  // why). Refused, with Refusal() saying why and nothing touched: a path
+  // ending in '/', a link the kernel would not follow in its shared
+  // directory, a file the process has open (its database, its output) and
+  // any of `refuseFiles` (the configuration file).
+  bool Open(const std::string& path, bool newFile, const std::vector<std::string>& refuseFiles = {});
 
   // Appends bytes. Returns false when the write failed (nothing is printed);
   // once a write has failed, every later Write and the Commit fail too.
@@ -40,6 +46,7 @@ class DnlFile final : public DnlSink {
   const std::string& Path() const override { return path_; }
   // errno of the last failure (0 when none).
   int Error() const { return file_.Error(); }
+  const FileRefusal& Refusal() const { return file_.Refusal(); }
 
   // Test seam: the n-th Write (counted from 1) fails as a full disk would.
   void FailAtWriteForTesting(int n) { file_.FailAtWriteForTesting(n); }

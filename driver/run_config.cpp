@@ -54,4 +54,10 @@ std::string AbsolutePath(const std::string& path) {
   return (error ? absolute.lexically_normal() : resolved).string();
 }
 
+std::string AbsoluteName(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
 }  // namespace zx

@@ -30,4 +30,7 @@ unsigned ConfigFileReadableByOthers(const std::string& path);
 // The path as an absolute one, for messages that people read.
 std::string AbsolutePath(const std::string& path);
 
+// The same with its links left as they are: the name of a link itself.
+std::string AbsoluteName(const std::string& path);
+
 }  // namespace zx

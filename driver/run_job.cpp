@@ -35,6 +35,36 @@ void ReasonForFile(Diagnostics& out, const std::string& path, int error) {
   out.Reason("Downloadfile %s: %s", AbsolutePath(path).c_str(), std::strerror(error));
 }
 
+// A DNL path refused before anything was touched, though the system would
+// have let the run use it.
+void ReasonForRefusal(Diagnostics& out, const std::string& path, const FileRefusal& refusal) {
+  const std::string file = AbsolutePath(path);
+  switch (refusal.kind) {
+    case FileRefusal::Kind::kUntrustedLink:
+      out.Reason("Downloadfile %s: symbolischer Link %s nicht gefolgt: er liegt in einem Verzeichnis "
+                 "mit Sticky-Bit, in das alle schreiben duerfen, und gehoert weder diesem Benutzer "
+                 "noch dem Eigentuemer des Verzeichnisses (sondern UID %u)",
+                 AbsoluteName(path).c_str(), AbsoluteName(refusal.name).c_str(),
+                 static_cast<unsigned>(refusal.owner));
+      return;
+    case FileRefusal::Kind::kDirectoryName:
+      out.Reason("Downloadfile %s: der Pfad endet mit '/' und benennt ein Verzeichnis, keine Datei",
+                 path.c_str());
+      return;
+    case FileRefusal::Kind::kOpenByProcess:
+      out.Reason("Downloadfile %s: ist die Datei %s, die der Lauf offen hat (Datenbank oder Ausgabe); "
+                 "nicht ersetzt",
+                 file.c_str(), refusal.name.c_str());
+      return;
+    case FileRefusal::Kind::kRefusedFile:
+      out.Reason("Downloadfile %s: ist die Konfigurationsdatei %s; nicht ersetzt", file.c_str(),
+                 AbsolutePath(refusal.name).c_str());
+      return;
+    case FileRefusal::Kind::kNone:
+      break;
+  }
+}
+
 void ReasonForStatement(Diagnostics& out, const StatementFailure& failure) {
   out.Reason("SQL-Anweisung \"%s\" fehlgeschlagen, SQLCode %d: %s", failure.purpose.c_str(),
              failure.status.code, failure.status.message.c_str());
@@ -150,9 +180,15 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
   out.Print("Mit Datenbank verbunden! Schema: %s\n", settings.schema.c_str());
 
   DnlFile dnlFile;
-  if (!dnlFile.Open(job.dnlPath, job.newFile)) {
+  // The run's own files are no DNL file: its database (open) and its
+  // configuration file.
+  if (!dnlFile.Open(job.dnlPath, job.newFile, {kConfigFilePath})) {
     out.Print("Downloadfile %s konnte nicht geoeffnet werden!\n", job.dnlPath.c_str());
-    ReasonForFile(out, job.dnlPath, dnlFile.Error());
+    if (dnlFile.Refusal().kind != FileRefusal::Kind::kNone) {
+      ReasonForRefusal(out, job.dnlPath, dnlFile.Refusal());
+    } else {
+      ReasonForFile(out, job.dnlPath, dnlFile.Error());
+    }
     return kRunFailed;
   }
 

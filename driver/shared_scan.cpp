@@ -7,10 +7,10 @@
 #include <semaphore>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "base/fixed_text.h"
+#include "base/thread.h"
 #include "queries/statements.h"
 
 namespace zx {
@@ -68,7 +68,7 @@ struct Job {
   Stream* stream = nullptr;
   std::size_t at = 0;  // the next row of the stream's chunk
   std::unique_ptr<JobFeed> feed;
-  std::thread thread;
+  Thread thread;  // none for the first job: it runs on the caller's thread
 };
 
 class Scan {
@@ -77,27 +77,28 @@ class Scan {
     for (std::size_t j = 0; j < jobs; ++j) jobs_[j].feed = std::make_unique<JobFeed>(*this, j);
   }
 
-  void Run(const std::function<void(std::size_t, ScanFeed&)>& runJob) {
-    if (jobs_.empty()) return;
-    session_.ShareAnswers(kPerBadgeLookups, kScanSharedAnswers);
-    if (jobs_.size() > 1) session_.ReservePageCache(kScanPageCacheBytes);
-    for (std::size_t j = 0; j < jobs_.size(); ++j) {
-      jobs_[j].thread = std::thread([this, j, &runJob] {
-        Job& job = jobs_[j];
-        job.turn.acquire();
-        runJob(j, *job.feed);
-        // A job that ended without closing its rows gives them up now.
-        if (job.stream != nullptr) Leave(j, false);
-        job.state = JobState::Done;
-        session_.SetFailureObserver(nullptr);  // the job's observer goes with it
-        PassOn(j);
-      });
+  // Returns how many jobs ran, from the first on; the jobs after them could
+  // not get a thread.
+  std::size_t Run(const std::function<void(std::size_t, ScanFeed&)>& runJob) {
+    if (jobs_.empty()) return 0;
+    // The first job runs on this thread, every other on a thread of its own.
+    // Where the system cannot start one, the scan goes on with the jobs that
+    // have one: the rest are left to the caller.
+    std::size_t started = 1;
+    while (started < jobs_.size() &&
+           jobs_[started].thread.Start([this, started, &runJob] { RunJob(started, runJob); })) {
+      ++started;
     }
+    for (std::size_t j = started; j < jobs_.size(); ++j) jobs_[j].state = JobState::Done;
+    session_.ShareAnswers(kPerBadgeLookups, kScanSharedAnswers);
+    if (started > 1) session_.ReservePageCache(kScanPageCacheBytes);
     // The first turn; the last job to end wakes this thread.
     Give(Schedule());
+    RunJob(0, runJob);
     done_.acquire();
-    for (Job& job : jobs_) job.thread.join();
+    for (Job& job : jobs_) job.thread.Join();
     session_.StopSharingAnswers();
+    return started;
   }
 
   int32_t Open(std::size_t j, const TerminalParams& terminal, const BadgeLookups& lookups) {
@@ -156,6 +157,18 @@ class Scan {
   }
 
  private:
+  // A job's thread: it waits for its first turn and gives the turn on at its end.
+  void RunJob(std::size_t j, const std::function<void(std::size_t, ScanFeed&)>& runJob) {
+    Job& job = jobs_[j];
+    job.turn.acquire();
+    runJob(j, *job.feed);
+    // A job that ended without closing its rows gives them up now.
+    if (job.stream != nullptr) Leave(j, false);
+    job.state = JobState::Done;
+    session_.SetFailureObserver(nullptr);  // the job's observer goes with it
+    PassOn(j);
+  }
+
   // The job no longer reads its stream; the last reader closes the cursor.
   // `goesOn`: the job runs on (its failure observer comes back after the CLOSE).
   void Leave(std::size_t j, bool goesOn) {
@@ -286,10 +299,10 @@ int32_t JobFeed::Close() { return scan_.Close(job_); }
 
 }  // namespace
 
-void RunSharedScan(SqlSession& session, std::size_t jobs,
-                   const std::function<void(std::size_t job, ScanFeed& feed)>& runJob) {
+std::size_t RunSharedScan(SqlSession& session, std::size_t jobs,
+                          const std::function<void(std::size_t job, ScanFeed& feed)>& runJob) {
   Scan scan(session, jobs);
-  scan.Run(runJob);
+  return scan.Run(runJob);
 }
 
 }  // namespace zx

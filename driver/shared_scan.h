@@ -36,11 +36,14 @@ inline constexpr std::size_t kScanSharedAnswers = 4096;
 // lookups, whose pages would then be read again and again).
 inline constexpr std::size_t kScanPageCacheBytes = 8u << 20;
 
-// Runs `runJob(job, feed)` for jobs 0 .. jobs-1, each on its own thread,
-// taking turns on `session` as described above; returns when all have
-// returned. `runJob` must read its badges through `feed` (RunContext::badges)
-// and give its DNL file's result only after the feed is closed.
-void RunSharedScan(SqlSession& session, std::size_t jobs,
-                   const std::function<void(std::size_t job, ScanFeed& feed)>& runJob);
+// Runs `runJob(job, feed)` for jobs 0 .. jobs-1, each on its own thread (the
+// first on the caller's), taking turns on `session` as described above;
+// returns when all have returned. `runJob` must read its badges through
+// `feed` (RunContext::badges) and give its DNL file's result only after the
+// feed is closed. A thread the system cannot start ends the jobs taken in:
+// returns how many jobs ran, 0 .. n-1 (at least one when `jobs` > 0); the
+// jobs from n on did not run.
+std::size_t RunSharedScan(SqlSession& session, std::size_t jobs,
+                          const std::function<void(std::size_t job, ScanFeed& feed)>& runJob);
 
 }  // namespace zx

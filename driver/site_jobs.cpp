@@ -13,6 +13,25 @@ namespace {
 
 constexpr std::size_t kMaxTerminalName = 255;
 
+// Reads one line into `line`, without its line feed; false at the end of
+// the input. A line of more than kMaxJobLine bytes is not read further:
+// `tooLong` is set, and the line holds its first kMaxJobLine bytes.
+bool ReadJobLine(std::istream& in, std::string& line, bool& tooLong) {
+  line.clear();
+  tooLong = false;
+  std::istream::int_type c = in.get();
+  if (c == std::istream::traits_type::eof()) return false;
+  while (c != std::istream::traits_type::eof() && c != '\n') {
+    if (line.size() == kMaxJobLine) {
+      tooLong = true;
+      return true;
+    }
+    line.push_back(std::istream::traits_type::to_char_type(c));
+    c = in.get();
+  }
+  return true;
+}
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool KnownFunction(std::string name) {
@@ -81,12 +100,18 @@ bool ReadSiteJobs(std::istream& in, std::vector<SiteJob>& jobs, std::string& err
   std::map<std::string, int> files;  // identity -> line
   std::string line;
   std::vector<std::string> fields;
-  for (int number = 1; std::getline(in, line); ++number) {
+  bool tooLong = false;
+  for (int number = 1; ReadJobLine(in, line, tooLong); ++number) {
+    const std::string where = "Jobdatei Zeile " + std::to_string(number) + ": ";
+    // Whatever it holds, a comment too: a job file is no place for it.
+    if (tooLong) {
+      error = where + "laenger als " + std::to_string(kMaxJobLine) + " Bytes";
+      return false;
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::size_t first = 0;
     while (first < line.size() && IsBlank(line[first])) ++first;
     if (first == line.size() || line[first] == '#') continue;
-    const std::string where = "Jobdatei Zeile " + std::to_string(number) + ": ";
     if (line.find('\0') != std::string::npos) {
       error = where + "Nullbyte in der Zeile";
       return false;
@@ -111,6 +136,10 @@ bool ReadSiteJobs(std::istream& in, std::vector<SiteJob>& jobs, std::string& err
     }
     if (job.dnlPath.empty() || job.mode.empty()) {
       error = where + "leerer Parameter";
+      return false;
+    }
+    if (job.dnlPath.back() == '/') {
+      error = where + "DNL-Datei " + job.dnlPath + " endet mit '/' und benennt keine Datei";
       return false;
     }
     const auto [known, added] = files.emplace(FileIdentity(job.dnlPath), number);

@@ -6,6 +6,7 @@
 // line feed is not part of the line.
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <string>
 #include <vector>
@@ -23,12 +24,16 @@ struct SiteJob {
   std::string Name() const;
 };
 
+// The longest line of a job file, in bytes without its line feed: a longer
+// line is refused as soon as it has this many bytes, not read to its end.
+inline constexpr std::size_t kMaxJobLine = 64 * 1024;
+
 // Reads every job of `in`. False with `error` naming the line and what is
-// wrong with it, when a line cannot be read: a quote without its end, other
-// than four parameters, an unknown DNL function, a terminal name of more
-// than 255 characters, an empty DNL file path; or when two jobs name the
-// same DNL file (also through different spellings or a link). Nothing is
-// run then.
+// wrong with it, when a line cannot be read: longer than kMaxJobLine (a
+// comment too), a quote without its end, other than four parameters, an
+// unknown DNL function, a terminal name of more than 255 characters, an
+// empty DNL file path or one ending in '/'; or when two jobs name the same DNL file (also
+// through different spellings or a link). Nothing is run then.
 bool ReadSiteJobs(std::istream& in, std::vector<SiteJob>& jobs, std::string& error);
 
 // Splits one line into its parameters; false for a quote without its end.

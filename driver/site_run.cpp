@@ -18,6 +18,7 @@
 #include "base/diagnostics.h"
 #include "base/fixed_text.h"
 #include "base/text_utils.h"
+#include "base/thread.h"
 #include "driver/run_job.h"
 #include "driver/shared_scan.h"
 #include "driver/signal_cleanup.h"
@@ -162,9 +163,10 @@ class Site {
       // A temporary file that could not take all messages (a full disk) is named.
       const bool incomplete = std::fflush(spool) != 0 || std::ferror(spool) != 0;
       std::rewind(spool);
-      char buffer[1 << 16];
+      // Printed on a job's thread, whose stack is small (base/thread.h).
+      std::vector<char> buffer(1 << 16);
       std::size_t got = 0;
-      while ((got = std::fread(buffer, 1, sizeof buffer, spool)) > 0) std::fwrite(buffer, 1, got, messages_);
+      while ((got = std::fread(buffer.data(), 1, buffer.size(), spool)) > 0) std::fwrite(buffer.data(), 1, got, messages_);
       if (incomplete) {
         outcome.reasons += "zeprink: Meldungen des Jobs unvollstaendig: temporaere Datei nicht schreibbar\n";
       }
@@ -268,37 +270,53 @@ int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
   // allocation arena per session is enough, and more only hold freed memory.
   mallopt(M_ARENA_MAX, static_cast<int>(workers));
 #endif
+  // A group that could not get a thread for each of its jobs runs the rest
+  // as the next group, and the session's groups stay that small from then
+  // on: fewer jobs side by side, none left out.
   const auto work = [&site, &settings, &jobs, &options, perGroup](SqlSession& session) {
+    std::size_t groupSize = perGroup;
     std::vector<std::size_t> group;
-    while (site.TakeGroup(perGroup, group)) {
-      RunSharedScan(session, group.size(), [&](std::size_t k, ScanFeed& feed) {
-        site.Finish(group[k], site.RunOne(session, settings, jobs[group[k]], options.verbose, &feed));
-      });
+    while (site.TakeGroup(groupSize, group)) {
+      for (std::size_t from = 0; from < group.size();) {
+        const std::size_t ran = RunSharedScan(session, group.size() - from, [&](std::size_t k, ScanFeed& feed) {
+          const std::size_t index = group[from + k];
+          site.Finish(index, site.RunOne(session, settings, jobs[index], options.verbose, &feed));
+        });
+        if (ran < group.size() - from) groupSize = ran;
+        from += ran;
+      }
     }
   };
 
   std::atomic<bool> stop{false};
-  std::thread progress;
-  if (options.progress && reasons != nullptr && ::isatty(::fileno(reasons)) == 1) {
-    site.ClearLineBeforeReasons();
-    progress = std::thread([&site, &stop, reasons] {
-      const auto start = std::chrono::steady_clock::now();
-      while (!stop.load()) {
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        std::fputs(site.ProgressLine(elapsed.count()).c_str(), reasons);
+  // Without a thread for it, the progress line is not shown.
+  Thread progress;
+  if (options.progress && reasons != nullptr && ::isatty(::fileno(reasons)) == 1 &&
+      progress.Start([&site, &stop, reasons] {
+        const auto start = std::chrono::steady_clock::now();
+        while (!stop.load()) {
+          const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+          std::fputs(site.ProgressLine(elapsed.count()).c_str(), reasons);
+          std::fflush(reasons);
+          for (int i = 0; i < 5 && !stop.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        std::fputs("\r\x1b[K", reasons);
         std::fflush(reasons);
-        for (int i = 0; i < 5 && !stop.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      }
-      std::fputs("\r\x1b[K", reasons);
-      std::fflush(reasons);
-    });
+      })) {
+    site.ClearLineBeforeReasons();
   }
-  std::vector<std::thread> threads;
-  for (auto& session : sessions) threads.emplace_back(work, std::ref(*session));
+  // A session whose thread cannot be started takes no jobs: the others take
+  // them all.
+  std::vector<std::unique_ptr<Thread>> threads;
+  for (auto& session : sessions) {
+    auto thread = std::make_unique<Thread>();
+    SqlSession* own = session.get();
+    if (thread->Start([&work, own] { work(*own); })) threads.push_back(std::move(thread));
+  }
   work(first);
-  for (std::thread& thread : threads) thread.join();
+  for (auto& thread : threads) thread->Join();
   stop.store(true);
-  if (progress.joinable()) progress.join();
+  progress.Join();
   return site.Summary();
 }
 

@@ -15,7 +15,7 @@ CC=clang CXX=clang++ bash scripts/build.sh build-fuzz -DZEPRINK_FUZZ=ON -DZEPRIN
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
-for target in config cipher dialect dnl; do
+for target in config cipher dialect dnl jobs; do
   mkdir -p "$work/$target" "$work/$target-found"
   cp tests/fuzz/corpus/"$target"/* "$work/$target/"
   echo "fuzz: $target for ${seconds}s"

@@ -22,7 +22,7 @@ TEST(FuzzRegression, KeptInputsRunCleanThroughTheirTargets) {
     void (*target)(const uint8_t*, std::size_t);
   } targets[] = {
       {"config", ConfigReader}, {"cipher", ConfigCipher}, {"dialect", StatementDialect},
-      {"dnl", DnlFile}};
+      {"dnl", DnlFile}, {"jobs", SiteJobFile}};
   for (const auto& t : targets) {
     const fs::path dir = fs::path(ZEPRINK_SOURCE_DIR) / "tests/fuzz/corpus" / t.corpus;
     int inputs = 0;

@@ -5,6 +5,7 @@
 // commits a change while the run goes on, or keeps committing changes while
 // its parallel sessions connect.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -28,37 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-// A site: files/morvalent.ini for the database and the working directory
-// two levels below it.
-struct SiteDir {
-  SiteDir(const std::string& net8, const std::string& password) {
-    root = fs::temp_directory_path() / ("zeprink-site-" + std::to_string(::getpid()) + "-" +
-                                        std::to_string(counter++));
-    fs::create_directories(root / "files");
-    work = root / "a" / "b";
-    fs::create_directories(work);
-    std::string error;
-    ok = WriteConfigFile((root / "files" / "morvalent.ini").string(),
-                         {{"LOGIN", "zeprink"}, {"PASS", password}, {"NET8", net8},
-                          {"DB_SYSTEM", "ORACLE"}, {"SCHEMA", StoredSchemaValue("ZARDONIX")}},
-                         &error);
-  }
-  ~SiteDir() {
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(work / name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-  }
-  static inline int counter = 0;
-  fs::path root;
-  fs::path work;
-  bool ok = false;
-};
 
 struct Job {
   std::string function;
@@ -85,7 +55,7 @@ struct Single {
 };
 
 // Each job on its own, with the files of the site run set aside.
-std::vector<Single> SingleRuns(SiteDir& dir, const std::vector<Job>& jobs) {
+std::vector<Single> SingleRuns(TestSite& dir, const std::vector<Job>& jobs) {
   std::vector<Single> runs;
   for (const Job& job : jobs) {
     Single single;
@@ -98,7 +68,7 @@ std::vector<Single> SingleRuns(SiteDir& dir, const std::vector<Job>& jobs) {
   return runs;
 }
 
-void ExpectSiteEqualsSingleRuns(SiteDir& dir, const std::vector<Job>& jobs,
+void ExpectSiteEqualsSingleRuns(TestSite& dir, const std::vector<Job>& jobs,
                                 const std::vector<std::string>& extraArgs, const std::string& what) {
   { std::ofstream(dir.work / "jobs.txt") << JobFile(jobs); }
   std::vector<std::string> args = {"jobs.txt", "--quiet"};
@@ -132,14 +102,14 @@ TEST(SiteRun, EveryJobAsItsOwnRunOnBothDatabases) {
   SqliteDatabase lite(DemoRows());
   ASSERT_TRUE(lite.ok()) << lite.error();
   {
-    SiteDir dir(lite.NetService(), "geheim");
+    TestSite dir(lite.NetService(), "geheim");
     ASSERT_TRUE(dir.ok);
     ExpectSiteEqualsSingleRuns(dir, kJobs, {}, "embedded database");
   }
   PgDatabase pg(DemoRows());
   ZX_REQUIRE_PG(pg);
   for (const char* parallel : {"1", "3"}) {
-    SiteDir dir(pg.NetService(), TestServer().password);
+    TestSite dir(pg.NetService(), TestServer().password);
     ASSERT_TRUE(dir.ok);
     ExpectSiteEqualsSingleRuns(dir, kJobs, {"-j", parallel}, std::string("server, -j ") + parallel);
   }
@@ -148,7 +118,7 @@ TEST(SiteRun, EveryJobAsItsOwnRunOnBothDatabases) {
 TEST(SiteRun, RefusesAJobFileThatCannotBeReadAndWritesNothing) {
   SqliteDatabase lite(DemoRows());
   ASSERT_TRUE(lite.ok()) << lite.error();
-  SiteDir dir(lite.NetService(), "geheim");
+  TestSite dir(lite.NetService(), "geheim");
   { std::ofstream(dir.work / "jobs.txt") << "IDSTAMM HAUPTEINGANG a.dnl 1\nIDSTAMM \"HAUPT b.dnl 1\n"; }
   std::string out;
   std::string err;
@@ -160,13 +130,93 @@ TEST(SiteRun, RefusesAJobFileThatCannotBeReadAndWritesNothing) {
   EXPECT_FALSE(fs::exists(dir.work / "a.dnl"));
 }
 
+// Forty jobs, a thread each (in groups that read their badges together),
+// where the system cannot give every job a thread: under an address-space
+// limit that threads with the default stack (8 MiB each) exceed, and as a
+// user whose process limit leaves room for only two threads. The run is the
+// same as without the limit, byte for byte: fewer jobs side by side, never
+// an abort.
+TEST(SiteRun, JobsWithoutRoomForAThreadEachRunAsWithout) {
+  std::vector<Job> jobs;
+  for (std::size_t i = 0; i < 40; ++i) {
+    Job job = kJobs[i % kJobs.size()];
+    job.file = std::to_string(i) + "-" + job.file;
+    jobs.push_back(job);
+  }
+  struct Outcome {
+    int status = -1;
+    std::string out;
+    std::vector<std::string> files;
+  };
+  // Runs the jobs through `prefix` (a program that sets the limit and
+  // starts zeprink-site), and takes their files away.
+  const auto run = [&jobs](TestSite& dir, std::vector<std::string> prefix,
+                           const std::vector<std::string>& extraArgs) {
+    { std::ofstream(dir.work / "jobs.txt") << JobFile(jobs); }
+    Outcome outcome;
+    std::string err;
+    const std::string program = prefix.empty() ? ZEPRINK_SITE_BINARY : prefix.front();
+    std::vector<std::string> args(prefix.empty() ? prefix.begin() : prefix.begin() + 1, prefix.end());
+    if (!prefix.empty()) args.push_back(ZEPRINK_SITE_BINARY);
+    args.insert(args.end(), {"jobs.txt", "--quiet"});
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    outcome.status = RunProgram(program, args, dir.work.string(), outcome.out, StdoutMode::kCaptured, &err);
+    EXPECT_EQ(err.find("terminate"), std::string::npos) << err;
+    for (const Job& job : jobs) {
+      outcome.files.push_back(dir.Read(job.file));
+      fs::remove(dir.work / job.file);
+    }
+    return outcome;
+  };
+  const auto expectSame = [](const Outcome& limited, const Outcome& free, const std::string& what) {
+    EXPECT_EQ(limited.status, free.status) << what;
+    EXPECT_EQ(limited.out, free.out) << what;
+    EXPECT_TRUE(limited.files == free.files) << what;
+  };
+  const std::vector<std::string> addressSpace = {"/bin/bash", "-c", "ulimit -v 300000 && exec \"$0\" \"$@\""};
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer's shadow memory alone is far beyond any such limit.
+  constexpr bool kLimitAddressSpace = false;
+#else
+  constexpr bool kLimitAddressSpace = true;
+#endif
+
+  SqliteDatabase lite(DemoRows());
+  ASSERT_TRUE(lite.ok()) << lite.error();
+  {
+    TestSite dir(lite.NetService(), "geheim");
+    ASSERT_TRUE(dir.ok);
+    const Outcome free = run(dir, {}, {});
+    EXPECT_EQ(free.status, 255) << "the jobs of terminal NIEMAND fail";
+    if (kLimitAddressSpace) expectSame(run(dir, addressSpace, {}), free, "embedded database, ulimit -v");
+    // The process limit holds for another user only (root passes it).
+    if (geteuid() == 0 && fs::exists("/usr/bin/setpriv")) {
+      for (const fs::path& path : {dir.root, fs::path(lite.directory())}) {
+        for (const auto& entry : fs::recursive_directory_iterator(path)) {
+          ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+        }
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+      }
+      expectSame(run(dir, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                           "/bin/bash", "-c", "ulimit -u 3 && exec \"$0\" \"$@\""}, {}),
+                 free, "embedded database, two threads");
+    }
+  }
+  PgDatabase pg(DemoRows());
+  ZX_REQUIRE_PG(pg);
+  TestSite dir(pg.NetService(), TestServer().password);
+  ASSERT_TRUE(dir.ok);
+  const Outcome free = run(dir, {}, {"-j", "3"});
+  if (kLimitAddressSpace) expectSame(run(dir, addressSpace, {"-j", "3"}), free, "server, -j 3, ulimit -v");
+}
+
 // A change committed by another program while the run waits in its second
 // job shows in no file: all jobs read the state of the run's start, also
 // the ones that parallel sessions run.
 TEST(SiteRun, EveryFileShowsTheStateOfTheRunsStart) {
   PgDatabase pg(DemoRows());
   ZX_REQUIRE_PG(pg);
-  SiteDir dir(pg.NetService(), TestServer().password);
+  TestSite dir(pg.NetService(), TestServer().password);
   ASSERT_TRUE(dir.ok);
   const std::vector<Job> jobs = {{"IDSTAMM", "HAUPTEINGANG", "a.dnl"},
                                  {"MGDNL31P", "WERKSTOR2", "b.dnl"},

@@ -41,6 +41,9 @@ void Usage(std::FILE* to) {
 int main(int argc, char** argv) {
   // As zeprink: a reader of the messages that goes away does not end the run.
   std::signal(SIGPIPE, SIG_IGN);
+  // As zeprink: a file size limit fails the write that crosses it (the job
+  // fails as on a full disk) instead of ending the run.
+  std::signal(SIGXFSZ, SIG_IGN);
   zx::SiteOptions options;
   std::string jobFile;
   for (int i = 1; i < argc; ++i) {

@@ -4,12 +4,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/config_cipher.h"
 #include "base/config_file.h"
+#include "base/text_utils.h"
+#include "driver/site_jobs.h"
 #include "sql/oracle_sql.h"
 #include "sql/postgres/pg_dialect.h"
 #include "sql/sqlite/sqlite_dialect.h"
@@ -94,6 +97,29 @@ void DnlFile(const uint8_t* data, std::size_t size) {
   }
   std::string win1252;
   dnl::Utf8ToWin1252(bytes, win1252);
+}
+
+void SiteJobFile(const uint8_t* data, std::size_t size) {
+  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+  std::vector<SiteJob> jobs;
+  std::string error;
+  if (!ReadSiteJobs(in, jobs, error)) {
+    if (error.empty()) __builtin_trap();
+    return;
+  }
+  int line = 0;
+  for (const SiteJob& job : jobs) {
+    std::string function = job.function;
+    ToUpper(function.data());
+    const bool known = function == "MGDNL17P" || function == "MGDNL18P" || function == "MGDNL31P" ||
+                       function == "MGDNL60P" || function == "IDSTAMM";
+    if (job.line <= line || !known || job.terminal.size() > 255 || job.dnlPath.empty() ||
+        job.mode.empty()) {
+      __builtin_trap();
+    }
+    line = job.line;
+    job.Name();
+  }
 }
 
 }  // namespace zx::fuzz

@@ -28,4 +28,9 @@ void StatementDialect(const uint8_t* data, std::size_t size);
 // picked, and compared with the same bytes decoded in another layout.
 void DnlFile(const uint8_t* data, std::size_t size);
 
+// The job file reader of zeprink-site: the bytes as a job file. A file it
+// takes holds jobs of four non-empty parameters, a known DNL function and a
+// terminal name that fits, in the order of their lines.
+void SiteJobFile(const uint8_t* data, std::size_t size);
+
 }  // namespace zx::fuzz

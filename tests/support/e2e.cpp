@@ -79,8 +79,9 @@ int RunProgram(const std::string& binary, const std::vector<std::string>& args,
     close(pipeFds[1]);
     if (chdir(workDir.c_str()) != 0) _exit(126);
     if (fileSizeLimit) {
-      // Ignored, SIGXFSZ stays ignored across exec: the write fails instead.
-      std::signal(SIGXFSZ, SIG_IGN);
+      // As a shell starts it: a write beyond the limit ends the program
+      // unless it ignores SIGXFSZ itself.
+      std::signal(SIGXFSZ, SIG_DFL);
       const rlimit limit{static_cast<rlim_t>(*fileSizeLimit), static_cast<rlim_t>(*fileSizeLimit)};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
@@ -253,6 +254,27 @@ E2eResult RunZeprinkOn(const E2eOptions& options, const std::string& net8,
                        const std::string& password) {
   return RunCase(options, net8, password);
 }
+
+TestSite::TestSite(const std::string& net8, const std::string& password) {
+  static int counter = 0;
+  root = fs::temp_directory_path() /
+         ("zeprink-site-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  fs::create_directories(root / "files");
+  work = root / "a" / "b";
+  fs::create_directories(work);
+  std::string error;
+  ok = WriteConfigFile((root / "files" / "morvalent.ini").string(),
+                       {{"LOGIN", "zeprink"}, {"PASS", password}, {"NET8", net8},
+                        {"DB_SYSTEM", "ORACLE"}, {"SCHEMA", StoredSchemaValue("ZARDONIX")}},
+                       &error);
+}
+
+TestSite::~TestSite() {
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+}
+
+std::string TestSite::Read(const fs::path& name) const { return ReadWhole(work / name); }
 
 std::string DaysFromToday(int days, const char* time) { return DateFromToday(days, time); }
 

@@ -3,6 +3,7 @@
 // directory that holds files/morvalent.ini.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -35,8 +36,10 @@ struct E2eOptions {
   bool noConfigFile = false;
   // Permission bits of the configuration file (absent: 0600).
   std::optional<unsigned> configMode = std::nullopt;
-  // Largest file the program may write (RLIMIT_FSIZE, SIGXFSZ ignored): a
-  // write beyond it fails with EFBIG, as on a full disk.
+  // Largest file the program may write (RLIMIT_FSIZE, as `ulimit -f` sets
+  // it). SIGXFSZ keeps its default action, which ends the process: the
+  // program ignores it itself, so that a write beyond the limit fails with
+  // EFBIG, as on a full disk.
   std::optional<long long> fileSizeLimit = std::nullopt;
 };
 
@@ -83,6 +86,22 @@ int RunProgram(const std::string& binary, const std::vector<std::string>& args,
                const std::string& workDir, std::string& out,
                StdoutMode stdoutMode = StdoutMode::kCaptured, std::string* err = nullptr,
                std::optional<long long> fileSizeLimit = std::nullopt);
+
+// A site for runs of the real programs: files/morvalent.ini for the
+// database `net8` (its server accepting `password`) and the working
+// directory `work` two levels below it, in a temporary directory that goes
+// with the object.
+struct TestSite {
+  TestSite(const std::string& net8, const std::string& password);
+  ~TestSite();
+  TestSite(const TestSite&) = delete;
+  TestSite& operator=(const TestSite&) = delete;
+  // The bytes of a file (relative: in the working directory); "" when none.
+  std::string Read(const std::filesystem::path& name) const;
+  std::filesystem::path root;
+  std::filesystem::path work;
+  bool ok = false;
+};
 
 // The start of every warning (a reason that does not end the run), and of
 // the warning about a configuration file that others may read.
