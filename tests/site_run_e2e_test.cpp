@@ -265,7 +265,7 @@ TEST(SiteRun, EveryFileShowsTheStateOfTheRunsStart) {
 TEST(SiteRun, ParallelSessionsReadOneStateWhileAnotherProgramCommits) {
   PgDatabase pg(DemoRows());
   ZX_REQUIRE_PG(pg);
-  SiteDir dir(pg.NetService(), TestServer().password);
+  TestSite dir(pg.NetService(), TestServer().password);
   ASSERT_TRUE(dir.ok);
   std::vector<Job> jobs;
   for (int i = 0; i < 8; ++i) jobs.push_back({"IDSTAMM", "HAUPTEINGANG", "j" + std::to_string(i) + ".dnl"});
