@@ -53,8 +53,8 @@ inline const PgServer& LocalPgServer() {
 }
 
 // A connection as the server's login, to the service's own database when
-// `database` is empty; client encoding WIN1252, as the program's sessions
-// use. nullptr with `error` set when it fails.
+// `database` is empty; client encoding WIN1252, so that the site's rows are
+// copied as the program's bytes. nullptr with `error` set when it fails.
 inline PgConnPtr OpenPg(const PgServer& server, const std::string& database, std::string& error) {
   const char* keywords[] = {"service", "dbname", "user", "password", "client_encoding",
                             "connect_timeout", nullptr};

@@ -1,6 +1,7 @@
 // Connecting to the database server: the service or URI, the configured
-// login, the client encoding WIN1252, a connect timeout as libpq configures
-// it, then the run's one read-only snapshot.
+// login, the client encoding UTF8 (the program converts each value), a
+// connect timeout as libpq configures it, then the run's one read-only
+// snapshot.
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -113,8 +114,12 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
     keywords.push_back("password");
     values.push_back(passwordText.c_str());
   }
+  // Text arrives in UTF-8, which every server encoding converts to without
+  // failing, and is converted to Windows-1252 value by value: a character
+  // that Windows-1252 cannot represent costs its own value, not the whole
+  // statement (see pg_rows.h). A SQL_ASCII server converts nothing.
   keywords.push_back("client_encoding");
-  values.push_back("WIN1252");
+  values.push_back("UTF8");
   keywords.push_back("fallback_application_name");
   values.push_back("zeprink");
   keywords.push_back(nullptr);
@@ -147,10 +152,7 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
     return PostgresConnectErrorCode(PQerrorMessage(conn.get()));
   }
   PQsetErrorVerbosity(conn.get(), PQERRORS_DEFAULT);
-  if (std::string_view(pg_encoding_to_char(PQclientEncoding(conn.get()))) != "WIN1252") {
-    message = "the server cannot deliver the client encoding WIN1252";
-    return pgcode::kEncodingUnsupported;
-  }
+  const char* serverEncoding = PQparameterStatus(conn.get(), "server_encoding");
 
   // Dates as text in ISO form, the form of the embedded database; then the
   // run's one read-only snapshot.
@@ -176,7 +178,8 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
   }
   // Connecting, the two settings and the two preparations: one round trip each.
   constexpr int64_t kConnectRoundTrips = 5;
-  session = std::make_shared<Session>(std::move(conn), kConnectRoundTrips + roundTrips);
+  session = std::make_shared<Session>(std::move(conn), kConnectRoundTrips + roundTrips,
+                                      serverEncoding != nullptr ? serverEncoding : "");
   return sqlcode::kOk;
 }
 

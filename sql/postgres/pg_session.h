@@ -13,10 +13,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "sql/postgres/pg_dialect.h"
 #include "sql/postgres/pg_errors.h"
 #include "sql/postgres/pg_handles.h"
 #include "sql/sql_backend.h"
@@ -111,10 +113,20 @@ struct Statement {
 // its rows objects, so a rows object may outlive the backend safely.
 class Session {
  public:
-  // `roundTrips`: those that connecting took.
-  Session(ConnPtr conn, int64_t roundTrips) : conn_(std::move(conn)), roundTrips_(roundTrips) {}
+  // `roundTrips`: those that connecting took; `serverEncoding`: the
+  // server's parameter "server_encoding".
+  Session(ConnPtr conn, int64_t roundTrips, std::string_view serverEncoding)
+      : conn_(std::move(conn)),
+        serverText_(ServerTextOf(serverEncoding)),
+        convertsText_(serverEncoding != "SQL_ASCII"),
+        roundTrips_(roundTrips) {}
 
   PGconn* Conn() const { return conn_.get(); }
+  ServerText StoredText() const { return serverText_; }
+  // Text travels in UTF-8 and is converted from and to the program's
+  // Windows-1252 per value; false on a SQL_ASCII server, whose bytes travel
+  // as they are stored (the program's own bytes).
+  bool ConvertsText() const { return convertsText_; }
   bool Broken() const { return broken_; }
   int64_t PreparedCount() const { return prepared_; }
   int64_t RoundTrips() const { return roundTrips_; }
@@ -453,6 +465,8 @@ class Session {
   }
 
   ConnPtr conn_;
+  ServerText serverText_;
+  bool convertsText_;
   bool broken_ = false;
   bool schemaPrepared_ = false;
   std::string brokenBy_;
