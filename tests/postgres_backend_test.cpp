@@ -259,6 +259,9 @@ TEST(PostgresRuntime, StatusCodesAndOutputs) {
        sqlcode::kInvalidNumber, nullptr},  // a text column into an INTEGER
       {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmSpr=:b2", false, "abc",
        sqlcode::kInvalidNumber, "invalid input syntax"},  // a text input against an integer column
+      // The server's words (in UTF-8) in Windows-1252, as the input was.
+      {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmSpr=:b2", false, "\xC4\x80",
+       sqlcode::kInvalidNumber, "\"\xC4\x80\""},
       {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "UNI",
        sqlcode::kUntranslatable, nullptr},
       {"select TrmSal into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "T1", 0, ""},
@@ -545,38 +548,44 @@ TEST(PostgresRuntime, AValueWithoutWindows1252FormCostsItsRowAlone) {
 }
 
 TEST(PostgresRuntime, Windows1252HighBytesGoThereAndBackInByteOrder) {
-  // Every byte 0x80..0x9F (the five without a character of their own as the
-  // control characters of their number), stored as the server's characters,
-  // with letters below and above them.
-  std::string sql = "INSERT INTO MGSST35P (M35Trm, M35Bkl) VALUES ('T', 'z'), ('T', 'A'), "
-                    "('T', chr(255)), ('T', chr(160)), ('T', chr(196) || 'x')";
-  for (int byte = 0x9F; byte >= 0x80; --byte) {
-    sql += ", ('T', 'a' || chr(" + std::to_string(kHighCharacters[byte - 0x80]) + "))";
-  }
-  PgDatabase db(sql + ";");
-  ZX_REQUIRE_PG(db);
-  SqlSession session;
-  ASSERT_EQ(db.Connect(session), 0);
-
+  // Every byte 0x80..0x9F, with letters below and above them, in a database
+  // of each kind of encoding: on a UTF-8 one as the characters of the bytes
+  // (the five without a character of their own as the control characters of
+  // their number); on a WIN1252 and a SQL_ASCII one as the bytes themselves.
   std::vector<std::string> ascending = {"A"};
   for (int byte = 0x80; byte <= 0x9F; ++byte) ascending.push_back(std::string("a") + static_cast<char>(byte));
   for (const char* high : {"z", "\xA0", "\xC4x", "\xFF"}) ascending.emplace_back(high);
-  EXPECT_EQ(FetchClasses(session, "select M35Bkl from Zardonix.MGSST35P order by M35Bkl"), ascending);
   const std::vector<std::string> descending(ascending.rbegin(), ascending.rend());
-  EXPECT_EQ(FetchClasses(session, "select distinct M35Bkl from Zardonix.MGSST35P order by M35Bkl desc"),
-            descending);
 
-  // Each byte as an input finds its own row.
-  for (int byte = 0x80; byte <= 0x9F; ++byte) {
-    const std::string value = std::string("a") + static_cast<char>(byte);
-    int32_t count = -1;
-    const HostVar outputs[] = {IntegerVar(&count)};
-    const HostVar inputs[] = {StringIn(value.c_str(), 3)};
-    EXPECT_EQ(session.SelectInto("select count(*) into :b0:b1 from Zardonix.MGSST35P where M35Bkl=:b2",
-                                 outputs, inputs),
-              0)
-        << byte;
-    EXPECT_EQ(count, 1) << byte;
+  for (const std::string encoding : {"UTF8", "WIN1252", "SQL_ASCII"}) {
+    SCOPED_TRACE(encoding);
+    std::string sql = "INSERT INTO MGSST35P (M35Trm, M35Bkl) VALUES ('T', 'z'), ('T', 'A'), "
+                      "('T', '\xFF'), ('T', '\xA0'), ('T', '\xC4x')";
+    for (int byte = 0x9F; byte >= 0x80; --byte) {
+      sql += encoding == "UTF8"
+                 ? ", ('T', 'a' || chr(" + std::to_string(kHighCharacters[byte - 0x80]) + "))"
+                 : ", ('T', 'a" + std::string(1, static_cast<char>(byte)) + "')";
+    }
+    PgDatabase db(sql + ";", true, test::TestServer(), encoding);
+    ZX_REQUIRE_PG(db);
+    SqlSession session;
+    ASSERT_EQ(db.Connect(session), 0);
+
+    EXPECT_EQ(FetchClasses(session, "select M35Bkl from Zardonix.MGSST35P order by M35Bkl"), ascending);
+    EXPECT_EQ(FetchClasses(session, "select distinct M35Bkl from Zardonix.MGSST35P order by M35Bkl desc"),
+              descending);
+    // Each byte as an input finds its own row.
+    for (int byte = 0x80; byte <= 0x9F; ++byte) {
+      const std::string value = std::string("a") + static_cast<char>(byte);
+      int32_t count = -1;
+      const HostVar outputs[] = {IntegerVar(&count)};
+      const HostVar inputs[] = {StringIn(value.c_str(), 3)};
+      EXPECT_EQ(session.SelectInto("select count(*) into :b0:b1 from Zardonix.MGSST35P where M35Bkl=:b2",
+                                   outputs, inputs),
+                0)
+          << byte;
+      EXPECT_EQ(count, 1) << byte;
+    }
   }
 }
 

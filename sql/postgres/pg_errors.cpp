@@ -32,9 +32,13 @@ std::string_view SqlStateInMessage(std::string_view message) {
 
 }  // namespace
 
-std::string OneLine(std::string_view message) {
+std::string OneLine(std::string_view message, bool fromUtf8) {
   std::string text;
-  Utf8ToWin1252(message, text);
+  if (fromUtf8) {
+    Utf8ToWin1252(message, text);
+  } else {
+    text = message;
+  }
   for (char& c : text) {
     if (c == '\n') c = ' ';
   }

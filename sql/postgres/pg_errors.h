@@ -30,10 +30,11 @@ inline constexpr int32_t kUntranslatable = sqlcode::kUntranslatable;
 }  // namespace pgcode
 
 // libpq's words for a failure as one line of a reason: every line end a
-// blank, none at the end; in Windows-1252, as the program's other text (the
-// server's words arrive in UTF-8; a character without a Windows-1252 byte
-// is written <U+XXXX>, a byte that is no UTF-8 <xHH>).
-std::string OneLine(std::string_view message);
+// blank, none at the end; in Windows-1252, as the program's other text.
+// `fromUtf8`: the words arrive in UTF-8 (the session's client encoding; a
+// character without a Windows-1252 byte is then written <U+XXXX>, a byte
+// that is no UTF-8 <xHH>), otherwise they are taken as they are.
+std::string OneLine(std::string_view message, bool fromUtf8);
 
 // The Oracle code for a server error's SQLSTATE.
 int32_t PostgresErrorCode(std::string_view sqlstate);
