@@ -589,6 +589,14 @@ TEST(PostgresRuntime, Windows1252HighBytesGoThereAndBackInByteOrder) {
   }
 }
 
+// A backend on the test database `db`, schema ZARDONIX current.
+void OpenSchemaBackend(const PgDatabase& db, std::unique_ptr<SqlBackend>& backend) {
+  const auto& server = test::TestServer();
+  std::string message;
+  ASSERT_EQ(OpenBackend(server.user, server.password, db.NetService(), backend, message), 0) << message;
+  ASSERT_EQ(backend->SetCurrentSchema("ZARDONIX"), 0);
+}
+
 TEST(PostgresBackend, LookupsRunAheadWithTheRowsTextsAsTheCallerBindsThem) {
   // Classes above ASCII and one with a Greek Omega; each row's M35Trm is its
   // class followed by "!".
@@ -597,11 +605,8 @@ TEST(PostgresBackend, LookupsRunAheadWithTheRowsTextsAsTheCallerBindsThem) {
       "('\"q\\,{}!', '\"q\\,{}'), ('a' || chr(129) || '!', 'a' || chr(129)), "
       "('H' || chr(937) || '!', 'H' || chr(937));");
   ZX_REQUIRE_PG(db);
-  const auto& server = test::TestServer();
   std::unique_ptr<SqlBackend> backend;
-  std::string message;
-  ASSERT_EQ(OpenBackend(server.user, server.password, db.NetService(), backend, message), 0) << message;
-  ASSERT_EQ(backend->SetCurrentSchema("ZARDONIX"), 0);
+  ASSERT_NO_FATAL_FAILURE(OpenSchemaBackend(db, backend));
 
   const std::string lookup = "select M35Trm from Zardonix.MGSST35P where M35Bkl=:b0";
   SqlLookahead ahead;
@@ -800,11 +805,8 @@ TEST(PostgresBackend, LargeBadgeCursorStreamsInBatches) {
       "INSERT INTO MGSST35P VALUES ('T', 'A', '1'); INSERT INTO Zdx301Awb VALUES "
       "(lpad('7', 40, '0'), 'A'); ANALYZE Zdx301Asw; ANALYZE Zdx113Awv;");
   ZX_REQUIRE_PG(db);
-  const auto& server = test::TestServer();
   std::unique_ptr<SqlBackend> backend;
-  std::string message;
-  ASSERT_EQ(OpenBackend(server.user, server.password, db.NetService(), backend, message), 0) << message;
-  ASSERT_EQ(backend->SetCurrentSchema("ZARDONIX"), 0);
+  ASSERT_NO_FATAL_FAILURE(OpenSchemaBackend(db, backend));
 
   const std::string countTimeRights = WithoutInto(statements::kCountTimeRights);
   const long before = ResidentKb();
