@@ -297,7 +297,8 @@ struct PgRawRun {
 };
 
 // One run of `sql` as the PostgreSQL backend streams a large cursor, without
-// the runtime: connect (WIN1252), one read-only repeatable-read transaction,
+// the runtime: connect (client encoding WIN1252; the site's text is ASCII,
+// the same bytes as the runtime's UTF8), one read-only repeatable-read transaction,
 // DECLARE a cursor, FETCH it in batches of kPostgresFetchBatch rows reading
 // every column of every row as text, CLOSE, end the session.
 inline PgRawRun RunRawPgCursor(const PgSite& site, const std::string& sql) {

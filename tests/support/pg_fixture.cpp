@@ -25,7 +25,7 @@ std::string EnvOr(const char* name, const char* fallback) {
 }
 
 // A connection as the server's login, to the server's own database or to
-// `database`; WIN1252 like the program's sessions.
+// `database`; client encoding WIN1252, so texts are the program's bytes.
 Conn Open(const PgServer& server, const std::string& database, std::string& error) {
   const bool byService = !server.service.empty();
   const std::string& dbname = database.empty() ? server.database : database;
