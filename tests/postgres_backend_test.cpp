@@ -53,15 +53,17 @@ std::string WithoutInto(std::string_view statement) {
 // The sort key of a text x: on a UTF-8 server the characters of the
 // Windows-1252 bytes 0x80..0x9F become the code points of those bytes.
 std::string TextKey(const std::string& x, ServerText serverText) {
-  const std::string text = "CASE WHEN pg_typeof(" + x +
-                           ") IN (CAST('text' AS regtype), CAST('varchar' AS regtype), CAST('bpchar' "
-                           "AS regtype)) THEN CAST(" + x + " AS text) END";
-  if (serverText == ServerText::kBytes) return text + " COLLATE \"C\"";
-  return "translate(" + text +
+  const std::string asText = "CAST(" + x + " AS text)";
+  const std::string notText = "CASE WHEN pg_typeof(" + x +
+                              ") NOT IN (CAST('text' AS regtype), CAST('varchar' AS regtype), "
+                              "CAST('bpchar' AS regtype)) THEN NULL ";
+  if (serverText == ServerText::kBytes) return notText + "ELSE " + asText + " END COLLATE \"C\"";
+  return notText + "WHEN octet_length(" + asText + ") = char_length(" + asText + ") THEN " + asText +
+         " ELSE translate(" + asText +
          ", U&'\\20AC\\201A\\0192\\201E\\2026\\2020\\2021\\02C6\\2030\\0160\\2039\\0152\\017D"
          "\\2018\\2019\\201C\\201D\\2022\\2013\\2014\\02DC\\2122\\0161\\203A\\0153\\017E\\0178', "
          "U&'\\0080\\0082\\0083\\0084\\0085\\0086\\0087\\0088\\0089\\008A\\008B\\008C\\008E"
-         "\\0091\\0092\\0093\\0094\\0095\\0096\\0097\\0098\\0099\\009A\\009B\\009C\\009E\\009F') "
+         "\\0091\\0092\\0093\\0094\\0095\\0096\\0097\\0098\\0099\\009A\\009B\\009C\\009E\\009F') END "
          "COLLATE \"C\"";
 }
 

@@ -55,12 +55,19 @@ bool AddByteOrderKey(oracle::OrderItem& item, ServerText serverText) {
   static const HighCharacters kHigh;
   const std::string x = oracle::Render(item.expression);
   const std::string suffix = oracle::Render(item.suffix);
+  const std::string asText = "CAST(" + x + " AS text)";
   std::string text = "CASE WHEN pg_typeof(" + x +
-                     ") IN (CAST('text' AS regtype), CAST('varchar' AS regtype), CAST('bpchar' AS "
-                     "regtype)) THEN CAST(" + x + " AS text) END";
+                     ") NOT IN (CAST('text' AS regtype), CAST('varchar' AS regtype), CAST('bpchar' "
+                     "AS regtype)) THEN NULL";
   if (serverText == ServerText::kUtf8) {
-    text = "translate(" + text + ", " + kHigh.characters + ", " + kHigh.codePoints + ")";
+    // ASCII (as many bytes as characters) needs no translation, which
+    // compares each character with the 27.
+    text += " WHEN octet_length(" + asText + ") = char_length(" + asText + ") THEN " + asText +
+            " ELSE translate(" + asText + ", " + kHigh.characters + ", " + kHigh.codePoints + ")";
+  } else {
+    text += " ELSE " + asText;
   }
+  text += " END";
   oracle::Tokens keys;
   const bool tokenized = oracle::Tokenize(
       text + " COLLATE \"C\"" + (suffix.empty() ? "" : " " + suffix) + ", " + x, keys);
