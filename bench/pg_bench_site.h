@@ -53,8 +53,8 @@ inline const PgServer& LocalPgServer() {
 }
 
 // A connection as the server's login, to the service's own database when
-// `database` is empty; client encoding WIN1252, as the program's sessions
-// use. nullptr with `error` set when it fails.
+// `database` is empty; client encoding WIN1252, so that the site's rows are
+// copied as the program's bytes. nullptr with `error` set when it fails.
 inline PgConnPtr OpenPg(const PgServer& server, const std::string& database, std::string& error) {
   const char* keywords[] = {"service", "dbname", "user", "password", "client_encoding",
                             "connect_timeout", nullptr};
@@ -297,7 +297,8 @@ struct PgRawRun {
 };
 
 // One run of `sql` as the PostgreSQL backend streams a large cursor, without
-// the runtime: connect (WIN1252), one read-only repeatable-read transaction,
+// the runtime: connect (client encoding WIN1252; the site's text is ASCII,
+// the same bytes as the runtime's UTF8), one read-only repeatable-read transaction,
 // DECLARE a cursor, FETCH it in batches of kPostgresFetchBatch rows reading
 // every column of every row as text, CLOSE, end the session.
 inline PgRawRun RunRawPgCursor(const PgSite& site, const std::string& sql) {

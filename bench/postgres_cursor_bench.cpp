@@ -73,9 +73,10 @@ RawTexts TranslateBadgeStatement() {
   std::string select;
   int parameters = -1;
   int selectParameters = -1;
-  if (!TranslateForPostgres(std::string(kBadgeSelect) + std::string(kBadgeOrderBy), texts.rewritten,
-                            parameters) ||
-      !TranslateForPostgres(kBadgeSelect, select, selectParameters)) {
+  // The bench database is UTF8, as a site's usually is.
+  if (!TranslateForPostgres(std::string(kBadgeSelect) + std::string(kBadgeOrderBy), ServerText::kUtf8,
+                            texts.rewritten, parameters) ||
+      !TranslateForPostgres(kBadgeSelect, ServerText::kUtf8, select, selectParameters)) {
     texts.error = "TranslateForPostgres refused the badge statement";
     return texts;
   }

@@ -50,11 +50,31 @@ std::string WithoutInto(std::string_view statement) {
 // ---------------------------------------------------------------------------
 // Without a server.
 
+// The sort key of a text x: on a UTF-8 server the characters of the
+// Windows-1252 bytes 0x80..0x9F become the code points of those bytes.
+std::string TextKey(const std::string& x, ServerText serverText) {
+  const std::string asText = "CAST(" + x + " AS text)";
+  const std::string notText = "CASE WHEN pg_typeof(" + x +
+                              ") NOT IN (CAST('text' AS regtype), CAST('varchar' AS regtype), "
+                              "CAST('bpchar' AS regtype)) THEN NULL ";
+  if (serverText == ServerText::kBytes) return notText + "ELSE " + asText + " END COLLATE \"C\"";
+  return notText + "WHEN octet_length(" + asText + ") = char_length(" + asText + ") THEN " + asText +
+         " ELSE translate(" + asText +
+         ", U&'\\20AC\\201A\\0192\\201E\\2026\\2020\\2021\\02C6\\2030\\0160\\2039\\0152\\017D"
+         "\\2018\\2019\\201C\\201D\\2022\\2013\\2014\\02DC\\2122\\0161\\203A\\0153\\017E\\0178', "
+         "U&'\\0080\\0082\\0083\\0084\\0085\\0086\\0087\\0088\\0089\\008A\\008B\\008C\\008E"
+         "\\0091\\0092\\0093\\0094\\0095\\0096\\0097\\0098\\0099\\009A\\009B\\009C\\009E\\009F') END "
+         "COLLATE \"C\"";
+}
+
 TEST(PostgresTranslation, OracleTextsBecomePostgresTexts) {
+  const ServerText kUtf8 = ServerText::kUtf8;
+  const ServerText kBytes = ServerText::kBytes;
   const struct {
     const char* oracle;
-    const char* postgres;
+    std::string postgres;
     int parameters;
+    ServerText serverText = ServerText::kUtf8;
   } cases[] = {
       // Placeholders are numbered in order of appearance, whatever their names.
       {"select count(*)  from Zardonix.Zdx115Tfz where (TfzTrm=:b2 and TfzLiz=:b3)",
@@ -73,19 +93,20 @@ TEST(PostgresTranslation, OracleTextsBecomePostgresTexts) {
        "select nullif(substr(a, 1, 2), '') ,CASE WHEN length(a) >= 2 THEN nullif(substr(a, "
        "length(a) - 1), '') END ,CAST(NULL AS text) ,coalesce(1, a) from t",
        0},
-      // Every ORDER BY item sorts text by its Windows-1252 bytes first; a
-      // SELECT DISTINCT is sorted outside, where only column names can be.
+      // Every ORDER BY item sorts text by its Windows-1252 bytes first, in
+      // the way of the server's encoding; a SELECT DISTINCT is sorted
+      // outside, where only column names can be.
       {"select a from t order by a,b desc",
-       "select a from t order by convert_to(CASE WHEN pg_typeof(a) IN (CAST('text' AS regtype), "
-       "CAST('varchar' AS regtype), CAST('bpchar' AS regtype)) THEN CAST(a AS text) END, "
-       "'WIN1252'), a,convert_to(CASE WHEN pg_typeof(b) IN (CAST('text' AS regtype), "
-       "CAST('varchar' AS regtype), CAST('bpchar' AS regtype)) THEN CAST(b AS text) END, "
-       "'WIN1252') desc, b desc",
+       "select a from t order by " + TextKey("a", kUtf8) + ", a," + TextKey("b", kUtf8) +
+           " desc, b desc",
        0},
+      {"select a from t order by a,b desc",
+       "select a from t order by " + TextKey("a", kBytes) + ", a," + TextKey("b", kBytes) +
+           " desc, b desc",
+       0, kBytes},
       {"select distinct a from t where b=:b0 order by a desc",
-       "SELECT * FROM (select distinct a from t where b=$1) zx_sorted order by "
-       "convert_to(CASE WHEN pg_typeof(a) IN (CAST('text' AS regtype), CAST('varchar' AS "
-       "regtype), CAST('bpchar' AS regtype)) THEN CAST(a AS text) END, 'WIN1252') desc, a desc",
+       "SELECT * FROM (select distinct a from t where b=$1) zx_sorted order by " +
+           TextKey("a", kUtf8) + " desc, a desc",
        1},
       {"select distinct a from t order by t.a", "select distinct a from t order by t.a", 0},
       // Literals and qualified names are left alone.
@@ -96,17 +117,17 @@ TEST(PostgresTranslation, OracleTextsBecomePostgresTexts) {
   for (const auto& c : cases) {
     std::string text;
     int parameters = -1;
-    ASSERT_TRUE(TranslateForPostgres(c.oracle, text, parameters)) << c.oracle;
+    ASSERT_TRUE(TranslateForPostgres(c.oracle, c.serverText, text, parameters)) << c.oracle;
     EXPECT_EQ(text, c.postgres) << c.oracle;
     EXPECT_EQ(parameters, c.parameters) << c.oracle;
   }
   std::string text;
   int parameters = 0;
-  EXPECT_FALSE(TranslateForPostgres("select 'open", text, parameters));
+  EXPECT_FALSE(TranslateForPostgres("select 'open", kUtf8, text, parameters));
   // A rewrite that names an argument twice names its placeholder twice: it
   // stays one parameter, and the parameters keep their order.
-  ASSERT_TRUE(TranslateForPostgres("select SubStr(a,:b0) ,NVL(:b1,b) from t where c=:b2", text,
-                                   parameters));
+  ASSERT_TRUE(TranslateForPostgres("select SubStr(a,:b0) ,NVL(:b1,b) from t where c=:b2", kUtf8,
+                                   text, parameters));
   EXPECT_EQ(parameters, 3);
   EXPECT_EQ(text.find("$4"), std::string::npos) << text;
   EXPECT_LT(text.rfind("$1"), text.find("$2")) << text;
@@ -151,9 +172,6 @@ TEST(PostgresErrors, ConnectMessagesMapToOracleCodes) {
       {"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  57P03: the database "
        "system is starting up\n",
        pgcode::kStartupOrShutdown},
-      {"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  0A000: conversion "
-       "between WIN1252 and EUC_JP is not supported\n",
-       pgcode::kEncodingUnsupported},
       {"connection to server at \"127.0.0.1\", port 5432 failed: server closed the connection "
        "unexpectedly\n",
        pgcode::kConnectionClosed},
@@ -243,8 +261,11 @@ TEST(PostgresRuntime, StatusCodesAndOutputs) {
        sqlcode::kInvalidNumber, nullptr},  // a text column into an INTEGER
       {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmSpr=:b2", false, "abc",
        sqlcode::kInvalidNumber, "invalid input syntax"},  // a text input against an integer column
+      // The server's words (in UTF-8) in Windows-1252, as the input was.
+      {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmSpr=:b2", false, "\xC4\x80",
+       sqlcode::kInvalidNumber, "\"\xC4\x80\""},
       {"select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "UNI",
-       pgcode::kUntranslatable, "WIN1252"},
+       sqlcode::kUntranslatable, nullptr},
       {"select TrmSal into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2", false, "T1", 0, ""},
   };
   for (const auto& c : errors) {
@@ -458,6 +479,167 @@ TEST(PostgresRuntime, BinaryOrderingAndNulls) {
   }
 }
 
+// The classes of MGSST35P as a cursor in `statement` delivers them, each
+// with its code (0, or -29275 with the output named).
+std::vector<std::string> FetchClasses(SqlSession& session, const char* statement) {
+  std::vector<std::string> classes;
+  SqlCursor cursor;
+  if (cursor.Open(session, statement, {}) != 0) return {"open failed"};
+  for (;;) {
+    std::array<char, 16> bkl{};
+    const HostVar outputs[] = {StringVar(bkl.data(), 16)};
+    const int32_t rc = cursor.Fetch(outputs);
+    if (rc == sqlcode::kUntranslatable) {
+      classes.push_back(std::string(FieldText(bkl)) + " " + std::to_string(rc) + " column " +
+                        std::to_string(session.LastStatus().column));
+    } else if (rc == 0) {
+      classes.emplace_back(FieldText(bkl));
+    } else {
+      if (rc != sqlcode::kNoData) classes.push_back("error " + std::to_string(rc));
+      break;
+    }
+  }
+  cursor.Close();
+  return classes;
+}
+
+// The Unicode characters of the Windows-1252 bytes 0x80..0x9F.
+constexpr int kHighCharacters[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+TEST(PostgresRuntime, AValueWithoutWindows1252FormCostsItsRowAlone) {
+  // 1,200 classes, more than two batches of the server-side cursor; the
+  // one after 00700 ends in a Greek Omega, which Windows-1252 has no byte for.
+  PgDatabase db(
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl) SELECT 'T', lpad(g::text, 5, '0') "
+      "FROM generate_series(1, 1200) g;"
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl) VALUES ('T', '00700' || chr(937)), ('T', 'H' || chr(937));"
+      "INSERT INTO Zdx1140Trm (TrmNam, TrmMod) VALUES ('T1', 'H' || chr(937)), ('T2', 'M');");
+  ZX_REQUIRE_PG(db);
+  SqlSession session;
+  ASSERT_EQ(db.Connect(session), 0);
+
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 1200; ++i) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%05d", i);
+    expected.emplace_back(number);
+    if (i == 700) expected.emplace_back("00700<U+03A9> -29275 column 0");
+  }
+  expected.emplace_back("H<U+03A9> -29275 column 0");
+  EXPECT_EQ(FetchClasses(session, "select M35Bkl from Zardonix.MGSST35P order by M35Bkl"), expected);
+
+  // A SELECT INTO of such a value fails with -29275, its output untouched;
+  // the next statement works.
+  std::array<char, 11> mod{};
+  SetField(mod, "keep");
+  const HostVar outputs[] = {StringVar(mod.data(), 11)};
+  for (const char* name : {"T1", "T2"}) {
+    std::array<char, 3> input{};
+    SetField(input, name);
+    const HostVar inputs[] = {StringIn(input.data(), 3)};
+    const bool representable = std::string_view(name) == "T2";
+    EXPECT_EQ(session.SelectInto("select TrmMod into :b0:b1 from Zardonix.Zdx1140Trm where TrmNam=:b2",
+                                 outputs, inputs),
+              representable ? 0 : sqlcode::kUntranslatable)
+        << name;
+    EXPECT_EQ(FieldText(mod), representable ? "M" : "keep") << name;
+  }
+}
+
+TEST(PostgresRuntime, Windows1252HighBytesGoThereAndBackInByteOrder) {
+  // Every byte 0x80..0x9F, with letters below and above them, in a database
+  // of each kind of encoding: on a UTF-8 one as the characters of the bytes
+  // (the five without a character of their own as the control characters of
+  // their number); on a WIN1252 and a SQL_ASCII one as the bytes themselves.
+  std::vector<std::string> ascending = {"A"};
+  for (int byte = 0x80; byte <= 0x9F; ++byte) ascending.push_back(std::string("a") + static_cast<char>(byte));
+  for (const char* high : {"z", "\xA0", "\xC4x", "\xFF"}) ascending.emplace_back(high);
+  const std::vector<std::string> descending(ascending.rbegin(), ascending.rend());
+
+  for (const std::string encoding : {"UTF8", "WIN1252", "SQL_ASCII"}) {
+    SCOPED_TRACE(encoding);
+    std::string sql = "INSERT INTO MGSST35P (M35Trm, M35Bkl) VALUES ('T', 'z'), ('T', 'A'), "
+                      "('T', '\xFF'), ('T', '\xA0'), ('T', '\xC4x')";
+    for (int byte = 0x9F; byte >= 0x80; --byte) {
+      sql += encoding == "UTF8"
+                 ? ", ('T', 'a' || chr(" + std::to_string(kHighCharacters[byte - 0x80]) + "))"
+                 : ", ('T', 'a" + std::string(1, static_cast<char>(byte)) + "')";
+    }
+    PgDatabase db(sql + ";", true, test::TestServer(), encoding);
+    ZX_REQUIRE_PG(db);
+    SqlSession session;
+    ASSERT_EQ(db.Connect(session), 0);
+
+    EXPECT_EQ(FetchClasses(session, "select M35Bkl from Zardonix.MGSST35P order by M35Bkl"), ascending);
+    EXPECT_EQ(FetchClasses(session, "select distinct M35Bkl from Zardonix.MGSST35P order by M35Bkl desc"),
+              descending);
+    // Each byte as an input finds its own row.
+    for (int byte = 0x80; byte <= 0x9F; ++byte) {
+      const std::string value = std::string("a") + static_cast<char>(byte);
+      int32_t count = -1;
+      const HostVar outputs[] = {IntegerVar(&count)};
+      const HostVar inputs[] = {StringIn(value.c_str(), 3)};
+      EXPECT_EQ(session.SelectInto("select count(*) into :b0:b1 from Zardonix.MGSST35P where M35Bkl=:b2",
+                                   outputs, inputs),
+                0)
+          << byte;
+      EXPECT_EQ(count, 1) << byte;
+    }
+  }
+}
+
+// A backend on the test database `db`, schema ZARDONIX current.
+void OpenSchemaBackend(const PgDatabase& db, std::unique_ptr<SqlBackend>& backend) {
+  const auto& server = test::TestServer();
+  std::string message;
+  ASSERT_EQ(OpenBackend(server.user, server.password, db.NetService(), backend, message), 0) << message;
+  ASSERT_EQ(backend->SetCurrentSchema("ZARDONIX"), 0);
+}
+
+TEST(PostgresBackend, LookupsRunAheadWithTheRowsTextsAsTheCallerBindsThem) {
+  // Classes above ASCII and one with a Greek Omega; each row's M35Trm is its
+  // class followed by "!".
+  PgDatabase db(
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl) VALUES ('A!', 'A'), ('\xC4\x80!', '\xC4\x80'), "
+      "('\"q\\,{}!', '\"q\\,{}'), ('a' || chr(129) || '!', 'a' || chr(129)), "
+      "('H' || chr(937) || '!', 'H' || chr(937));");
+  ZX_REQUIRE_PG(db);
+  std::unique_ptr<SqlBackend> backend;
+  ASSERT_NO_FATAL_FAILURE(OpenSchemaBackend(db, backend));
+
+  const std::string lookup = "select M35Trm from Zardonix.MGSST35P where M35Bkl=:b0";
+  SqlLookahead ahead;
+  ahead.text = lookup;
+  SqlLookahead::Input& input = ahead.inputs.emplace_back();
+  input.column = 0;
+  input.length = 16;
+  std::unique_ptr<SqlRows> classes;
+  ASSERT_EQ(backend->Query("select M35Bkl from Zardonix.MGSST35P order by M35Bkl", {}, classes,
+                           std::span<const SqlLookahead>(&ahead, 1)),
+            0);
+  // Every lookup is answered from what was run ahead: no round trip more.
+  const int64_t roundTrips = backend->Counters().roundTrips;
+  std::vector<std::string> seen;
+  while (classes->Next() == 0) {
+    const SqlValue value = classes->Column(0);
+    const std::string text(value.text);
+    const SqlBind binds[] = {SqlBind{SqlBind::Kind::Text, 0, text}};
+    std::unique_ptr<SqlRows> answer;
+    ASSERT_EQ(backend->Query(lookup, binds, answer), 0) << text;
+    std::string found = "none";
+    if (answer->Next() == 0) found = std::string(answer->Column(0).text);
+    seen.push_back(text + (value.unrepresentable ? " (unrepresentable)" : "") + " -> " + found);
+  }
+  EXPECT_EQ(backend->Counters().roundTrips, roundTrips);
+  const std::vector<std::string> expected = {
+      "\"q\\,{} -> \"q\\,{}!", "A -> A!", "H<U+03A9> (unrepresentable) -> none",
+      "a\x81 -> a\x81!", "\xC4\x80 -> \xC4\x80!"};
+  EXPECT_EQ(seen, expected);
+}
+
 TEST(PostgresRuntime, OneSnapshotForTheWholeSession) {
   PgDatabase db("INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');");
   ZX_REQUIRE_PG(db);
@@ -625,11 +807,8 @@ TEST(PostgresBackend, LargeBadgeCursorStreamsInBatches) {
       "INSERT INTO MGSST35P VALUES ('T', 'A', '1'); INSERT INTO Zdx301Awb VALUES "
       "(lpad('7', 40, '0'), 'A'); ANALYZE Zdx301Asw; ANALYZE Zdx113Awv;");
   ZX_REQUIRE_PG(db);
-  const auto& server = test::TestServer();
   std::unique_ptr<SqlBackend> backend;
-  std::string message;
-  ASSERT_EQ(OpenBackend(server.user, server.password, db.NetService(), backend, message), 0) << message;
-  ASSERT_EQ(backend->SetCurrentSchema("ZARDONIX"), 0);
+  ASSERT_NO_FATAL_FAILURE(OpenSchemaBackend(db, backend));
 
   const std::string countTimeRights = WithoutInto(statements::kCountTimeRights);
   const long before = ResidentKb();

@@ -216,59 +216,6 @@ bool Plausible(const LayoutInfo& layout, const Record& record) {
   return false;
 }
 
-// The Unicode characters of the bytes 0x80..0x9F.
-constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-// The next code point of UTF-8 text from `at`; false for a malformed
-// sequence (overlong forms and surrogates included).
-bool NextCodePoint(std::string_view text, std::size_t& at, char32_t& code) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = 0;
-  if (lead < 0x80) {
-    code = lead;
-    length = 1;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    code = lead & 0x1F;
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    code = lead & 0x0F;
-    length = 3;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    code = lead & 0x07;
-    length = 4;
-  } else {
-    return false;
-  }
-  if (text.size() - at < length) return false;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(text[at + i]);
-    if ((next & 0xC0) != 0x80) return false;
-    code = (code << 6) | (next & 0x3F);
-  }
-  if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
-      (code >= 0xD800 && code <= 0xDFFF)) {
-    return false;
-  }
-  at += length;
-  return true;
-}
-
 }  // namespace
 
 std::span<const LayoutInfo> AllLayouts() { return kLayouts; }
@@ -350,43 +297,6 @@ Recognition Recognise(std::string_view bytes) {
                     std::to_string(result.layout->recordLength) + " bytes";
   }
   return result;
-}
-
-std::string Win1252ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x80 && byte <= 0x9F) {
-      AppendUtf8(out, kHighControls[byte - 0x80]);
-    } else {
-      AppendUtf8(out, byte);
-    }
-  }
-  return out;
-}
-
-bool Utf8ToWin1252(std::string_view utf8, std::string& bytes) {
-  bytes.clear();
-  std::size_t at = 0;
-  while (at < utf8.size()) {
-    char32_t code = 0;
-    if (!NextCodePoint(utf8, at, code)) return false;
-    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
-      bytes += static_cast<char>(code);
-      continue;
-    }
-    bool found = false;
-    for (std::size_t i = 0; i < kHighControls.size(); ++i) {
-      if (kHighControls[i] == code) {
-        bytes += static_cast<char>(0x80 + i);
-        found = true;
-        break;
-      }
-    }
-    if (!found) return false;
-  }
-  return true;
 }
 
 }  // namespace zx::dnl

@@ -11,7 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "base/win1252.h"
+
 namespace zx::dnl {
+
+// Windows-1252 text as UTF-8 and back, for showing and for comparing a value
+// given on the command line.
+using zx::Utf8ToWin1252;
+using zx::Win1252ToUtf8;
 
 enum class Layout { kMgDnl17P, kMgDnl18P, kMgDnl31P, kMgDnl60P, kIdStamm };
 
@@ -69,14 +76,5 @@ struct Recognition {
 // the constants of MGDNL31P). Refused when no layout or more than one fits,
 // and for an empty file.
 Recognition Recognise(std::string_view bytes);
-
-// Windows-1252 text as UTF-8. The five bytes that Windows-1252 leaves
-// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the control characters of
-// the same number.
-std::string Win1252ToUtf8(std::string_view bytes);
-
-// UTF-8 text as Windows-1252, for comparing a badge number given on the
-// command line; false when a character has no Windows-1252 byte.
-bool Utf8ToWin1252(std::string_view utf8, std::string& bytes);
 
 }  // namespace zx::dnl

@@ -1,6 +1,7 @@
 // Connecting to the database server: the service or URI, the configured
-// login, the client encoding WIN1252, a connect timeout as libpq configures
-// it, then the run's one read-only snapshot.
+// login, the client encoding UTF8 (the program converts each value), a
+// connect timeout as libpq configures it, then the run's one read-only
+// snapshot.
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -25,8 +26,11 @@ bool IsUri(std::string_view netService) {
 }
 
 
-// libpq's words for the connection's last failure, without its line ends.
-std::string LibpqMessage(PGconn* conn) { return OneLine(PQerrorMessage(conn)); }
+// libpq's words for the connection's last failure, without its line ends
+// (see OneLine; before the server's encoding is known, in UTF-8 as asked).
+std::string LibpqMessage(PGconn* conn, bool fromUtf8 = true) {
+  return OneLine(PQerrorMessage(conn), fromUtf8);
+}
 
 // Waits until the connection attempt can go on; false after the timeout.
 bool WaitForSocket(PGconn* conn, PostgresPollingStatusType status, int timeoutSeconds) {
@@ -113,8 +117,13 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
     keywords.push_back("password");
     values.push_back(passwordText.c_str());
   }
+  // Text arrives in UTF-8, which every server encoding converts to without
+  // failing, and is converted to Windows-1252 value by value: a character
+  // that Windows-1252 cannot represent costs its own value, not the whole
+  // statement (see pg_rows.h). A WIN1252 or SQL_ASCII server is read in its
+  // own encoding instead (below).
   keywords.push_back("client_encoding");
-  values.push_back("WIN1252");
+  values.push_back("UTF8");
   keywords.push_back("fallback_application_name");
   values.push_back("zeprink");
   keywords.push_back(nullptr);
@@ -147,16 +156,25 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
     return PostgresConnectErrorCode(PQerrorMessage(conn.get()));
   }
   PQsetErrorVerbosity(conn.get(), PQERRORS_DEFAULT);
-  if (std::string_view(pg_encoding_to_char(PQclientEncoding(conn.get()))) != "WIN1252") {
-    message = "the server cannot deliver the client encoding WIN1252";
-    return pgcode::kEncodingUnsupported;
+  const char* reported = PQparameterStatus(conn.get(), "server_encoding");
+  const std::string serverEncoding = reported != nullptr ? reported : "";
+  int64_t roundTrips = 0;
+  if (TextTakenAsStored(serverEncoding)) {
+    // Read in the server's own encoding, so that nothing is converted or
+    // checked: a WIN1252 database also holds the five bytes that Windows-1252
+    // leaves undefined, which have no UTF-8 form on the server, and a
+    // SQL_ASCII one any byte, which the server would check as UTF-8.
+    ++roundTrips;
+    if (PQsetClientEncoding(conn.get(), serverEncoding.c_str()) != 0) {
+      message = LibpqMessage(conn.get());
+      return PQstatus(conn.get()) == CONNECTION_BAD ? pgcode::kConnectionLost : sqlcode::kInternal;
+    }
   }
 
   // Dates as text in ISO form, the form of the embedded database; then the
   // run's one read-only snapshot.
   int32_t rc = ExecSimple(conn.get(), "SET DateStyle = 'ISO, YMD'");
   if (rc == sqlcode::kOk) rc = ExecSimple(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-  int64_t roundTrips = 0;
   if (rc == sqlcode::kOk && !snapshot.empty()) {
     // The state another session reads: its snapshot, before any query.
     rc = ExecSimple(conn.get(), ("SET TRANSACTION SNAPSHOT '" + std::string(snapshot) + "'").c_str());
@@ -171,12 +189,13 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
                        (std::string("RELEASE SAVEPOINT ") + kSavepointName).c_str());
   }
   if (rc != sqlcode::kOk) {
-    message = LibpqMessage(conn.get());
+    message = LibpqMessage(conn.get(), !TextTakenAsStored(serverEncoding));
     return rc;
   }
   // Connecting, the two settings and the two preparations: one round trip each.
   constexpr int64_t kConnectRoundTrips = 5;
-  session = std::make_shared<Session>(std::move(conn), kConnectRoundTrips + roundTrips);
+  session = std::make_shared<Session>(std::move(conn), kConnectRoundTrips + roundTrips,
+                                      serverEncoding);
   return sqlcode::kOk;
 }
 

@@ -1,37 +1,76 @@
 #include "sql/postgres/pg_dialect.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/win1252.h"
 #include "sql/oracle_sql.h"
 
 namespace zx {
 
 namespace {
 
+// The Unicode characters of the Windows-1252 bytes 0x80..0x9F (the euro
+// sign, S with caron, ...) and, in the same order, the code points of those
+// bytes (U+0080, U+008A, ...), as the server's U& literals: the statement
+// text stays ASCII. The five bytes without a character of their own are
+// their code points already and are left out.
+struct HighCharacters {
+  std::string characters = "U&'";
+  std::string codePoints = "U&'";
+  HighCharacters() {
+    for (unsigned byte = 0x80; byte <= 0x9F; ++byte) {
+      const char32_t character = Win1252HighCharacter(static_cast<unsigned char>(byte));
+      if (character == byte) continue;
+      char escape[16];
+      std::snprintf(escape, sizeof escape, "\\%04X", static_cast<unsigned>(character));
+      characters += escape;
+      std::snprintf(escape, sizeof escape, "\\%04X", byte);
+      codePoints += escape;
+    }
+    characters += '\'';
+    codePoints += '\'';
+  }
+};
+
 // Text sorts by its Windows-1252 bytes, the bytes the program reads, as it
-// does on the embedded database. The server's own byte order differs where
-// the server does not store text in Windows-1252: in UTF-8 the characters
-// of the bytes 0x80..0x9F (the euro sign, S and Z with caron, ...) sort
-// after the letters with accents. So an ORDER BY item x becomes two keys:
-// first x's Windows-1252 bytes when x is text (NULL for every value of any
-// other type, so that x alone decides there), then x itself. The type is
-// compared as a type (the literals become constants as the statement is
-// read), not by its name, which would be formatted for every row. The keys take
-// the item's direction and NULL placement, so a NULL text still sorts last
-// ascending and first descending.
-bool AddByteOrderKey(oracle::OrderItem& item) {
+// does on the embedded database. So an ORDER BY item x becomes two keys:
+// first a text that sorts as x's Windows-1252 bytes when x is text (NULL for
+// every value of any other type, so that x alone decides there), then x
+// itself. On a server that stores text in single bytes (WIN1252, LATIN1,
+// SQL_ASCII) that first key is the text in the "C" collation: the stored
+// bytes. On a UTF-8 server the characters of the bytes 0x80..0x9F would
+// sort after the letters with accents: they are replaced by the code points
+// of their bytes, so that in the "C" collation (code point order) the text
+// sorts as its bytes. A character that Windows-1252 cannot represent sorts
+// after all others; no value makes the key fail. The type is compared as a
+// type (the literals become constants as the statement is read), not by its
+// name, which would be formatted for every row. The keys take the item's
+// direction and NULL placement, so a NULL text still sorts last ascending
+// and first descending.
+bool AddByteOrderKey(oracle::OrderItem& item, ServerText serverText) {
+  static const HighCharacters kHigh;
   const std::string x = oracle::Render(item.expression);
   const std::string suffix = oracle::Render(item.suffix);
+  const std::string asText = "CAST(" + x + " AS text)";
+  std::string text = "CASE WHEN pg_typeof(" + x +
+                     ") NOT IN (CAST('text' AS regtype), CAST('varchar' AS regtype), CAST('bpchar' "
+                     "AS regtype)) THEN NULL";
+  if (serverText == ServerText::kUtf8) {
+    // ASCII (as many bytes as characters) needs no translation, which
+    // compares each character with the 27.
+    text += " WHEN octet_length(" + asText + ") = char_length(" + asText + ") THEN " + asText +
+            " ELSE translate(" + asText + ", " + kHigh.characters + ", " + kHigh.codePoints + ")";
+  } else {
+    text += " ELSE " + asText;
+  }
+  text += " END";
   oracle::Tokens keys;
   const bool tokenized = oracle::Tokenize(
-      "convert_to(CASE WHEN pg_typeof(" + x +
-          ") IN (CAST('text' AS regtype), CAST('varchar' AS regtype), CAST('bpchar' AS regtype)) "
-          "THEN CAST(" + x +
-          " AS text) END, 'WIN1252')" + (suffix.empty() ? "" : " " + suffix) + ", " + x,
-      keys);
+      text + " COLLATE \"C\"" + (suffix.empty() ? "" : " " + suffix) + ", " + x, keys);
   if (!tokenized || keys.empty()) return false;
   keys.front().spaceBefore = item.expression.front().spaceBefore;
   item.expression = std::move(keys);
@@ -43,7 +82,7 @@ bool AddByteOrderKey(oracle::OrderItem& item) {
 // "SELECT * FROM (<select distinct ...>) zx_sorted ORDER BY ...", which needs
 // every item of its ORDER BY to be a column name; otherwise it keeps the
 // server's order. Returns false when the text cannot be rewritten.
-bool SortTextByWindows1252Bytes(oracle::Tokens& tokens) {
+bool SortTextByWindows1252Bytes(oracle::Tokens& tokens, ServerText serverText) {
   const std::size_t orderBy = TopLevelOrderBy(tokens);
   const bool distinct =
       tokens.size() >= 2 && oracle::IsWord(tokens[0], "SELECT") && oracle::IsWord(tokens[1], "DISTINCT");
@@ -65,8 +104,8 @@ bool SortTextByWindows1252Bytes(oracle::Tokens& tokens) {
     tokens = std::move(wrapped);
   }
   bool rewritten = true;
-  oracle::RewriteOrderBy(tokens, [&rewritten](oracle::OrderItem& item) {
-    rewritten = AddByteOrderKey(item) && rewritten;
+  oracle::RewriteOrderBy(tokens, [&rewritten, serverText](oracle::OrderItem& item) {
+    rewritten = AddByteOrderKey(item, serverText) && rewritten;
   });
   return rewritten;
 }
@@ -177,8 +216,8 @@ std::size_t TopLevelOrderBy(const oracle::Tokens& tokens) {
   return tokens.size();
 }
 
-bool TranslateForPostgres(std::string_view oracleText, std::string& postgresText,
-                          int& parameterCount) {
+bool TranslateForPostgres(std::string_view oracleText, ServerText serverText,
+                          std::string& postgresText, int& parameterCount) {
   oracle::Tokens tokens;
   if (!oracle::Tokenize(oracleText, tokens)) return false;
   // SYSDATE is the server's local time to the second, cut (LOCALTIMESTAMP(0)
@@ -203,7 +242,7 @@ bool TranslateForPostgres(std::string_view oracleText, std::string& postgresText
     replacement.push_back(oracle::MakeToken(oracle::TokenKind::Punct, ")", false));
     return true;
   });
-  if (!SortTextByWindows1252Bytes(tokens)) return false;
+  if (!SortTextByWindows1252Bytes(tokens, serverText)) return false;
   parameterCount = oracle::ReplacePlaceholders(
       tokens, [](int index) {
         std::string placeholder = "$";

@@ -1,6 +1,7 @@
 #include "sql/postgres/pg_errors.h"
 
 #include "base/text_utils.h"
+#include "base/win1252.h"
 
 namespace zx {
 
@@ -31,8 +32,13 @@ std::string_view SqlStateInMessage(std::string_view message) {
 
 }  // namespace
 
-std::string OneLine(std::string_view message) {
-  std::string text(message);
+std::string OneLine(std::string_view message, bool fromUtf8) {
+  std::string text;
+  if (fromUtf8) {
+    Utf8ToWin1252(message, text);
+  } else {
+    text = message;
+  }
   for (char& c : text) {
     if (c == '\n') c = ' ';
   }
@@ -78,13 +84,7 @@ int32_t PostgresErrorCode(std::string_view sqlstate) {
 
 int32_t PostgresConnectErrorCode(std::string_view message) {
   const std::string_view state = SqlStateInMessage(message);
-  if (!state.empty()) {
-    // The server cannot deliver the client encoding WIN1252.
-    if ((state == "0A000" || state == "22023") && Contains(message, "WIN1252")) {
-      return pgcode::kEncodingUnsupported;
-    }
-    return PostgresErrorCode(state);
-  }
+  if (!state.empty()) return PostgresErrorCode(state);
   if (Contains(message, "Is the server running")) return sqlcode::kNoListener;
   if (Contains(message, "could not translate host name")) return pgcode::kHostUnknown;
   if (Contains(message, "timeout expired")) return pgcode::kConnectTimeout;

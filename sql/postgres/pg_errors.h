@@ -25,13 +25,16 @@ inline constexpr int32_t kDatabaseUnknown = -12514;       // the service names n
 inline constexpr int32_t kConnectionClosed = -12537;      // server closed the connection while logging on
 inline constexpr int32_t kHostUnknown = -12545;           // host name does not resolve
 inline constexpr int32_t kProtocolError = -12560;         // any other failure to reach the server
-inline constexpr int32_t kEncodingUnsupported = -12705;   // server cannot deliver WIN1252
-inline constexpr int32_t kUntranslatable = sqlcode::kUntranslatable;  // a character has no WIN1252 byte
+// A parameter's character that the server's encoding cannot store.
+inline constexpr int32_t kUntranslatable = sqlcode::kUntranslatable;
 }  // namespace pgcode
 
 // libpq's words for a failure as one line of a reason: every line end a
-// blank, none at the end.
-std::string OneLine(std::string_view message);
+// blank, none at the end; in Windows-1252, as the program's other text.
+// `fromUtf8`: the words arrive in UTF-8 (the session's client encoding; a
+// character without a Windows-1252 byte is then written <U+XXXX>, a byte
+// that is no UTF-8 <xHH>), otherwise they are taken as they are.
+std::string OneLine(std::string_view message, bool fromUtf8);
 
 // The Oracle code for a server error's SQLSTATE.
 int32_t PostgresErrorCode(std::string_view sqlstate);

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/win1252.h"
+
 namespace zx {
 
 namespace {
@@ -20,7 +22,24 @@ constexpr Oid kNumericOid = 1700;
 
 }  // namespace
 
-SqlValue DecodePgValue(const PGresult* result, int row, int column, SqlValue::Kind kind) {
+bool ReceivedText(std::string_view text, std::string* converted, std::string_view& result) {
+  result = text;
+  if (converted == nullptr || IsAscii(text)) return true;
+  const bool representable = Utf8ToWin1252(text, *converted);
+  result = *converted;
+  return representable;
+}
+
+void AppendSentText(std::string_view win1252, bool convert, std::string& out) {
+  if (!convert || IsAscii(win1252)) {
+    out += win1252;
+  } else {
+    AppendWin1252AsUtf8(win1252, out);
+  }
+}
+
+SqlValue DecodePgValue(const PGresult* result, int row, int column, SqlValue::Kind kind,
+                       std::string* converted) {
   SqlValue value;
   if (PQgetisnull(result, row, column)) return value;
   const std::string_view text(PQgetvalue(result, row, column),
@@ -52,19 +71,22 @@ SqlValue DecodePgValue(const PGresult* result, int row, int column, SqlValue::Ki
       break;
   }
   value.kind = SqlValue::Kind::Text;
-  value.text = text;
+  value.unrepresentable = !ReceivedText(text, converted, value.text);
   return value;
 }
 
 SqlValue PgRows::Column(int i) const {
   if (!batch_ || row_ < 0 || i < 0 || i >= columns_) return SqlValue{};
-  return DecodePgValue(batch_.get(), row_, i, kinds_[static_cast<std::size_t>(i)]);
+  const auto at = static_cast<std::size_t>(i);
+  return DecodePgValue(batch_.get(), row_, i, kinds_[at], converted_.empty() ? nullptr : &converted_[at]);
 }
 
-PgSliceRows::PgSliceRows(std::shared_ptr<const PGresult> result, int begin, int end, int firstColumn)
+PgSliceRows::PgSliceRows(std::shared_ptr<const PGresult> result, int begin, int end, int firstColumn,
+                         bool convert)
     : result_(std::move(result)), row_(begin - 1), end_(end), firstColumn_(firstColumn) {
   const int fields = PQnfields(result_.get());
   for (int i = firstColumn_; i < fields; ++i) kinds_.push_back(PgRows::KindOf(PQftype(result_.get(), i)));
+  if (convert) converted_.resize(kinds_.size());
 }
 
 int32_t PgSliceRows::Next() {
@@ -78,7 +100,9 @@ int32_t PgSliceRows::Next() {
 
 SqlValue PgSliceRows::Column(int i) const {
   if (row_ >= end_ || i < 0 || i >= ColumnCount()) return SqlValue{};
-  return DecodePgValue(result_.get(), row_, firstColumn_ + i, kinds_[static_cast<std::size_t>(i)]);
+  const auto at = static_cast<std::size_t>(i);
+  return DecodePgValue(result_.get(), row_, firstColumn_ + i, kinds_[at],
+                       converted_.empty() ? nullptr : &converted_[at]);
 }
 
 SqlValue::Kind PgRows::KindOf(Oid type) {

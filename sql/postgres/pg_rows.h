@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sql/postgres/pg_session.h"
@@ -15,8 +16,22 @@ namespace zx {
 
 // The value of a column of a row of a result, decoded from the server's text
 // form: numbers of the integer types and numeric as integers (a fraction as
-// a real), the floating-point types as reals, everything else as text.
-SqlValue DecodePgValue(const PGresult* result, int row, int column, SqlValue::Kind kind);
+// a real), the floating-point types as reals, everything else as text. With
+// `converted`, a text arrives in UTF-8 and is given in Windows-1252, held
+// there (ASCII is given as it is, not copied); a text with a character that
+// Windows-1252 cannot represent is given in its printable form, marked
+// `unrepresentable`. Without it (a SQL_ASCII server) the bytes are given as
+// they are stored.
+SqlValue DecodePgValue(const PGresult* result, int row, int column, SqlValue::Kind kind,
+                       std::string* converted);
+
+// A text of a result in the program's Windows-1252 (see DecodePgValue);
+// false when it has a character that Windows-1252 cannot represent.
+bool ReceivedText(std::string_view text, std::string* converted, std::string_view& result);
+
+// A text the program sends, in the server's encoding: as it is when it is
+// ASCII or `convert` is false (a SQL_ASCII server), otherwise in UTF-8.
+void AppendSentText(std::string_view win1252, bool convert, std::string& out);
 
 // Where the batches of a cursor come from when they are read ahead (see
 // the backend's run-ahead): the batch after the current one.
@@ -40,6 +55,7 @@ class PgRows final : public SqlRows {
          std::unique_ptr<BatchFeed> feed = {}, bool lastBatch = false)
       : session_(std::move(session)), slot_(slot), batch_(std::move(batch)), feed_(std::move(feed)) {
     columns_ = PQnfields(batch_.get());
+    if (!session_ || session_->ConvertsText()) converted_.resize(static_cast<std::size_t>(columns_));
     lastBatch_ = feed_ ? lastBatch : !slot_ || PQntuples(batch_.get()) < kPostgresFetchBatch;
     kinds_.reserve(static_cast<std::size_t>(columns_));
     for (int i = 0; i < columns_; ++i) kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
@@ -123,14 +139,19 @@ class PgRows final : public SqlRows {
   int32_t failed_ = sqlcode::kOk;
   std::string failedMessage_;  // the server's words for failed_
   std::vector<SqlValue::Kind> kinds_;
+  // Per column, the current row's text in Windows-1252 where it was not
+  // ASCII; none when the server's text is not converted.
+  mutable std::vector<std::string> converted_;
   std::unique_ptr<BatchFeed> feed_;
 };
 
 // Rows [begin, end) of a result that holds the answers of many runs of one
-// statement, from column `firstColumn` on.
+// statement, from column `firstColumn` on; its text converted as `convert`
+// says (Session::ConvertsText).
 class PgSliceRows final : public SqlRows {
  public:
-  PgSliceRows(std::shared_ptr<const PGresult> result, int begin, int end, int firstColumn);
+  PgSliceRows(std::shared_ptr<const PGresult> result, int begin, int end, int firstColumn,
+              bool convert);
   int32_t Next() override;
   int ColumnCount() const override { return static_cast<int>(kinds_.size()); }
   SqlValue Column(int i) const override;
@@ -142,6 +163,7 @@ class PgSliceRows final : public SqlRows {
   int end_;
   int firstColumn_;
   std::vector<SqlValue::Kind> kinds_;
+  mutable std::vector<std::string> converted_;  // as in PgRows
 };
 
 }  // namespace zx

@@ -13,10 +13,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "sql/postgres/pg_dialect.h"
 #include "sql/postgres/pg_errors.h"
 #include "sql/postgres/pg_handles.h"
 #include "sql/sql_backend.h"
@@ -107,14 +109,33 @@ struct Statement {
   const std::string* oracleText = nullptr;  // its key in the session's statements
 };
 
+// True when the server's text is read and sent as it is stored, in the
+// server's own encoding as the client encoding: it is the program's
+// Windows-1252 bytes already (a WIN1252 database, every byte included), or
+// bytes of no known encoding (a SQL_ASCII database), taken as Windows-1252.
+// Any other server's text travels in UTF-8 and is converted value by value.
+constexpr bool TextTakenAsStored(std::string_view serverEncoding) {
+  return serverEncoding == "SQL_ASCII" || serverEncoding == "WIN1252";
+}
+
 // The connection and everything prepared on it. Shared by the backend and
 // its rows objects, so a rows object may outlive the backend safely.
 class Session {
  public:
-  // `roundTrips`: those that connecting took.
-  Session(ConnPtr conn, int64_t roundTrips) : conn_(std::move(conn)), roundTrips_(roundTrips) {}
+  // `roundTrips`: those that connecting took; `serverEncoding`: the
+  // server's parameter "server_encoding".
+  Session(ConnPtr conn, int64_t roundTrips, std::string_view serverEncoding)
+      : conn_(std::move(conn)),
+        serverText_(ServerTextOf(serverEncoding)),
+        convertsText_(!TextTakenAsStored(serverEncoding)),
+        roundTrips_(roundTrips) {}
 
   PGconn* Conn() const { return conn_.get(); }
+  ServerText StoredText() const { return serverText_; }
+  // Text travels in UTF-8 and is converted from and to the program's
+  // Windows-1252 per value; false where it is taken as stored
+  // (TextTakenAsStored).
+  bool ConvertsText() const { return convertsText_; }
   bool Broken() const { return broken_; }
   int64_t PreparedCount() const { return prepared_; }
   int64_t RoundTrips() const { return roundTrips_; }
@@ -325,7 +346,7 @@ class Session {
   int32_t ErrorOf(const PGresult* result) {
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    lastMessage_ = OneLine(primary != nullptr ? primary : PQerrorMessage(conn_.get()));
+    lastMessage_ = OneLine(primary != nullptr ? primary : PQerrorMessage(conn_.get()), convertsText_);
     if (PQstatus(conn_.get()) == CONNECTION_BAD) {
       Break();
       // A shutdown of the server says so; a lost connection says nothing.
@@ -428,7 +449,7 @@ class Session {
   }
 
   void NoteConnectionMessage() {
-    lastMessage_ = OneLine(PQerrorMessage(conn_.get()));
+    lastMessage_ = OneLine(PQerrorMessage(conn_.get()), convertsText_);
     if (lastMessage_.empty()) lastMessage_ = "connection to the server lost";
   }
 
@@ -453,6 +474,8 @@ class Session {
   }
 
   ConnPtr conn_;
+  ServerText serverText_;
+  bool convertsText_;
   bool broken_ = false;
   bool schemaPrepared_ = false;
   std::string brokenBy_;

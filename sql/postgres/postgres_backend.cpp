@@ -33,7 +33,8 @@ Statement* FindStatement(Session& session, std::string_view oracleText) {
   auto found = statements.find(std::string(oracleText));
   if (found == statements.end()) {
     Statement statement;
-    if (!TranslateForPostgres(oracleText, statement.text, statement.parameters)) {
+    if (!TranslateForPostgres(oracleText, session.StoredText(), statement.text,
+                              statement.parameters)) {
       session.SetMessage("statement text cannot be read");
       return nullptr;
     }
@@ -44,15 +45,19 @@ Statement* FindStatement(Session& session, std::string_view oracleText) {
   return &found->second;
 }
 
-// The parameters of a run as libpq takes them: texts, NULL as a null pointer.
-void BindParameters(std::span<const SqlBind> inputs, std::vector<std::string>& texts,
+// The parameters of a run as libpq takes them: texts (in UTF-8 when the
+// session converts text), NULL as a null pointer.
+void BindParameters(std::span<const SqlBind> inputs, bool convert, std::vector<std::string>& texts,
                     std::vector<const char*>& params) {
   texts.clear();
   params.clear();
   texts.reserve(inputs.size());
   for (const SqlBind& bind : inputs) {
-    texts.push_back(bind.kind == SqlBind::Kind::Integer ? std::to_string(bind.integer)
-                                                        : std::string(bind.text));
+    if (bind.kind == SqlBind::Kind::Integer) {
+      texts.push_back(std::to_string(bind.integer));
+    } else {
+      AppendSentText(bind.text, convert, texts.emplace_back());
+    }
   }
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     params.push_back(inputs[i].kind == SqlBind::Kind::Null ? nullptr : texts[i].c_str());
@@ -83,8 +88,12 @@ std::string PrefetchKey(const Statement& statement, std::span<const SqlBind> inp
 }
 
 // The input a lookahead statement gets from a row of the cursor's batch, as
-// the caller binds the value it fetched: a STRING of the given length.
-SqlBind InputOfRow(const PGresult& batch, int row, const SqlLookahead::Input& input) {
+// the caller binds the value it fetched: a STRING of the given length, in
+// Windows-1252 (held in `converted` where the session converts text and it
+// is not ASCII; a value that Windows-1252 cannot represent in its printable
+// form, as the caller fetches it).
+SqlBind InputOfRow(const PGresult& batch, int row, const SqlLookahead::Input& input, bool convert,
+                   std::string& converted) {
   SqlBind bind;
   if (input.column < 0) {
     bind.kind = input.kind;
@@ -93,8 +102,10 @@ SqlBind InputOfRow(const PGresult& batch, int row, const SqlLookahead::Input& in
     return bind;
   }
   if (input.column >= PQnfields(&batch) || PQgetisnull(&batch, row, input.column)) return bind;
-  std::string_view text(PQgetvalue(&batch, row, input.column),
-                        static_cast<std::size_t>(PQgetlength(&batch, row, input.column)));
+  std::string_view text;
+  ReceivedText(std::string_view(PQgetvalue(&batch, row, input.column),
+                                static_cast<std::size_t>(PQgetlength(&batch, row, input.column))),
+               convert ? &converted : nullptr, text);
   if (input.length < 1) return bind;
   text = text.substr(0, static_cast<std::size_t>(input.length - 1));
   // The STRING ends at a zero byte; an empty one binds NULL.
@@ -122,8 +133,8 @@ SqlBind InputOfRow(const PGresult& batch, int row, const SqlLookahead::Input& in
 // (the server's sort is not stable), which keeps the server from joining it
 // as one query and costs about a third more. `leading`: the columns before
 // the statement's own. False when the text cannot be rewritten.
-bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, std::string& text,
-              int& leading) {
+bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, ServerText serverText,
+              std::string& text, int& leading) {
   oracle::Tokens tokens;
   if (!oracle::Tokenize(oracleText, tokens)) return false;
   oracle::Tokens rewritten;
@@ -148,7 +159,7 @@ bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, std::strin
   if (placeholder != ahead.inputs.size() || rowInputs == 0) return false;
   std::string inner;
   int constants = 0;
-  if (!TranslateForPostgres(oracle::Render(rewritten), inner, constants)) return false;
+  if (!TranslateForPostgres(oracle::Render(rewritten), serverText, inner, constants)) return false;
   std::string arrays;
   std::string names;
   for (int k = 1; k <= rowInputs; ++k) {
@@ -174,7 +185,8 @@ bool ManyForm(std::string_view oracleText, const SqlLookahead& ahead, std::strin
 }
 
 // An element of a text[] literal: NULL, or the text in double quotes with
-// '"' and '\\' escaped.
+// '"' and '\\' escaped. The literal is in Windows-1252 as the inputs are,
+// and goes to the server as any text parameter does (BindParameters).
 void AppendArrayElement(std::string& literal, const SqlBind& bind) {
   if (literal.size() > 1) literal += ',';
   if (bind.kind == SqlBind::Kind::Null) {
@@ -235,6 +247,7 @@ class AheadRun {
     commands_.clear();
     if (rows_ == 0 || session.Broken()) return false;
     std::vector<SqlBind> binds;
+    std::vector<std::string> converted;
     for (std::size_t k = 0; k < plan.size(); ++k) {
       const SqlLookahead& ahead = plan[k];
       const auto& only = ahead.only;
@@ -260,7 +273,7 @@ class AheadRun {
       if (chosen.empty()) continue;
       if (statement->many.empty()) {
         std::string text;
-        if (!ManyForm(ahead.text, ahead, text, statement->manyLeading)) {
+        if (!ManyForm(ahead.text, ahead, session.StoredText(), text, statement->manyLeading)) {
           statement->manyFailed = true;
           continue;
         }
@@ -277,25 +290,30 @@ class AheadRun {
       for (const SqlLookahead::Input& input : ahead.inputs) {
         if (input.column >= 0) arrays.emplace_back("{");
       }
+      const bool convert = session.ConvertsText();
+      converted.resize(ahead.inputs.size());  // one per input: the binds point into them
       for (const int row : job.rows) {
         binds.clear();
         std::size_t array = 0;
-        for (const SqlLookahead::Input& input : ahead.inputs) {
-          binds.push_back(InputOfRow(batch, row, input));
+        for (std::size_t i = 0; i < ahead.inputs.size(); ++i) {
+          const SqlLookahead::Input& input = ahead.inputs[i];
+          binds.push_back(InputOfRow(batch, row, input, convert, converted[i]));
           if (input.column >= 0) AppendArrayElement(arrays[array++], binds.back());
         }
         job.keys.push_back(PrefetchKey(*asked, binds));
       }
       // The parameters of the many form: the constants first, then the arrays.
       binds.clear();
-      for (const SqlLookahead::Input& input : ahead.inputs) {
-        if (input.column < 0) binds.push_back(InputOfRow(batch, 0, input));
+      for (std::size_t i = 0; i < ahead.inputs.size(); ++i) {
+        if (ahead.inputs[i].column < 0) {
+          binds.push_back(InputOfRow(batch, 0, ahead.inputs[i], convert, converted[i]));
+        }
       }
       for (std::string& literal : arrays) {
         literal += '}';
         binds.push_back(SqlBind{SqlBind::Kind::Text, 0, literal});
       }
-      BindParameters(binds, job.texts, job.params);
+      BindParameters(binds, convert, job.texts, job.params);
     }
     if (jobs_.empty()) return false;
     first_ = commands_.size();
@@ -585,7 +603,7 @@ class PostgresBackend final : public SqlBackend {
       if (const Session::Prefetched* answer = session_->FindPrefetched(PrefetchKey(statement, inputs))) {
         // Past the element's number (and its row number).
         rows = std::make_unique<PgSliceRows>(answer->result, answer->begin, answer->end,
-                                             answer->leading);
+                                             answer->leading, session_->ConvertsText());
         return sqlcode::kOk;
       }
     }
@@ -593,7 +611,7 @@ class PostgresBackend final : public SqlBackend {
     // Parameters as text; NULL as a null pointer.
     std::vector<std::string> texts;
     std::vector<const char*> params;
-    BindParameters(inputs, texts, params);
+    BindParameters(inputs, session_->ConvertsText(), texts, params);
 
     // The rows of a cursor with statements to run ahead are many: read
     // through a server-side cursor from the start, not tried in one piece.
@@ -725,7 +743,9 @@ class PostgresBackend final : public SqlBackend {
         "WHERE pg_catalog.upper(nspname::text) = pg_catalog.upper($1::text) "
         "ORDER BY nspname::text = pg_catalog.lower(nspname::text) DESC, "
         "nspname::text = $1::text DESC, nspname::text COLLATE \"C\" LIMIT 1) n";
-    const std::vector<const char*> params{schema.c_str()};
+    std::string sent;
+    AppendSentText(schema, session.ConvertsText(), sent);
+    const std::vector<const char*> params{sent.c_str()};
     std::vector<Command> commands;
     commands.push_back(Prepare("zx_schema", kSql));
     commands.push_back(Execute("zx_schema", &params));

@@ -1,8 +1,11 @@
 // The PostgreSQL backend: runs the program's Oracle statement texts on a
 // PostgreSQL server through libpq, with Oracle's results.
 //
-// Session: one connection with client encoding WIN1252 (every character
-// arrives as one byte, as the sites' Oracle clients deliver it), and one
+// Session: one connection with client encoding UTF8, each text value
+// converted to and from the program's Windows-1252 (every character one
+// byte, as the sites' Oracle clients deliver it; a value with a character
+// that Windows-1252 cannot represent is marked, costing only its own row;
+// a WIN1252 or SQL_ASCII server's bytes are taken as stored), and one
 // read-only REPEATABLE READ transaction for the whole run, never committed.
 // Every statement runs inside a savepoint, so a failing statement reports
 // its code and leaves the session usable, as on Oracle (pg_session.h).

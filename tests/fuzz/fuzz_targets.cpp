@@ -72,7 +72,9 @@ void StatementDialect(const uint8_t* data, std::size_t size) {
   int inputs = 0;
   bool usesSysdate = false;
   TranslateForSqlite(text, "ZARDONIX", translated, inputs, usesSysdate);
-  TranslateForPostgres(text, translated, inputs);
+  for (const ServerText serverText : {ServerText::kUtf8, ServerText::kBytes}) {
+    TranslateForPostgres(text, serverText, translated, inputs);
+  }
 }
 
 void DnlFile(const uint8_t* data, std::size_t size) {

@@ -25,7 +25,7 @@ std::string EnvOr(const char* name, const char* fallback) {
 }
 
 // A connection as the server's login, to the server's own database or to
-// `database`; WIN1252 like the program's sessions.
+// `database`; client encoding WIN1252, so texts are the program's bytes.
 Conn Open(const PgServer& server, const std::string& database, std::string& error) {
   const bool byService = !server.service.empty();
   const std::string& dbname = database.empty() ? server.database : database;
@@ -84,7 +84,8 @@ const PgServer& TestServer() {
 
 bool PgRequired() { return EnvOr("ZEPRINK_PG_REQUIRED", "") == "1"; }
 
-PgDatabase::PgDatabase(std::string_view sql, bool withSchema, const PgServer& server)
+PgDatabase::PgDatabase(std::string_view sql, bool withSchema, const PgServer& server,
+                       std::string_view encoding)
     : server_(server) {
   static std::atomic<int> counter{0};
   name_ = "zx_t_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
@@ -94,9 +95,10 @@ PgDatabase::PgDatabase(std::string_view sql, bool withSchema, const PgServer& se
     return;
   }
   // Byte-wise text order comes from the columns' "C" collation; the
-  // database itself is UTF8, as a site's usually is.
-  error_ = Run(admin.get(), "CREATE DATABASE " + name_ +
-                                " TEMPLATE template0 ENCODING 'UTF8' LC_COLLATE 'C' LC_CTYPE 'C'");
+  // database itself is UTF8 unless a test asks for another encoding, as a
+  // site's usually is.
+  error_ = Run(admin.get(), "CREATE DATABASE " + name_ + " TEMPLATE template0 ENCODING '" +
+                                std::string(encoding) + "' LC_COLLATE 'C' LC_CTYPE 'C'");
   if (!error_.empty()) return;
   created_ = true;
   // The cases compute "today" in the local time of the test process; the

@@ -39,13 +39,13 @@ bool PgRequired();
 
 class PgDatabase {
  public:
-  // Creates the database on `server` and runs the schema (unless withSchema
-  // is false) and then `sql` (schema zardonix current, client encoding
-  // WIN1252, so texts are stored as the program's single bytes). ok() tells
-  // whether it worked; unreachable() whether the server could not be
-  // reached at all.
+  // Creates the database on `server` in `encoding` and runs the schema
+  // (unless withSchema is false) and then `sql` (schema zardonix current,
+  // client encoding WIN1252, so texts are stored as the program's single
+  // bytes). ok() tells whether it worked; unreachable() whether the server
+  // could not be reached at all.
   explicit PgDatabase(std::string_view sql = {}, bool withSchema = true,
-                      const PgServer& server = TestServer());
+                      const PgServer& server = TestServer(), std::string_view encoding = "UTF8");
   ~PgDatabase();
   PgDatabase(const PgDatabase&) = delete;
   PgDatabase& operator=(const PgDatabase&) = delete;
