@@ -119,6 +119,45 @@ std::vector<std::string> RunSessions(PgConnection& watcher, const std::string& l
   return pids;
 }
 
+// A stored character that Windows-1252 has no byte for (here 'Ω') costs
+// its badge row alone, in every download: the row is named with its column
+// and left out, every other record is written as from a database without
+// it, and the run succeeds. The rows sit in the middle of the second batch
+// of badges, whose lookups the server runs ahead.
+TEST(PgHostileData, ACharacterOutsideWindows1252CostsItsBadgeAlone) {
+  const std::string rows =
+      BadgesWithOneAccessRight(1200, "B0001") +
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) SELECT AswNum, 'A' FROM Zdx301Asw;\n"
+      "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'A', '1');\n"
+      "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswPnr) VALUES ('B0600' || chr(937), "
+      "'2000-01-01 00:00:00', 'P600');\n"
+      "INSERT INTO Zdx113Awv (AwvNum, AwvSto) VALUES ('B0600' || chr(937), 1);\n"
+      "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('B0600' || chr(937), 'A');\n"
+      "UPDATE Zdx301Asw SET AswSal = 'S' || chr(937) WHERE AswNum = 'B0700';\n";
+  PgDatabase db(rows);
+  ZX_REQUIRE_PG(db);
+  PgDatabase without(rows + "DELETE FROM Zdx301Asw WHERE AswNum IN ('B0600' || chr(937), 'B0700');\n");
+  ZX_REQUIRE_PG(without);
+  for (const char* function : {"MGDNL17P", "MGDNL18P", "MGDNL31P", "MGDNL60P", "IDSTAMM"}) {
+    SCOPED_TRACE(function);
+    const E2eResult expected =
+        RunZeprinkOn(NewFileRun(function), without.NetService(), TestServer().password);
+    const E2eResult r = RunZeprinkOn(NewFileRun(function), db.NetService(), TestServer().password);
+    EXPECT_EQ(expected.exitStatus, 0);
+    EXPECT_EQ(r.exitStatus, 0) << r.out << r.err;
+    for (const char* message :
+         {"Ausweis B0600<U+03A9>: Wert in Zdx301Asw.AswNum nicht darstellbar, nicht in Datei "
+          "gestellt\n",
+          "Ausweis B0700: Wert in Zdx301Asw.AswSal nicht darstellbar, nicht in Datei gestellt\n",
+          "Ausweise gesamt: 1201 davon in Datei gestellt: "}) {
+      EXPECT_NE(r.out.find(message), std::string::npos) << message << "\n" << r.out;
+    }
+    ASSERT_TRUE(r.dnl.has_value());
+    EXPECT_FALSE(r.dnl->empty());
+    EXPECT_EQ(r.dnl, expected.dnl);
+  }
+}
+
 TEST(PgServerFaults, SessionTerminatedInTheMiddleOfTheBadgeCursor) {
   // The location lookups, which run ahead for each batch of badges the
   // cursor fetches, wait for a lock on Zdx113Sto; while they wait, the

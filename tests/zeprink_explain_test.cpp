@@ -240,15 +240,18 @@ TEST(ZeprinkExplainCheck, NamesEveryValueTheProgramCannotUse) {
 TEST(ZeprinkExplainCheck, RunsOnPostgresToo) {
   PgDatabase server(std::string(kAllowEmptyTexts) + DemoRows() +
                     "UPDATE zardonix.Zdx301Asw SET AswPin = '' WHERE AswNum = '10002';"
+                    "UPDATE zardonix.Zdx301Asw SET AswPnr = 'P' || chr(937) WHERE AswNum = '10003';"
                     "INSERT INTO zardonix.Zdx1140Trm (TrmNam, TrmSta) VALUES ('KANTINE', NULL);");
   ZX_REQUIRE_PG(server);
   const ExplainRun run = Explain(server.NetService(), TestServer().password, {"--check"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out,
             "Zdx301Asw.AswPin: leerer Text ('') (AswNum='10002', AswGvo='2020-01-01 00:00:00')\n"
+            "Zdx301Asw.AswPnr: Zeichen außerhalb von Windows-1252 oder NUL-Byte, das Programm kann "
+            "den Wert nicht lesen: 'P<U+03A9>' (AswNum='10003', AswGvo=(leer))\n"
             "Zdx1140Trm.TrmNam: 2 gültige Terminalzeilen (Status nicht 4/8) mit einem Namen; das "
             "Programm findet keine davon (TrmNam='KANTINE')\n"
-            "2 Befund(e).\n");
+            "3 Befund(e).\n");
 }
 
 }  // namespace
