@@ -4,10 +4,12 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -96,6 +98,28 @@ bool CopyOldContent(const std::string& path, int fd) {
   return ok;
 }
 
+// Whether the regular file `path` holds exactly the `size` bytes of fd.
+bool SameContent(int fd, off_t size, const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != size) return false;
+  const int old = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (old < 0) return false;
+  std::vector<char> ours(1 << 16);
+  std::vector<char> theirs(ours.size());
+  bool same = true;
+  for (off_t at = 0; same && at < size;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<off_t>(size - at, static_cast<off_t>(ours.size())));
+    const ssize_t a = ::pread(fd, ours.data(), want, at);
+    const ssize_t b = ::pread(old, theirs.data(), want, at);
+    if (a < 0 && errno == EINTR) continue;
+    same = a > 0 && a == b && std::memcmp(ours.data(), theirs.data(), static_cast<std::size_t>(a)) == 0;
+    at += a;
+  }
+  ::close(old);
+  return same;
+}
+
 }  // namespace
 
 bool ResolveLinks(const std::string& path, std::string& target) {
@@ -140,6 +164,8 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
   writes_ = 0;
   writeFailed_ = false;
   error_ = 0;
+  replaced_ = false;
+  keepEqualTarget_ = options.keepEqualTarget;
   target_.clear();
   if (path.empty()) {
     errno = ENOENT;
@@ -267,6 +293,10 @@ bool AtomicFile::Commit(const std::function<bool(const std::string& tempPath)>& 
   }
   // The room reserved beyond the last record is not part of the file.
   if (reserved_ > written_ && ::ftruncate(fd_, written_) != 0) return Fail();
+  if (keepEqualTarget_ && !verify && SameContent(fd_, written_, target_)) {
+    Discard();
+    return true;
+  }
   if (::fsync(fd_) != 0) return Fail();
   const int fd = fd_;
   fd_ = -1;
@@ -285,6 +315,7 @@ bool AtomicFile::Commit(const std::function<bool(const std::string& tempPath)>& 
     return false;
   }
   tempPath_.clear();
+  replaced_ = true;
   // Make the rename itself durable.
   const int dir = ::open(DirectoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {

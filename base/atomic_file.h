@@ -40,6 +40,10 @@ struct AtomicFileOptions {
   // writable by its owner only. A replaced file keeps its owner and mode.
   std::optional<mode_t> newFileMode;
   TempFileWatcher* watcher = nullptr;
+  // A new content equal byte for byte to the file's leaves the file as it
+  // is (the same inode and modification time), so that what copies files
+  // on when they change sees no change; Replaced() tells which it was.
+  bool keepEqualTarget = false;
 };
 
 class AtomicFile {
@@ -77,6 +81,10 @@ class AtomicFile {
   // Removes the temporary file; the target stays as it was.
   void Discard();
 
+  // The last successful Commit renamed the new content over the target;
+  // false when the target already held it byte for byte (keepEqualTarget).
+  bool Replaced() const { return replaced_; }
+
   // errno of the last failure (0 when none).
   int Error() const { return error_; }
   const std::string& Target() const { return target_; }
@@ -108,6 +116,8 @@ class AtomicFile {
   off_t reserved_ = 0;         // the file's size: written, then reserved room
   off_t sizeLimit_ = -1;       // RLIMIT_FSIZE; -1 none
   bool reserving_ = true;      // false: the file system cannot reserve room
+  bool keepEqualTarget_ = false;
+  bool replaced_ = false;
   int writes_ = 0;
   int failAtWrite_ = 0;
   bool writeFailed_ = false;

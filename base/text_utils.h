@@ -1,7 +1,9 @@
 // Small text utilities on NUL-terminated single-byte text.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace zx {
@@ -28,6 +30,14 @@ bool CopySubstring(const char* text, int start, int length, char* dest, std::siz
 // when there are fewer than n; -1 when there is none or text is empty, and
 // for an n below 1.
 int FindNthChar(const char* text, char c, int n);
+
+// The Unicode characters of the Windows-1252 bytes 0x80..0x9F; the five
+// that Windows-1252 leaves open keep their own number.
+extern const std::array<char16_t, 32> kWindows1252High;
+
+// The program's texts (Windows-1252 bytes) as UTF-8, for what reads text
+// as Unicode (a terminal, a JSON document).
+std::string Windows1252ToUtf8(std::string_view bytes);
 
 // True when `text` begins with `prefix`.
 constexpr bool StartsWith(std::string_view text, std::string_view prefix) {

@@ -42,7 +42,7 @@ mode_t NewFileMode() { return 0666 & ~ProcessUmask(); }
 
 }  // namespace
 
-bool DnlFile::Open(const std::string& path, bool newFile) {
+bool DnlFile::Open(const std::string& path, bool newFile, bool keepEqualFile) {
   path_ = path;
   AtomicFileOptions options;
   options.tempSuffix = ".tmp";
@@ -50,6 +50,7 @@ bool DnlFile::Open(const std::string& path, bool newFile) {
   options.refuseReadOnlyTarget = true;
   options.newFileMode = NewFileMode();
   options.watcher = &SignalTempFileWatcher();
+  options.keepEqualTarget = keepEqualFile;
   return file_.Open(path, options);
 }
 

@@ -24,7 +24,9 @@ class DnlFile final : public DnlSink {
   // copy of the current content (none when the file does not exist yet).
   // Returns false when the directory or the old file cannot be used, and
   // for an existing file that the process may not write (Error() tells why).
-  bool Open(const std::string& path, bool newFile);
+  // With `keepEqualFile`, a new content equal to the old file's byte for
+  // byte leaves the old file untouched (Replaced() then is false).
+  bool Open(const std::string& path, bool newFile, bool keepEqualFile = false);
 
   // Appends bytes. Returns false when the write failed (nothing is printed);
   // once a write has failed, every later Write and the Commit fail too.
@@ -36,6 +38,9 @@ class DnlFile final : public DnlSink {
 
   // Removes the temporary file; the target stays as it was.
   void Discard() { file_.Discard(); }
+
+  // The last Commit put a new file in place (not an equal one kept).
+  bool Replaced() const { return file_.Replaced(); }
 
   const std::string& Path() const override { return path_; }
   // errno of the last failure (0 when none).

@@ -1,5 +1,6 @@
 #include "driver/run_driver.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,6 +10,7 @@
 #include "base/fixed_text.h"
 #include "base/text_utils.h"
 #include "driver/run_job.h"
+#include "driver/run_report.h"
 #include "queries/terminal_params.h"
 #include "sql/session.h"
 
@@ -56,13 +58,40 @@ std::string UpperCased(const char* text) {
 }  // namespace
 
 int RunDriver(int paramCount, const char* const* params) {
+  // The report options come first: a command line that starts with one of
+  // them was never a run (no DNL function has that name).
+  std::string reportPath;
+  std::string metricsPath;
+  while (paramCount >= 2 && (std::strcmp(params[0], "--report") == 0 ||
+                             std::strcmp(params[0], "--metrics") == 0)) {
+    (std::strcmp(params[0], "--report") == 0 ? reportPath : metricsPath) = params[1];
+    params += 2;
+    paramCount -= 2;
+  }
   Diagnostics out(stdout, stderr);
-  const int status = RunDriver(out, paramCount, params);
+  std::string reasons;
+  out.CopyReasonsTo(&reasons);
+  const double started = UnixNow();
+  const auto clock = std::chrono::steady_clock::now();
+  JobFigures figures;
+  const int status = RunDriver(out, paramCount, params, &figures);
+  out.Flush();
+  if (reportPath.empty() && metricsPath.empty()) return status;
+
+  RunReport report;
+  report.program = "zeprink";
+  report.startedAt = started;
+  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - clock).count();
+  report.residentBytes = ResidentBytes();
+  report.jobs.push_back(MakeJobReport(0, paramCount > 0 ? params[0] : "", paramCount > 1 ? params[1] : "",
+                                      paramCount > 2 ? params[2] : "", status, reasons, figures,
+                                      report.seconds, UnixNow()));
+  WriteReports(out, reportPath, metricsPath, report);
   out.Flush();
   return status;
 }
 
-int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
+int RunDriver(Diagnostics& out, int paramCount, const char* const* params, JobFigures* figures) {
   // "--help" or "--version" as the only parameter; any other command line
   // is read as ever.
   if (paramCount == 1 && std::strcmp(params[0], "--help") == 0) {
@@ -123,6 +152,7 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   job.terminal = terminal;
   job.dnlPath = dnlPath;
   job.newFile = newFile;
+  job.figures = figures;
   return RunJob(out, session, settings, job, lastFailure);
 }
 

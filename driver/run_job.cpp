@@ -150,7 +150,7 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
   out.Print("Mit Datenbank verbunden! Schema: %s\n", settings.schema.c_str());
 
   DnlFile dnlFile;
-  if (!dnlFile.Open(job.dnlPath, job.newFile)) {
+  if (!dnlFile.Open(job.dnlPath, job.newFile, job.keepEqualFile)) {
     out.Print("Downloadfile %s konnte nicht geoeffnet werden!\n", job.dnlPath.c_str());
     ReasonForFile(out, job.dnlPath, dnlFile.Error());
     return kRunFailed;
@@ -162,6 +162,11 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
   const SqlCounters before = session.Counters();
   RunContext run{session, dnlFile, out, job.rowsRead, job.badges};
   const int written = job.function->writer(run, job.terminal);
+  if (job.figures != nullptr) {
+    job.figures->badgesRead = run.badgesRead;
+    job.figures->badgesWritten = run.badgesWritten;
+    job.figures->recordsWritten = run.recordsWritten;
+  }
   if (out.Verbose()) {
     const SqlCounters counters = session.Counters();
     out.Reason("Anweisungen: %lld Roundtrips zum Server: %lld",
@@ -186,6 +191,7 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
     ReasonForFile(out, job.dnlPath, dnlFile.Error());
     return kRunFailed;
   }
+  if (job.figures != nullptr) job.figures->fileChanged = dnlFile.Replaced();
   return 0;
 }
 

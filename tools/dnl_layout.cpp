@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "base/text_utils.h"
+
 namespace zx::dnl {
 
 namespace {
@@ -216,25 +218,6 @@ bool Plausible(const LayoutInfo& layout, const Record& record) {
   return false;
 }
 
-// The Unicode characters of the bytes 0x80..0x9F.
-constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // The next code point of UTF-8 text from `at`; false for a malformed
 // sequence (overlong forms and surrogates included).
 bool NextCodePoint(std::string_view text, std::size_t& at, char32_t& code) {
@@ -352,19 +335,7 @@ Recognition Recognise(std::string_view bytes) {
   return result;
 }
 
-std::string Win1252ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x80 && byte <= 0x9F) {
-      AppendUtf8(out, kHighControls[byte - 0x80]);
-    } else {
-      AppendUtf8(out, byte);
-    }
-  }
-  return out;
-}
+std::string Win1252ToUtf8(std::string_view bytes) { return Windows1252ToUtf8(bytes); }
 
 bool Utf8ToWin1252(std::string_view utf8, std::string& bytes) {
   bytes.clear();
@@ -377,8 +348,8 @@ bool Utf8ToWin1252(std::string_view utf8, std::string& bytes) {
       continue;
     }
     bool found = false;
-    for (std::size_t i = 0; i < kHighControls.size(); ++i) {
-      if (kHighControls[i] == code) {
+    for (std::size_t i = 0; i < kWindows1252High.size(); ++i) {
+      if (kWindows1252High[i] == code) {
         bytes += static_cast<char>(0x80 + i);
         found = true;
         break;

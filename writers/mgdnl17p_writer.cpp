@@ -90,7 +90,7 @@ int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
     return !row.failed;
   });
 
-  diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n", badgesRead, badgesWritten);
+  run.PrintBadgeCounts(badgesRead, badgesWritten);
   if (end.stopped) return 0;
   if (!end.ReadToEnd()) {
     diagnostics.Print("FehlerCode EndWorkMgDnl17P: %d\n", static_cast<int>(end.lastCode));

@@ -76,22 +76,12 @@ int32_t PrepareSimple(PGconn* conn, const char* name, const char* sql) {
   return state ? PostgresErrorCode(state) : sqlcode::kInternal;
 }
 
-
-}  // namespace
-
-int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
-                       std::shared_ptr<Session>& session, std::string& message) {
+// Opens a connection with the login, client encoding WIN1252; 0 or the
+// code of the failure with libpq's words in `message`.
+int32_t OpenConnection(const PostgresLogin& login, ConnPtr& opened, std::string& message) {
   const std::string_view user = login.user;
   const std::string_view password = login.password;
   const std::string_view netService = login.netService;
-  // A snapshot name as the server gives it: hexadecimal digits and '-'.
-  for (const char c : snapshot) {
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == '-')) {
-      message = "not a snapshot name: " + std::string(snapshot);
-      return sqlcode::kInvalidSql;
-    }
-  }
-  session.reset();
   const std::string userText(user);
   const std::string passwordText(password);
   const std::string serviceText(netService);
@@ -150,6 +140,71 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
   if (std::string_view(pg_encoding_to_char(PQclientEncoding(conn.get()))) != "WIN1252") {
     message = "the server cannot deliver the client encoding WIN1252";
     return pgcode::kEncodingUnsupported;
+  }
+  opened = std::move(conn);
+  return sqlcode::kOk;
+}
+
+// The probe: the server's current snapshot as text ("xmin:xmax:running
+// transactions"). Every transaction that wrote holds a transaction number,
+// and its end (commit or rollback) either raises xmax or takes it out of the
+// running list: the text changes with every commit of a change, in any
+// database of the server. A read-only transaction holds no number, so the
+// program's own reading (and the probe itself) never changes it. It asks
+// the server's memory only, no table and no statistics (which lag behind).
+class PostgresChangeProbe final : public ChangeProbe {
+ public:
+  explicit PostgresChangeProbe(ConnPtr conn) : conn_(std::move(conn)) {}
+
+  int32_t Read(std::string& mark) override {
+    ResultPtr result(PQexec(conn_.get(), "SELECT pg_catalog.txid_current_snapshot()::text"));
+    if (result && PQresultStatus(result.get()) == PGRES_TUPLES_OK && PQntuples(result.get()) == 1) {
+      mark = PQgetvalue(result.get(), 0, 0);
+      return sqlcode::kOk;
+    }
+    message_ = LibpqMessage(conn_.get());
+    if (PQstatus(conn_.get()) == CONNECTION_BAD) return pgcode::kConnectionLost;
+    const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+    return state ? PostgresErrorCode(state) : sqlcode::kInternal;
+  }
+  std::string Message() const override { return message_; }
+
+ private:
+  ConnPtr conn_;
+  std::string message_;
+};
+
+}  // namespace
+
+int32_t OpenPostgresChangeProbe(const PostgresLogin& login, std::unique_ptr<ChangeProbe>& probe,
+                                std::string& message) {
+  probe.reset();
+  ConnPtr conn;
+  int32_t rc = OpenConnection(login, conn, message);
+  // Each read is a statement of its own (no transaction is held open, which
+  // would keep the server from cleaning up), and it may write nothing.
+  if (rc == sqlcode::kOk) rc = ExecSimple(conn.get(), "SET default_transaction_read_only = on");
+  if (rc != sqlcode::kOk) {
+    if (conn) message = LibpqMessage(conn.get());
+    return rc;
+  }
+  probe = std::make_unique<PostgresChangeProbe>(std::move(conn));
+  return sqlcode::kOk;
+}
+
+int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
+                       std::shared_ptr<Session>& session, std::string& message) {
+  // A snapshot name as the server gives it: hexadecimal digits and '-'.
+  for (const char c : snapshot) {
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == '-')) {
+      message = "not a snapshot name: " + std::string(snapshot);
+      return sqlcode::kInvalidSql;
+    }
+  }
+  session.reset();
+  ConnPtr conn;
+  if (const int32_t opened = OpenConnection(login, conn, message); opened != sqlcode::kOk) {
+    return opened;
   }
 
   // Dates as text in ISO form, the form of the embedded database; then the
