@@ -399,9 +399,11 @@ TEST_P(SiteWatch, AChangeReachesExactlyTheFilesItAffectsAndTheReportSaysSo) {
 
   ASSERT_EQ(db.Execute(kBlockKantine40), "");
   ASSERT_TRUE(WaitFor([&] { return ReportedCycle(dir) >= 2; })) << dir.Read("watch.err");
-  // Nothing changes after that: no further run, no file written.
+  // Nothing changes after that: no file written (checked below), and on
+  // the embedded database no further run (a server also runs the site when
+  // other databases of it change and its statistics stay silent for long).
   std::this_thread::sleep_for(1500ms);
-  EXPECT_EQ(ReportedCycle(dir), 2);
+  if (GetParam() == Backend::kSqlite) EXPECT_EQ(ReportedCycle(dir), 2);
 
   const std::vector<Single> singles = SingleRuns(dir, kWatchJobs);
   const std::string metrics = dir.Read("m.prom");
@@ -449,7 +451,9 @@ TEST_P(SiteWatch, AChangeReachesExactlyTheFilesItAffectsAndTheReportSaysSo) {
   EXPECT_GE(changed, 1);
   EXPECT_LT(changed, static_cast<int>(kWatchJobs.size()));
   EXPECT_EQ(dir.Read("hook.log"), changedHooks);
-  EXPECT_NE(metrics.find("zeprink_watch_cycles_total 2\n"), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("zeprink_watch_cycles_total " + std::to_string(ReportedCycle(dir)) + "\n"),
+            std::string::npos)
+      << metrics;
 
   EXPECT_EQ(watch.Stop(SIGTERM), 1000 + SIGTERM);
   EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
