@@ -403,7 +403,9 @@ TEST_P(SiteWatch, AChangeReachesExactlyTheFilesItAffectsAndTheReportSaysSo) {
   // the embedded database no further run (a server also runs the site when
   // other databases of it change and its statistics stay silent for long).
   std::this_thread::sleep_for(1500ms);
-  if (GetParam() == Backend::kSqlite) EXPECT_EQ(ReportedCycle(dir), 2);
+  if (GetParam() == Backend::kSqlite) {
+    EXPECT_EQ(ReportedCycle(dir), 2);
+  }
 
   const std::vector<Single> singles = SingleRuns(dir, kWatchJobs);
   const std::string metrics = dir.Read("m.prom");
