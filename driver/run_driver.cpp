@@ -31,7 +31,7 @@ void PrintUsage(Diagnostics& out, int paramCount) {
 
 void PrintHelp(Diagnostics& out) {
   out.Print(
-      "Aufruf: zeprink DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
+      "Aufruf: zeprink [--report DATEI] [--metrics DATEI] DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
       "        zeprink --help | --version\n"
       "\n"
       "Schreibt eine Downloaddatei (DNL-Datei) fuer ein Zutrittsterminal.\n"
@@ -42,6 +42,8 @@ void PrintHelp(Diagnostics& out) {
       "  DNL-DATEI     Pfad der DNL-Datei; sie wird erst am Ende eines erfolgreichen Laufs ersetzt\n"
       "  MODUS         1 (oder ein Text, der mit 1 beginnt): neu schreiben; sonst anhaengen\n"
       "  /d            Diagnosezeilen (nur genau so und nur als fuenfter Parameter)\n"
+      "  --report DATEI   Bericht des Laufs (JSON), am Ende atomar ersetzt\n"
+      "  --metrics DATEI  dieselben Zahlen im Prometheus-Textformat (textfile collector)\n"
       "\n"
       "Konfiguration: %s, relativ zum Arbeitsverzeichnis (zeprink-config).\n"
       "Exit-Status: 0 Datei geschrieben; 255 Fehler (die DNL-Datei bleibt unveraendert,\n"

@@ -226,10 +226,6 @@ class Site {
   bool clearLine_ = false;
 };
 
-}  // namespace
-
-namespace {
-
 // The jobs, on sessions that end when it returns.
 int RunJobs(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::FILE* messages,
             std::FILE* reasons, SiteResult& result) {
