@@ -47,7 +47,8 @@ void Usage(std::FILE* to) {
       "  --settle S         Aenderungen muessen S Sekunden ruhen vor einem Lauf (Vorgabe 2)\n"
       "  --interval S       Sekunden zwischen zwei Abfragen der Datenbank (Vorgabe 5)\n"
       "  /d        Diagnosezeilen fuer jeden Job\n"
-      "Exit-Status: 0 alle Jobs erfolgreich; 255 sonst.\n",
+      "Exit-Status: 0 alle Jobs erfolgreich; 255 sonst. Mit --watch: Ende nur durch ein Signal,\n"
+      "oder mit 255, wenn die Konfigurationsdatei nicht lesbar ist.\n",
       to);
 }
 

@@ -148,9 +148,10 @@ int32_t OpenConnection(const PostgresLogin& login, ConnPtr& opened, std::string&
 }
 
 // The probe, one statement of one round trip that reads the server's memory
-// only (no table): the counts of rows inserted, updated and deleted in this
-// database from its statistics, and the server's current snapshot
-// ("xmin:xmax:running transactions").
+// only (no table): the counts of rows inserted, updated and deleted in the
+// tables of this database (not the system catalogs, which autovacuum's
+// analyze writes to) from its statistics, and the server's current
+// snapshot ("xmin:xmax:running transactions").
 //
 // The counts belong to this database alone, but a session hands them to
 // the statistics only when it goes idle or ends, at most once a second (a
@@ -173,14 +174,12 @@ class PostgresChangeProbe final : public ChangeProbe {
   int32_t Read(std::string& mark) override {
     ResultPtr result(PQexec(conn_.get(),
                             "SELECT pg_catalog.txid_current_snapshot()::text, "
-                            "(d.tup_inserted + d.tup_updated + d.tup_deleted)::text "
-                            "FROM pg_catalog.pg_stat_database d "
-                            "WHERE d.datname = pg_catalog.current_database()"));
+                            "(SELECT pg_catalog.sum(n_tup_ins + n_tup_upd + n_tup_del) "
+                            "FROM pg_catalog.pg_stat_user_tables)::text"));
     if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
       message_ = LibpqMessage(conn_.get());
       if (PQstatus(conn_.get()) == CONNECTION_BAD) return pgcode::kConnectionLost;
       const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
-      if (result && PQresultStatus(result.get()) == PGRES_TUPLES_OK) message_ = "no statistics of the database";
       return state ? PostgresErrorCode(state) : sqlcode::kInternal;
     }
     const std::string snapshot = PQgetvalue(result.get(), 0, 0);
