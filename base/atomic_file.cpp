@@ -5,11 +5,13 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -159,6 +161,28 @@ bool OpenByProcess(const struct stat& file, std::string& name) {
   return false;
 }
 
+// Whether the regular file `path` holds exactly the `size` bytes of fd.
+bool SameContent(int fd, off_t size, const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != size) return false;
+  const int old = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (old < 0) return false;
+  std::vector<char> ours(1 << 16);
+  std::vector<char> theirs(ours.size());
+  bool same = true;
+  for (off_t at = 0; same && at < size;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<off_t>(size - at, static_cast<off_t>(ours.size())));
+    const ssize_t a = ::pread(fd, ours.data(), want, at);
+    const ssize_t b = ::pread(old, theirs.data(), want, at);
+    if (a < 0 && errno == EINTR) continue;
+    same = a > 0 && a == b && std::memcmp(ours.data(), theirs.data(), static_cast<std::size_t>(a)) == 0;
+    at += a;
+  }
+  ::close(old);
+  return same;
+}
+
 }  // namespace
 
 bool ResolveLinks(const std::string& path, std::string& target, FileRefusal* untrusted) {
@@ -211,6 +235,8 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
   writeFailed_ = false;
   error_ = 0;
   refusal_ = FileRefusal{};
+  replaced_ = false;
+  keepEqualTarget_ = options.keepEqualTarget;
   target_.clear();
   if (path.empty()) {
     errno = ENOENT;
@@ -360,6 +386,10 @@ bool AtomicFile::Commit(const std::function<bool(const std::string& tempPath)>& 
   }
   // The room reserved beyond the last record is not part of the file.
   if (reserved_ > written_ && ::ftruncate(fd_, written_) != 0) return Fail();
+  if (keepEqualTarget_ && !verify && SameContent(fd_, written_, target_)) {
+    Discard();
+    return true;
+  }
   if (::fsync(fd_) != 0) return Fail();
   const int fd = fd_;
   fd_ = -1;
@@ -378,6 +408,7 @@ bool AtomicFile::Commit(const std::function<bool(const std::string& tempPath)>& 
     return false;
   }
   tempPath_.clear();
+  replaced_ = true;
   // Make the rename itself durable.
   const int dir = ::open(DirectoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {

@@ -73,6 +73,10 @@ struct AtomicFileOptions {
   // files (compared by device and inode, so also through another name).
   bool refuseOpenFiles = false;
   std::vector<std::string> refuseFiles;
+  // A new content equal byte for byte to the file's leaves the file as it
+  // is (the same inode and modification time), so that what copies files
+  // on when they change sees no change; Replaced() tells which it was.
+  bool keepEqualTarget = false;
 };
 
 class AtomicFile {
@@ -111,6 +115,10 @@ class AtomicFile {
   // Removes the temporary file; the target stays as it was.
   void Discard();
 
+  // The last successful Commit renamed the new content over the target;
+  // false when the target already held it byte for byte (keepEqualTarget).
+  bool Replaced() const { return replaced_; }
+
   // errno of the last failure (0 when none).
   int Error() const { return error_; }
   const FileRefusal& Refusal() const { return refusal_; }
@@ -143,6 +151,8 @@ class AtomicFile {
   off_t reserved_ = 0;         // the file's size: written, then reserved room
   off_t sizeLimit_ = -1;       // RLIMIT_FSIZE; -1 none
   bool reserving_ = true;      // false: the file system cannot reserve room
+  bool keepEqualTarget_ = false;
+  bool replaced_ = false;
   int writes_ = 0;
   int failAtWrite_ = 0;
   bool writeFailed_ = false;

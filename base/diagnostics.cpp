@@ -61,6 +61,7 @@ void Diagnostics::Reason(const char* format, ...) {
   // The reason belongs after the messages that led to it.
   if (messages_ != nullptr) std::fflush(messages_);
   Emit(reasons_, capturedReasons_, text);
+  if (reasonCopy_ != nullptr) reasonCopy_->append(text);
   if (reasons_ != nullptr) std::fflush(reasons_);
 }
 

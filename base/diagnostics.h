@@ -26,6 +26,8 @@ class Diagnostics {
       : messages_(messages), capturedReasons_(reasons), verbose_(verbose) {}
 
   bool Verbose() const { return verbose_; }
+  // Every later reason line is also appended to `*copy` (null: no copy).
+  void CopyReasonsTo(std::string* copy) { reasonCopy_ = copy; }
   void SetVerbose(bool verbose) { verbose_ = verbose; }
 
   // A message of the system, formatted as printf formats it.
@@ -46,6 +48,7 @@ class Diagnostics {
   std::FILE* reasons_ = nullptr;
   std::string* capturedMessages_ = nullptr;
   std::string* capturedReasons_ = nullptr;
+  std::string* reasonCopy_ = nullptr;
   bool verbose_ = false;
 };
 

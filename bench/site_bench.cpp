@@ -20,6 +20,13 @@
 // two sides alternate as program and baseline do, and the figure is the
 // median of the ratios site / separate runs.
 //
+// With --watch (or --watch-only), per database and size also the watch
+// (zeprink-site --watch) over the same job file: the time from the commit
+// that blocks a badge to the last changed file replaced, against the bound
+// of the site run's own time + settle time + poll interval; the probes and
+// files written while nothing changes; and the memory after --watch-cycles
+// runs against that after the first.
+//
 // Usage: zeprink-site-bench --zeprink PATH [options]; see Usage() below.
 #include <fcntl.h>
 #include <libpq-fe.h>
@@ -37,6 +44,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -76,6 +84,12 @@ struct Options {
   bool keep = false;
   bool site = false;         // the whole site in one run against its separate runs
   bool perFunction = true;   // the runs per DNL function (off with --site-only)
+  bool watch = false;        // the watch over the whole site's job file
+  double watchSettle = 2.0;
+  double watchInterval = 5.0;
+  int watchCycles = 100;     // runs of the watch for its memory
+  int watchRounds = 5;       // timed blocks of a badge
+  double watchIdle = 30.0;   // seconds the watch is left with nothing changed
 };
 
 void Usage() {
@@ -87,6 +101,12 @@ void Usage() {
       "                        TRM01..TRM20 x IDSTAMM, MGDNL17P (on PostgreSQL with -j 2)\n"
       "                        against its 40 jobs as separate zeprink runs one after another\n"
       "  --site-only           only that (no runs per DNL function)\n"
+      "  --watch               also the watch (zeprink-site --watch) over that job file: time from\n"
+      "                        a commit to the last changed file, probes while idle, memory\n"
+      "  --watch-only          only that\n"
+      "  --watch-settle S, --watch-interval S  its --settle and --interval (default 2, 5)\n"
+      "  --watch-cycles C      runs of the watch for its memory (default 100)\n"
+      "  --watch-rounds R      timed changes (default 5); --watch-idle S idle seconds (default 30)\n"
       "  --zeprink-site PATH   zeprink-site (default: beside --zeprink)\n"
       "  --site-budget S       seconds for the whole site's timed repetitions per database and size\n"
       "                        (default 60; at most --reps, at least one)\n"
@@ -133,6 +153,16 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       o.site = true;
       o.perFunction = false;
     }
+    else if (arg == "--watch") o.watch = true;
+    else if (arg == "--watch-only") {
+      o.watch = true;
+      o.perFunction = false;
+    }
+    else if (arg == "--watch-settle") o.watchSettle = std::stod(value());
+    else if (arg == "--watch-interval") o.watchInterval = std::stod(value());
+    else if (arg == "--watch-cycles") o.watchCycles = std::stoi(value());
+    else if (arg == "--watch-rounds") o.watchRounds = std::stoi(value());
+    else if (arg == "--watch-idle") o.watchIdle = std::stod(value());
     else if (arg == "--source") o.sourceDir = value();
     else if (arg == "--sqlite3") o.sqlite3 = value();
     else if (arg == "--psql") o.psql = value();
@@ -522,6 +552,8 @@ struct Database {
   Dialect dialect;
   std::string runDir;  // the program's working directory: ../../files/morvalent.ini
   Process baselineClient;  // argv and env; stdin/stdout set per run
+  // Runs SQL on the database as another program would; "" or the error.
+  std::function<std::string(const std::string&)> execute;
 };
 
 std::string CountLine(const std::string& messages, Counts& counts) {
@@ -601,6 +633,27 @@ struct SiteResult {
   int reps = 0;
 };
 
+// The watch over the whole site's job file.
+struct WatchResult {
+  std::string database;
+  int size;
+  int jobs;
+  double settle;
+  double interval;
+  double siteSeconds = 0;  // median own time of the runs that followed a change
+  double latency = 0;      // median time from the commit to the last changed file replaced
+  double latencyMax = 0;
+  double bound = 0;        // median site run's own time + settle + interval
+  int rounds = 0;
+  double idleSeconds = 0;
+  double probesPerInterval = 0;  // while nothing of the site changed
+  int idleRuns = 0;              // runs while idle (changes elsewhere on the server)
+  int idleFilesWritten = 0;
+  long firstRssKb = 0;  // after the first run
+  long lastRssKb = 0;   // after the last
+  int cycles = 0;
+};
+
 // The whole-site job file: every terminal with these functions, mode 1.
 inline constexpr Function kSiteFunctions[] = {Function::IdStamm, Function::MgDnl17P};
 
@@ -640,6 +693,7 @@ struct Bench {
   fs::path work;
   std::vector<Result> results;
   std::vector<SiteResult> siteResults;
+  std::vector<WatchResult> watchResults;
   int failures = 0;
 
   void Fail(const std::string& what) {
@@ -805,6 +859,16 @@ struct Bench {
   // ------------------------------------------------------------ whole site
 
   fs::path SiteDir() const { return work / "runs" / "site"; }
+
+  // The site's job file, its DNL files in SiteDir().
+  void WriteJobFile(const std::string& what, const std::vector<SiteJob>& jobs) const {
+    std::ofstream jobFile(SiteDir() / "jobs");
+    jobFile << "# " << what << "\n";
+    for (const SiteJob& job : jobs) {
+      jobFile << FunctionName(job.function) << ' ' << JobParameter(job.terminal.name) << ' '
+              << JobParameter((SiteDir() / job.file).string()) << " 1\n";
+    }
+  }
   fs::path SeparateDir() const { return work / "runs" / "separate"; }
 
   // One zeprink-site run of the job file. Empty when it ended with status 0
@@ -869,14 +933,7 @@ struct Bench {
       fs::remove_all(dir);
       fs::create_directories(dir);
     }
-    {
-      std::ofstream jobFile(SiteDir() / "jobs");
-      jobFile << "# " << what << "\n";
-      for (const SiteJob& job : jobs) {
-        jobFile << FunctionName(job.function) << ' ' << JobParameter(job.terminal.name) << ' '
-                << JobParameter((SiteDir() / job.file).string()) << " 1\n";
-      }
-    }
+    WriteJobFile(what, jobs);
     ProcessEnd site;
     double separateSeconds = 0;
     long singleRssKb = 0;
@@ -938,6 +995,185 @@ struct Bench {
     siteResults.push_back(result);
   }
 
+  // ------------------------------------------------------------ the watch
+
+  // A number of the watch's JSON report; -1 when it is not there.
+  static double ReportNumber(const std::string& report, const std::string& key) {
+    const std::size_t at = report.find("\"" + key + "\": ");
+    return at == std::string::npos ? -1 : std::atof(report.c_str() + at + key.size() + 4);
+  }
+
+  // The latest change time (a rename sets it) of the site's DNL files, as Unix time.
+  static double LastReplaced(const std::vector<fs::path>& files) {
+    double last = 0;
+    for (const fs::path& file : files) {
+      struct stat info {};
+      if (stat(file.c_str(), &info) == 0) {
+        last = std::max(last, static_cast<double>(info.st_ctim.tv_sec) + info.st_ctim.tv_nsec / 1e9);
+      }
+    }
+    return last;
+  }
+
+  static double UnixNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  }
+
+  // Waits until `done` holds (false after `seconds`, or when stopped).
+  static bool WaitUntil(const std::function<bool()>& done, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (gStop == 0 && std::chrono::steady_clock::now() < end) {
+      if (done()) return true;
+      usleep(5000);
+    }
+    return done();
+  }
+
+  // zeprink-site --watch over the whole site's job file: the time from a
+  // commit that blocks (or frees) a badge of every terminal without
+  // assignments to the last changed file replaced, against the site run's
+  // own time + settle + interval; then the watch left alone (its probes and
+  // the files it writes); then runs until --watch-cycles for its memory.
+  void MeasureWatch(const Database& db, int size) {
+    const std::string what = db.label + " watch N=" + std::to_string(size);
+    const std::vector<SiteJob> jobs = SiteJobs();
+    fs::remove_all(SiteDir());
+    fs::create_directories(SiteDir());
+    WriteJobFile(what, jobs);
+    std::vector<fs::path> files;
+    for (const SiteJob& job : jobs) files.push_back(SiteDir() / job.file);
+    const fs::path report = SiteDir() / "report.json";
+    char settle[32];
+    char interval[32];
+    std::snprintf(settle, sizeof settle, "%g", options.watchSettle);
+    std::snprintf(interval, sizeof interval, "%g", options.watchInterval);
+    std::vector<std::string> args = {options.zeprinkSite, (SiteDir() / "jobs").string(), "--watch", "--settle",
+                                     settle, "--interval", interval, "--report", report.string()};
+    if (SiteSessions(db.dialect) > 1) {
+      args.push_back("-j");
+      args.push_back(std::to_string(SiteSessions(db.dialect)));
+    }
+    // A badge of one row, valid today: blocked and freed in turn.
+    std::string number;
+    for (int i = 1; i < size && number.empty(); ++i) {
+      const detail::Badge b = detail::MakeBadge(options.seed, i);
+      if (!b.expired && !b.notYetValid && !b.deleted && !b.blocked && !b.earlierRow) number = b.number;
+    }
+    std::string error;
+    bool blocked = false;
+    const auto toggle = [&]() {
+      blocked = !blocked;
+      return db.execute(std::string("UPDATE Zdx301Asw SET AswSta = ") + (blocked ? "4" : "NULL") +
+                        " WHERE AswNum = '" + number + "'");
+    };
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(db.runDir.c_str()) != 0) _exit(126);
+      const int out = open((SiteDir() / "messages").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open((SiteDir() / "reasons").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+      std::vector<char*> argv;
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    const auto stopWatch = [pid] {
+      kill(pid, SIGTERM);
+      int status = 0;
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    };
+    const auto cycle = [&report] { return static_cast<int>(ReportNumber(ReadFile(report), "cycle")); };
+    const double deadline = 600;
+    if (!WaitUntil([&] { return cycle() >= 1; }, deadline)) {
+      stopWatch();
+      Fail(what + ": no first run: " + ReadFile(SiteDir() / "reasons").substr(0, 400));
+      return;
+    }
+    WatchResult result{db.label, size, static_cast<int>(jobs.size()), options.watchSettle, options.watchInterval};
+    result.firstRssKb = static_cast<long>(ReportNumber(ReadFile(report), "resident_bytes") / 1024);
+
+    std::vector<double> latencies;
+    std::vector<double> siteTimes;
+    std::vector<double> bounds;
+    for (int r = 0; r < options.watchRounds && gStop == 0; ++r) {
+      const double before = UnixNow();
+      error = toggle();
+      const double committed = UnixNow();
+      // The run that reads the change: one that started after the commit began.
+      if (!error.empty() || !WaitUntil([&] {
+            const std::string text = ReadFile(report);
+            return ReportNumber(text, "started_unix") > before && ReportNumber(text, "files_changed") > 0;
+          }, deadline)) {
+        stopWatch();
+        Fail(what + ": the change did not reach the files: " + error);
+        return;
+      }
+      const std::string text = ReadFile(report);
+      const double latency = LastReplaced(files) - committed;
+      latencies.push_back(latency);
+      siteTimes.push_back(ReportNumber(text, "seconds"));
+      bounds.push_back(ReportNumber(text, "seconds") + options.watchSettle + options.watchInterval);
+      std::fprintf(stderr, "  %-10s watch N=%d: commit to last file %.3f s (run %.3f s, bound %.3f s)\n",
+                   db.label.c_str(), size, latency, siteTimes.back(), bounds.back());
+    }
+
+    // Nothing of the site changes: one probe per interval, no file written.
+    std::map<std::string, double> replaced;
+    for (const fs::path& file : files) replaced[file.string()] = LastReplaced({file});
+    const std::string idleStart = ReadFile(report);
+    const int idleCycle = cycle();
+    const double idleFrom = ReportNumber(idleStart, "started_unix") + ReportNumber(idleStart, "seconds");
+    WaitUntil([] { return false; }, options.watchIdle);
+    for (const fs::path& file : files) {
+      if (LastReplaced({file}) != replaced[file.string()]) ++result.idleFilesWritten;
+    }
+    result.idleRuns = cycle() - idleCycle;
+    error = toggle();
+    if (!error.empty() || !WaitUntil([&] { return cycle() > idleCycle + result.idleRuns; }, deadline)) {
+      stopWatch();
+      Fail(what + ": no run after the idle time: " + error);
+      return;
+    }
+    const std::string idleEnd = ReadFile(report);
+    result.idleSeconds = ReportNumber(idleEnd, "started_unix") - idleFrom;
+    // The probes up to the run: the idle ones, the one that saw the change
+    // and those of its settle time.
+    const double probes = ReportNumber(idleEnd, "probes") - ReportNumber(idleStart, "probes");
+    result.probesPerInterval = probes / (result.idleSeconds / options.watchInterval);
+
+    // Runs up to --watch-cycles, a change before each.
+    while (gStop == 0 && cycle() < options.watchCycles) {
+      const int now = cycle();
+      error = toggle();
+      if (!error.empty() || !WaitUntil([&] { return cycle() > now; }, deadline)) {
+        stopWatch();
+        Fail(what + ": a run did not come: " + error);
+        return;
+      }
+    }
+    const std::string last = ReadFile(report);
+    result.cycles = cycle();
+    result.lastRssKb = static_cast<long>(ReportNumber(last, "resident_bytes") / 1024);
+    stopWatch();
+    if (blocked) toggle();
+    if (latencies.empty()) return;
+    result.rounds = static_cast<int>(latencies.size());
+    result.latency = Median(latencies);
+    result.latencyMax = *std::max_element(latencies.begin(), latencies.end());
+    result.siteSeconds = Median(siteTimes);
+    result.bound = Median(bounds);
+    std::fprintf(stderr,
+                 "  %-10s watch N=%d: latency %.3f s (max %.3f) bound %.3f s; idle %.0f s: %.2f probes per "
+                 "interval, %d runs, %d files written; RSS %ld -> %ld KiB after %d runs\n",
+                 db.label.c_str(), size, result.latency, result.latencyMax, result.bound, result.idleSeconds,
+                 result.probesPerInterval, result.idleRuns, result.idleFilesWritten, result.firstRssKb,
+                 result.lastRssKb, result.cycles);
+    watchResults.push_back(result);
+  }
+
   std::string WriteConfig(const std::string& dir, const std::string& net8, const PgServer& login) const {
     fs::create_directories(fs::path(dir) / "files");
     fs::create_directories(fs::path(dir) / "run" / "here");
@@ -950,6 +1186,24 @@ struct Bench {
     return {};
   }
 };
+
+void PrintWatchTable(const Bench& bench) {
+  if (bench.watchResults.empty()) return;
+  std::printf("\nThe watch (zeprink-site --watch) over the same job file: from the commit that blocks or frees a\n"
+              "badge to the last changed file replaced, against the site run's own time + settle + interval;\n"
+              "the watch left alone; memory after its first run and its last:\n\n");
+  std::printf("| Database | N | Jobs | Settle s | Interval s | Site run s | Commit to last file s (max) | Bound s | "
+              "Idle s | Probes per interval | Idle runs | Idle files written | RSS first / last MiB | Runs | "
+              "Memory ratio |\n");
+  std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const WatchResult& r : bench.watchResults) {
+    std::printf("| %s | %d | %d | %g | %g | %.3f | %.3f (%.3f) | %.3f | %.0f | %.2f | %d | %d | %.1f / %.1f | %d | "
+                "%.3f |\n",
+                r.database.c_str(), r.size, r.jobs, r.settle, r.interval, r.siteSeconds, r.latency, r.latencyMax,
+                r.bound, r.idleSeconds, r.probesPerInterval, r.idleRuns, r.idleFilesWritten, r.firstRssKb / 1024.0,
+                r.lastRssKb / 1024.0, r.cycles, r.firstRssKb > 0 ? static_cast<double>(r.lastRssKb) / r.firstRssKb : 0.0);
+  }
+}
 
 void PrintSiteTables(const Bench& bench) {
   if (bench.siteResults.empty()) return;
@@ -1044,7 +1298,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zeprink-site-bench: %s or %s is not executable\n", o.zeprink.c_str(), o.configTool.c_str());
     return 2;
   }
-  if (o.site && access(o.zeprinkSite.c_str(), X_OK) != 0) {
+  if ((o.site || o.watch) && access(o.zeprinkSite.c_str(), X_OK) != 0) {
     std::fprintf(stderr, "zeprink-site-bench: %s is not executable (--zeprink-site)\n", o.zeprinkSite.c_str());
     return 2;
   }
@@ -1091,8 +1345,15 @@ int main(int argc, char** argv) {
       if (!error.empty()) {
         b.Fail("SQLite site N=" + std::to_string(size) + ": " + error);
       } else {
-        Database db{"SQLite", Dialect::Sqlite, (sizeDir / "sqlite" / "run" / "here").string(), {}};
+        Database db{"SQLite", Dialect::Sqlite, (sizeDir / "sqlite" / "run" / "here").string(), {}, {}};
         db.baselineClient.argv = {o.sqlite3, "-bail", path};
+        db.execute = [path](const std::string& sql) {
+          sqlite3* raw = nullptr;
+          sqlite3_open(path.c_str(), &raw);
+          std::unique_ptr<sqlite3, int (*)(sqlite3*)> conn(raw, sqlite3_close);
+          sqlite3_busy_timeout(conn.get(), 60000);
+          return Exec(conn.get(), sql);
+        };
         databases.push_back(db);
         std::fprintf(stderr, "SQLite site N=%d built in %.1f s\n", size,
                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
@@ -1107,10 +1368,15 @@ int main(int argc, char** argv) {
       if (!error.empty()) {
         b.Fail("PostgreSQL site N=" + std::to_string(size) + ": " + error);
       } else {
-        Database db{"PostgreSQL", Dialect::Postgres, (sizeDir / "pg" / "run" / "here").string(), {}};
+        Database db{"PostgreSQL", Dialect::Postgres, (sizeDir / "pg" / "run" / "here").string(), {}, {}};
         db.baselineClient.argv = {o.psql, "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-d",
                                   pg->ClientConnection()};
         db.baselineClient.env = {{"PGPASSWORD", server.password}};
+        db.execute = [server, name = pg->name()](const std::string& sql) {
+          std::string why;
+          PgConn conn = ConnectPg(server, name, why);
+          return conn ? PgRun(conn.get(), "SET search_path TO zardonix; " + sql) : why;
+        };
         databases.push_back(db);
         std::fprintf(stderr, "PostgreSQL site N=%d (%s) built in %.1f s\n", size, pg->name().c_str(),
                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
@@ -1122,6 +1388,7 @@ int main(int argc, char** argv) {
         b.Measure(db, f, size);
       }
       if (o.site && gStop == 0) b.MeasureSite(db, size);
+      if (o.watch && gStop == 0) b.MeasureWatch(db, size);
     }
     if (pg) pg->Drop();
     b.work = top;
@@ -1130,6 +1397,7 @@ int main(int argc, char** argv) {
   if (!o.keep) fs::remove_all(bench.work);
   PrintTables(bench);
   PrintSiteTables(bench);
+  PrintWatchTable(bench);
   if (gStop != 0) {
     std::fprintf(stderr, "zeprink-site-bench: stopped by a signal\n");
     return 1;

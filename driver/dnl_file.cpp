@@ -42,7 +42,8 @@ mode_t NewFileMode() { return 0666 & ~ProcessUmask(); }
 
 }  // namespace
 
-bool DnlFile::Open(const std::string& path, bool newFile, const std::vector<std::string>& refuseFiles) {
+bool DnlFile::Open(const std::string& path, bool newFile, const std::vector<std::string>& refuseFiles,
+                   bool keepEqualFile) {
   path_ = path;
   AtomicFileOptions options;
   options.tempSuffix = ".tmp";
@@ -53,6 +54,7 @@ bool DnlFile::Open(const std::string& path, bool newFile, const std::vector<std:
   options.refuseUntrustedLinks = true;
   options.refuseOpenFiles = true;
   options.refuseFiles = refuseFiles;
+  options.keepEqualTarget = keepEqualFile;
   return file_.Open(path, options);
 }
 

@@ -29,8 +29,11 @@ class DnlFile final : public DnlSink {
   // why). Refused, with Refusal() saying why and nothing touched: a path
   // ending in '/', a link the kernel would not follow in its shared
   // directory, a file the process has open (its database, its output) and
-  // any of `refuseFiles` (the configuration file).
-  bool Open(const std::string& path, bool newFile, const std::vector<std::string>& refuseFiles = {});
+  // any of `refuseFiles` (the configuration file). With `keepEqualFile`, a
+  // new content equal to the old file's byte for byte leaves the old file
+  // untouched (Replaced() then is false).
+  bool Open(const std::string& path, bool newFile, const std::vector<std::string>& refuseFiles = {},
+            bool keepEqualFile = false);
 
   // Appends bytes. Returns false when the write failed (nothing is printed);
   // once a write has failed, every later Write and the Commit fail too.
@@ -42,6 +45,9 @@ class DnlFile final : public DnlSink {
 
   // Removes the temporary file; the target stays as it was.
   void Discard() { file_.Discard(); }
+
+  // The last Commit put a new file in place (not an equal one kept).
+  bool Replaced() const { return file_.Replaced(); }
 
   const std::string& Path() const override { return path_; }
   // errno of the last failure (0 when none).

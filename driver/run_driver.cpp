@@ -1,5 +1,6 @@
 #include "driver/run_driver.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,6 +10,7 @@
 #include "base/fixed_text.h"
 #include "base/text_utils.h"
 #include "driver/run_job.h"
+#include "driver/run_report.h"
 #include "queries/terminal_params.h"
 #include "sql/session.h"
 
@@ -29,7 +31,7 @@ void PrintUsage(Diagnostics& out, int paramCount) {
 
 void PrintHelp(Diagnostics& out) {
   out.Print(
-      "Aufruf: zeprink DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
+      "Aufruf: zeprink [--report DATEI] [--metrics DATEI] DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
       "        zeprink --help | --version\n"
       "\n"
       "Schreibt eine Downloaddatei (DNL-Datei) fuer ein Zutrittsterminal.\n"
@@ -40,6 +42,8 @@ void PrintHelp(Diagnostics& out) {
       "  DNL-DATEI     Pfad der DNL-Datei; sie wird erst am Ende eines erfolgreichen Laufs ersetzt\n"
       "  MODUS         1 (oder ein Text, der mit 1 beginnt): neu schreiben; sonst anhaengen\n"
       "  /d            Diagnosezeilen (nur genau so und nur als fuenfter Parameter)\n"
+      "  --report DATEI   Bericht des Laufs (JSON), am Ende atomar ersetzt\n"
+      "  --metrics DATEI  dieselben Zahlen im Prometheus-Textformat (textfile collector)\n"
       "\n"
       "Konfiguration: %s, relativ zum Arbeitsverzeichnis (zeprink-config).\n"
       "Exit-Status: 0 Datei geschrieben; 255 Fehler (die DNL-Datei bleibt unveraendert,\n"
@@ -56,13 +60,40 @@ std::string UpperCased(const char* text) {
 }  // namespace
 
 int RunDriver(int paramCount, const char* const* params) {
+  // The report options come first: a command line that starts with one of
+  // them was never a run (no DNL function has that name).
+  std::string reportPath;
+  std::string metricsPath;
+  while (paramCount >= 2 && (std::strcmp(params[0], "--report") == 0 ||
+                             std::strcmp(params[0], "--metrics") == 0)) {
+    (std::strcmp(params[0], "--report") == 0 ? reportPath : metricsPath) = params[1];
+    params += 2;
+    paramCount -= 2;
+  }
   Diagnostics out(stdout, stderr);
-  const int status = RunDriver(out, paramCount, params);
+  std::string reasons;
+  out.CopyReasonsTo(&reasons);
+  const double started = UnixNow();
+  const auto clock = std::chrono::steady_clock::now();
+  JobFigures figures;
+  const int status = RunDriver(out, paramCount, params, &figures);
+  out.Flush();
+  if (reportPath.empty() && metricsPath.empty()) return status;
+
+  RunReport report;
+  report.program = "zeprink";
+  report.startedAt = started;
+  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - clock).count();
+  report.residentBytes = ResidentBytes();
+  report.jobs.push_back(MakeJobReport(0, paramCount > 0 ? params[0] : "", paramCount > 1 ? params[1] : "",
+                                      paramCount > 2 ? params[2] : "", status, reasons, figures,
+                                      report.seconds, UnixNow()));
+  WriteReports(out, reportPath, metricsPath, report);
   out.Flush();
   return status;
 }
 
-int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
+int RunDriver(Diagnostics& out, int paramCount, const char* const* params, JobFigures* figures) {
   // "--help" or "--version" as the only parameter; any other command line
   // is read as ever.
   if (paramCount == 1 && std::strcmp(params[0], "--help") == 0) {
@@ -123,6 +154,7 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   job.terminal = terminal;
   job.dnlPath = dnlPath;
   job.newFile = newFile;
+  job.figures = figures;
   return RunJob(out, session, settings, job, lastFailure);
 }
 

@@ -8,10 +8,15 @@
 namespace zx {
 
 // Runs the program with its parameters (without the program name) and
-// returns the exit status: 0 on success, -1 on failure.
+// returns the exit status: 0 on success, -1 on failure. Before the DNL
+// function, "--report FILE" and "--metrics FILE" name files that get the
+// run's report (driver/run_report.h) at its end; every other command line
+// is read as ever.
 int RunDriver(int paramCount, const char* const* params);
 
-// The same with the messages going to `out`.
-int RunDriver(Diagnostics& out, int paramCount, const char* const* params);
+// The same with the messages going to `out`; `figures`, when given, gets
+// what the job came to.
+int RunDriver(Diagnostics& out, int paramCount, const char* const* params,
+              JobFigures* figures = nullptr);
 
 }  // namespace zx

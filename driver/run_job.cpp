@@ -182,7 +182,7 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
   DnlFile dnlFile;
   // The run's own files are no DNL file: its database (open) and its
   // configuration file.
-  if (!dnlFile.Open(job.dnlPath, job.newFile, {kConfigFilePath})) {
+  if (!dnlFile.Open(job.dnlPath, job.newFile, {kConfigFilePath}, job.keepEqualFile)) {
     out.Print("Downloadfile %s konnte nicht geoeffnet werden!\n", job.dnlPath.c_str());
     if (dnlFile.Refusal().kind != FileRefusal::Kind::kNone) {
       ReasonForRefusal(out, job.dnlPath, dnlFile.Refusal());
@@ -198,6 +198,11 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
   const SqlCounters before = session.Counters();
   RunContext run{session, dnlFile, out, job.rowsRead, job.badges};
   const int written = job.function->writer(run, job.terminal);
+  if (job.figures != nullptr) {
+    job.figures->badgesRead = run.badgesRead;
+    job.figures->badgesWritten = run.badgesWritten;
+    job.figures->recordsWritten = run.recordsWritten;
+  }
   if (out.Verbose()) {
     const SqlCounters counters = session.Counters();
     out.Reason("Anweisungen: %lld Roundtrips zum Server: %lld",
@@ -229,6 +234,7 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
     ReasonForFile(out, job.dnlPath, dnlFile.Error());
     return kRunFailed;
   }
+  if (job.figures != nullptr) job.figures->fileChanged = dnlFile.Replaced();
   return 0;
 }
 

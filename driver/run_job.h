@@ -62,6 +62,14 @@ void WatchStatements(SqlSession& session, Diagnostics* out, StatementFailure* fa
 int32_t ConnectRun(Diagnostics& out, SqlSession& session, const ConnectionSettings& settings,
                    std::string_view snapshot = {});
 
+// What a job came to, for the run's report.
+struct JobFigures {
+  int badgesRead = 0;          // as the count line says
+  int badgesWritten = 0;       // as the count line says
+  int64_t recordsWritten = 0;  // records (lines) that went to the DNL file
+  bool fileChanged = false;    // a new DNL file was put in place
+};
+
 // What a job writes where.
 struct JobRequest {
   const DnlFunction* function = nullptr;
@@ -70,6 +78,10 @@ struct JobRequest {
   bool newFile = true;
   std::atomic<int64_t>* rowsRead = nullptr;  // counts the badge rows read
   BadgeFeed* badges = nullptr;               // gives the badge rows; null: the job's own cursor
+  // A new file equal to the old one byte for byte leaves the old one as it
+  // is (a site run: what copies the files on sees only real changes).
+  bool keepEqualFile = false;
+  JobFigures* figures = nullptr;             // filled when given
 };
 
 // Runs a job on a connected session, from "Mit Datenbank verbunden!" on:

@@ -19,6 +19,7 @@
 #include "base/fixed_text.h"
 #include "base/text_utils.h"
 #include "base/thread.h"
+#include "driver/on_change.h"
 #include "driver/run_job.h"
 #include "driver/shared_scan.h"
 #include "driver/signal_cleanup.h"
@@ -46,6 +47,8 @@ struct Outcome {
   std::string messages;
   std::unique_ptr<std::FILE, FileCloser> spool;
   std::string reasons;
+  JobFigures figures;
+  double seconds = 0;
 };
 
 // The shared state of a site run: the next job to take, the outcomes, and
@@ -88,6 +91,7 @@ class Site {
   // other jobs of the feed's scan.
   Outcome RunOne(SqlSession& session, const ConnectionSettings& settings, const SiteJob& job,
                  bool verbose, ScanFeed* feed) {
+    const auto start = std::chrono::steady_clock::now();
     Outcome outcome;
     outcome.spool.reset(std::tmpfile());
     Diagnostics out = outcome.spool ? Diagnostics(outcome.spool.get(), &outcome.reasons, verbose)
@@ -105,9 +109,12 @@ class Site {
     request.newFile = job.mode[0] == '1';
     request.rowsRead = &rowsRead_;
     request.badges = feed;
+    request.keepEqualFile = true;
+    request.figures = &outcome.figures;
     outcome.status = request.function == nullptr ? kFailed
                                                  : RunJob(out, session, settings, request, failure);
     if (feed != nullptr) feed->OnResume(nullptr);
+    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return outcome;
   }
 
@@ -115,13 +122,15 @@ class Site {
   void FailAll(const std::string& messages, const std::string& reasons) {
     for (std::size_t index = 0;; ) {
       if (!Take(index)) return;
-      Finish(index, Outcome{true, kFailed, messages, nullptr, reasons});
+      Finish(index, Outcome{true, kFailed, messages, nullptr, reasons, {}, 0});
     }
   }
 
-  int Summary() {
+  // Prints the end of the run and hands the jobs' outcomes to `result`.
+  int Summary(SiteResult& result) {
     std::lock_guard<std::mutex> lock(mutex_);
     int succeeded = 0;
+    int changed = 0;
     for (std::size_t i = 0; i < outcomes_.size(); ++i) {
       if (outcomes_[i].status == 0) {
         ++succeeded;
@@ -129,9 +138,25 @@ class Site {
         std::fprintf(reasons_, "zeprink: fehlgeschlagen: %s\n", jobs_[i].Name().c_str());
       }
     }
+    for (std::size_t i = 0; i < outcomes_.size(); ++i) {
+      if (outcomes_[i].status != 0 || !outcomes_[i].figures.fileChanged) continue;
+      ++changed;
+      if (reasons_ != nullptr) {
+        std::fprintf(reasons_, "zeprink: geaendert: Zeile %d: %s\n", jobs_[i].line,
+                     jobs_[i].dnlPath.c_str());
+      }
+    }
+    if (reasons_ != nullptr && succeeded > 0) {
+      std::fprintf(reasons_, "zeprink: Dateien geaendert: %d von %d\n", changed, succeeded);
+    }
     if (reasons_ != nullptr) std::fflush(reasons_);
     std::fprintf(messages_, "Jobs gesamt: %zu davon erfolgreich: %d\n", outcomes_.size(), succeeded);
     std::fflush(messages_);
+    result.jobs.clear();
+    for (Outcome& outcome : outcomes_) {
+      result.jobs.push_back(
+          SiteJobResult{outcome.status, std::move(outcome.reasons), outcome.figures, outcome.seconds});
+    }
     return succeeded == static_cast<int>(outcomes_.size()) ? 0 : kFailed;
   }
 
@@ -203,18 +228,20 @@ class Site {
   bool clearLine_ = false;
 };
 
-}  // namespace
-
-int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::FILE* messages,
-            std::FILE* reasons) {
+// The jobs, on sessions that end when it returns.
+int RunJobs(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::FILE* messages,
+            std::FILE* reasons, SiteResult& result) {
   Site site(jobs, messages, reasons);
   Diagnostics out(messages, reasons, options.verbose);
   ConnectionSettings settings;
+  const auto summary = [&site, &result] { return site.Summary(result); };
   if (!ReadConnectionSettings(out, settings)) {
     out.Flush();
+    result.configUnreadable = true;
     site.FailAll({}, {});
-    return site.Summary();
+    return summary();
   }
+  result.configUnreadable = settings.fileError != 0;
 
   // The first session names the state every other session reads.
   SqlSession first;
@@ -224,7 +251,7 @@ int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
     Diagnostics connecting(&connectMessages, &connectReasons, options.verbose);
     if (ConnectRun(connecting, first, settings) != 0) {
       site.FailAll(connectMessages, connectReasons);
-      return site.Summary();
+      return summary();
     }
   }
   const bool server = !StartsWith(settings.netService, "sqlite:");
@@ -241,7 +268,7 @@ int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
       Diagnostics connecting(&connectMessages, &connectReasons, options.verbose);
       if (ConnectRun(connecting, first, settings) != 0) {
         site.FailAll(connectMessages, connectReasons);
-        return site.Summary();
+        return summary();
       }
     }
   }
@@ -317,7 +344,31 @@ int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
   for (auto& thread : threads) thread->Join();
   stop.store(true);
   progress.Join();
-  return site.Summary();
+  return summary();
+}
+
+}  // namespace
+
+int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::FILE* messages,
+            std::FILE* reasons, SiteResult* result) {
+  SiteResult own;
+  SiteResult& outcome = result != nullptr ? *result : own;
+  const int status = RunJobs(jobs, options, messages, reasons, outcome);
+  // After the sessions have ended: a command that takes its time holds no
+  // state of the database (nor, on the embedded one, its lock).
+  if (options.onChange.empty()) return status;
+  for (std::size_t i = 0; i < jobs.size() && i < outcome.jobs.size(); ++i) {
+    if (outcome.jobs[i].status != 0 || !outcome.jobs[i].figures.fileChanged) continue;
+    std::string function = jobs[i].function;
+    ToUpper(function.data());
+    const std::string why =
+        RunOnChange(options.onChange, {jobs[i].terminal, function, jobs[i].dnlPath}, reasons);
+    if (!why.empty() && reasons != nullptr) {
+      std::fprintf(reasons, "zeprink: Zeile %d: %s\n", jobs[i].line, why.c_str());
+      std::fflush(reasons);
+    }
+  }
+  return status;
 }
 
 }  // namespace zx

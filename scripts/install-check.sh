@@ -18,7 +18,8 @@ cmake --install "$dir" --prefix "$prefix" >/dev/null
 for file in bin/zeprink bin/zeprink-config bin/zeprink-show bin/zeprink-explain bin/zeprink-site share/man/man1/zeprink.1 share/man/man1/zeprink-config.1 \
             share/zeprink/schema/sqlite.sql share/zeprink/schema/postgresql.sql \
             share/zeprink/schema/demo_data.sql share/doc/zeprink/configuration.txt \
-            share/doc/zeprink/zeprink-terminal@.service share/doc/zeprink/zeprink-terminal@.timer; do
+            share/doc/zeprink/zeprink-terminal@.service share/doc/zeprink/zeprink-terminal@.timer \
+            share/doc/zeprink/zeprink-site-watch.service; do
   [ -e "$prefix/$file" ] || fail "cmake --install did not install $file"
 done
 

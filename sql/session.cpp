@@ -399,6 +399,14 @@ int32_t SqlSession::ExportSnapshot(std::string& name) {
   return BackendStatus(rc, rc < 0 ? backend_->Message() : std::string(), "EXPORT SNAPSHOT");
 }
 
+int32_t SqlSession::OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe) {
+  probe.reset();
+  if (!backend_) return Status(sqlcode::kNotLoggedOn);
+  std::string message;
+  const int32_t rc = backend_->OpenChangeProbe(probe, message);
+  return BackendStatus(rc, rc < 0 ? message : std::string(), "OPEN CHANGE PROBE");
+}
+
 int32_t SqlSession::Connect(const char* connectString, std::string_view snapshot) {
   Disconnect();
   const char* text = connectString != nullptr ? connectString : "";

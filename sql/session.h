@@ -114,6 +114,12 @@ class SqlSession {
   // the session (LastStatus tells; connect again).
   int32_t ExportSnapshot(std::string& name);
 
+  // Opens a probe that tells committed changes of the database apart
+  // (sql_backend.h), on a connection of its own that stays usable after
+  // this session ends. 0, or a negative code (LastStatus says why; -900
+  // where the database cannot tell its changes).
+  int32_t OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe);
+
   // PREPARE of the dynamic statement (the one ALTER SESSION statement),
   // then EXECUTE of it. The prepared text is kept until the next PREPARE.
   int32_t Prepare(const char* statementText);

@@ -86,6 +86,19 @@ struct SqlCounters {
   int64_t roundTrips = 0;
 };
 
+// Tells committed changes of the database apart without writing anything:
+// a read of a mark of the database's committed state, on a connection of
+// its own that reads outside any session's one state. Two reads give
+// different marks when a change was committed between them; they may also
+// differ when none was (a change elsewhere), never the other way round.
+class ChangeProbe {
+ public:
+  virtual ~ChangeProbe() = default;
+  // 0 with the mark, or a negative code with Message() saying why.
+  virtual int32_t Read(std::string& mark) = 0;
+  virtual std::string Message() const = 0;
+};
+
 class SqlBackend {
  public:
   virtual ~SqlBackend() = default;
@@ -125,6 +138,14 @@ class SqlBackend {
   // Lets the backend keep up to `bytes` of the database's pages in memory
   // (an embedded database's page cache); a server keeps its own.
   virtual void ReservePageCache(std::size_t bytes) { (void)bytes; }
+  // Opens a probe of the database's committed changes (ChangeProbe) beside
+  // this session. 0, or a negative code with `message` (-900 where the
+  // database cannot tell its changes).
+  virtual int32_t OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe, std::string& message) {
+    probe.reset();
+    message = "this database cannot tell its committed changes";
+    return sqlcode::kInvalidSql;
+  }
 };
 
 // Opens the backend that the net service name selects ("sqlite:PATH" the

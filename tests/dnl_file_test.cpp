@@ -1,6 +1,7 @@
 #include "driver/dnl_file.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -62,6 +63,52 @@ TEST_F(DnlFileTest, CommitReplacesOrExtendsTheTarget) {
     ASSERT_TRUE(file.Commit());
     EXPECT_EQ(Content(), c.expected) << c.newFile;
     EXPECT_EQ(FilesInDir(), 1u) << "no temporary file left";
+  }
+}
+
+// A site run keeps a file whose new content is the old one byte for byte:
+// the same inode and modification time, so that what copies files to the
+// terminals sees no change. Any difference (a byte, the length, a missing
+// file) replaces it; a single run (no keepEqualFile) always replaces.
+TEST_F(DnlFileTest, EqualContentKeepsTheOldFileUntouched) {
+  const struct {
+    const char* old;  // nullptr: no file yet
+    bool newFile;
+    const char* written;
+    bool keepEqual;
+    bool replaced;
+  } cases[] = {
+      {"ABC", true, "ABC", true, false},   {"ABC", true, "ABD", true, true},
+      {"ABC", true, "AB", true, true},     {"ABC", true, "ABCD", true, true},
+      {nullptr, true, "ABC", true, true},  {"", true, "", true, false},
+      {"AB", false, "", true, false},      {"AB", false, "C", true, true},
+      {"ABC", true, "ABC", false, true},
+  };
+  for (const auto& c : cases) {
+    fs::remove(path_);
+    if (c.old != nullptr) Put(c.old);
+    struct stat before {};
+    ::stat(path_.c_str(), &before);
+    // A modification time the replacement could not hit by chance.
+    if (c.old != nullptr) {
+      const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, path_.c_str(), times, 0), 0);
+    }
+    DnlFile file;
+    ASSERT_TRUE(file.Open(path_, c.newFile, {}, c.keepEqual));
+    ASSERT_TRUE(file.Write(c.written));
+    ASSERT_TRUE(file.Commit());
+    const std::string what = std::string(c.old ? c.old : "(none)") + " -> " + c.written;
+    EXPECT_EQ(file.Replaced(), c.replaced) << what;
+    struct stat after {};
+    ASSERT_EQ(::stat(path_.c_str(), &after), 0) << what;
+    if (!c.replaced) {
+      EXPECT_EQ(after.st_ino, before.st_ino) << what;
+      EXPECT_EQ(after.st_mtim.tv_sec, 1000000000) << what;
+    } else if (c.old != nullptr) {
+      EXPECT_NE(after.st_ino, before.st_ino) << what;
+    }
+    EXPECT_EQ(FilesInDir(), 1u) << what << ": the temporary file is gone";
   }
 }
 

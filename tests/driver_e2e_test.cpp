@@ -59,7 +59,7 @@ TEST(DriverCommandLine, HelpAndVersionOnlyAsTheOnlyParameter) {
     std::string outStart;
     std::vector<std::string> outHolds;
   } cases[] = {
-      {{"--help"}, 0, "Aufruf: zeprink DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n",
+      {{"--help"}, 0, "Aufruf: zeprink [--report DATEI] [--metrics DATEI] DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n",
        {"MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P oder IDSTAMM", "../../files/morvalent.ini", "255"}},
       {{"--version"}, 0, "zeprink ", {"\nDatenbanken: SQLite 3.", ", libpq "}},
       {{"--HELP"}, 255, "Anzahl Parameter(mind. 4) unterschritten! AnzParam: 1" + kUsage, {}},

@@ -3,17 +3,26 @@
 // parallel sessions on the server, also when a job in the middle fails; and
 // every file shows one state of the database, even when another program
 // commits a change while the run goes on, or keeps committing changes while
-// its parallel sessions connect.
+// its parallel sessions connect. And the watch that keeps the files current
+// (below).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -315,6 +324,424 @@ TEST(SiteRun, ParallelSessionsReadOneStateWhileAnotherProgramCommits) {
   }
   EXPECT_EQ(first, expected);
 }
+
+}  // namespace
+}  // namespace zx::test
+
+// ---------------------------------------------------------------------------
+// Keeping the files current (zeprink-site --watch), on both databases: a
+// change committed while the watch runs reaches exactly the files it
+// affects, and only those are replaced; a change committed during a run is
+// picked up by the next; a run that fails keeps every file and the watch
+// recovers; SIGTERM in the middle of a run keeps the files and leaves no
+// temporary file; the report and the metrics say what the run did.
+
+namespace zx::test {
+namespace {
+
+enum class Backend { kSqlite, kPostgres };
+
+// The demo site on one database, with a site directory configured for it.
+struct WatchedDb {
+  explicit WatchedDb(Backend backend, std::string_view extraRows = {}) {
+    const std::string rows = DemoRows() + std::string(extraRows);
+    if (backend == Backend::kSqlite) {
+      lite = std::make_unique<SqliteDatabase>(rows);
+      dir = std::make_unique<TestSite>(lite->NetService(), "geheim");
+    } else {
+      pg = std::make_unique<PgDatabase>(rows);
+      if (pg->ok()) dir = std::make_unique<TestSite>(pg->NetService(), TestServer().password);
+    }
+  }
+  // A change committed by another program; the embedded database may be
+  // locked for a moment by the watch's reading.
+  std::string Execute(const std::string& sql) const {
+    std::string error;
+    for (int i = 0; i < 200; ++i) {
+      error = lite ? lite->Execute(sql) : pg->Execute("SET search_path TO zardonix; " + sql);
+      if (error.find("locked") == std::string::npos && error.find("busy") == std::string::npos) break;
+      std::this_thread::sleep_for(50ms);
+    }
+    return error;
+  }
+  std::unique_ptr<SqliteDatabase> lite;
+  std::unique_ptr<PgDatabase> pg;
+  std::unique_ptr<TestSite> dir;
+};
+
+// zeprink-site running on its own while the test changes the database.
+class WatchProcess {
+ public:
+  WatchProcess(const TestSite& dir, const std::vector<std::string>& args) : work_(dir.work) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (chdir(work_.c_str()) != 0) _exit(126);
+      const int out = ::open("watch.out", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = ::open("watch.err", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(err, STDERR_FILENO);
+      std::vector<char*> argv = {const_cast<char*>(ZEPRINK_SITE_BINARY)};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(ZEPRINK_SITE_BINARY, argv.data());
+      _exit(127);
+    }
+  }
+  ~WatchProcess() {
+    if (pid_ > 0) Stop(SIGKILL);
+  }
+  // Sends the signal and waits: the exit status, or 1000 + the signal.
+  int Stop(int signalNumber) {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, signalNumber);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return WIFSIGNALED(status) ? 1000 + WTERMSIG(status) : WEXITSTATUS(status);
+  }
+  bool Running() {
+    int status = 0;
+    return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
+  }
+
+ private:
+  fs::path work_;
+  pid_t pid_ = -1;
+};
+
+// Waits for `done`, with a deadline far beyond what the machine needs.
+bool WaitFor(const std::function<bool()>& done, std::chrono::seconds deadline = 120s) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return done();
+}
+
+// The cycle of the last report (0 before the first).
+int ReportedCycle(const TestSite& dir) {
+  const std::string report = dir.Read("r.json");
+  const std::size_t at = report.find("\"cycle\": ");
+  return at == std::string::npos ? 0 : std::atoi(report.c_str() + at + 9);
+}
+
+// The report's line of the job on line `line` of the job file.
+std::string ReportedJob(const TestSite& dir, int line) {
+  const std::string report = dir.Read("r.json");
+  const std::size_t at = report.find("{\"line\": " + std::to_string(line) + ",");
+  return at == std::string::npos ? std::string() : report.substr(at, report.find('\n', at) - at);
+}
+
+struct FileState {
+  std::string bytes;
+  ino_t inode = 0;
+  long long mtimeNs = -1;
+};
+
+FileState StateOf(const TestSite& dir, const std::string& name) {
+  FileState state;
+  state.bytes = dir.Read(name);
+  struct stat info {};
+  if (::stat((dir.work / name).c_str(), &info) == 0) {
+    state.inode = info.st_ino;
+    state.mtimeNs = info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec;
+  }
+  return state;
+}
+
+std::vector<std::string> TemporaryFiles(const TestSite& dir) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::directory_iterator(dir.work)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".tmp") != std::string::npos) found.push_back(name);
+  }
+  return found;
+}
+
+void WriteScript(const TestSite& dir, const std::string& name, const std::string& body) {
+  { std::ofstream(dir.work / name) << "#!/bin/sh\n" << body; }
+  fs::permissions(dir.work / name, fs::perms::owner_all);
+}
+
+// The jobs of the watch: KANTINE's two files depend on its access rights,
+// the others do not.
+const std::vector<Job> kWatchJobs = {{"IDSTAMM", "HAUPTEINGANG", "a.dnl"},
+                                     {"IDSTAMM", "KANTINE", "b.dnl"},
+                                     {"MGDNL60P", "KANTINE", "c.dnl"},
+                                     {"MGDNL31P", "WERKSTOR2", "d.dnl"}};
+constexpr int kFirstJobLine = 3;  // JobFile starts with a comment and a blank line
+const std::vector<std::string> kWatchArgs = {"jobs.txt", "--watch", "--settle", "0.2",
+                                             "--interval", "0.2", "--report", "r.json",
+                                             "--metrics", "m.prom", "--on-change", "./hook.sh"};
+const char kBlockKantine40[] = "DELETE FROM MGSST35P WHERE M35Trm = 'KANTINE' AND M35Bkl = '40'";
+
+class SiteWatch : public ::testing::TestWithParam<Backend> {};
+
+#define ZX_WATCHED_DB(db)                                   \
+  if ((db).pg) ZX_REQUIRE_PG(*(db).pg);                     \
+  ASSERT_TRUE((db).lite == nullptr || (db).lite->ok());     \
+  ASSERT_TRUE((db).dir && (db).dir->ok)
+
+TEST_P(SiteWatch, AChangeReachesExactlyTheFilesItAffectsAndTheReportSaysSo) {
+  WatchedDb db(GetParam());
+  ZX_WATCHED_DB(db);
+  TestSite& dir = *db.dir;
+  // A job that appends would grow its file every run: refused, naming it.
+  { std::ofstream(dir.work / "jobs.txt") << JobFile(kWatchJobs) << "IDSTAMM KANTINE e.dnl 0\n"; }
+  std::string out;
+  std::string err;
+  EXPECT_EQ(RunProgram(ZEPRINK_SITE_BINARY, {"jobs.txt", "--watch"}, dir.work.string(), out,
+                       StdoutMode::kCaptured, &err),
+            255);
+  EXPECT_NE(err.find("Zeile 7: Modus \"0\""), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir.work / "a.dnl"));
+
+  { std::ofstream(dir.work / "jobs.txt") << JobFile(kWatchJobs); }
+  WriteScript(dir, "hook.sh", "echo \"$1 $2 $3\" >> hook.log\n");
+  WatchProcess watch(dir, kWatchArgs);
+  ASSERT_TRUE(WaitFor([&] { return ReportedCycle(dir) >= 1; })) << dir.Read("watch.err");
+  EXPECT_EQ(dir.Read("hook.log"),
+            "HAUPTEINGANG IDSTAMM a.dnl\nKANTINE IDSTAMM b.dnl\nKANTINE MGDNL60P c.dnl\n"
+            "WERKSTOR2 MGDNL31P d.dnl\n");
+  std::vector<FileState> before;
+  for (const Job& job : kWatchJobs) before.push_back(StateOf(dir, job.file));
+  fs::remove(dir.work / "hook.log");
+
+  ASSERT_EQ(db.Execute(kBlockKantine40), "");
+  ASSERT_TRUE(WaitFor([&] { return ReportedCycle(dir) >= 2; })) << dir.Read("watch.err");
+  // Nothing changes after that: no file written (checked below), and on
+  // the embedded database no further run (a server also runs the site when
+  // other databases of it change and its statistics stay silent for long).
+  std::this_thread::sleep_for(1500ms);
+  if (GetParam() == Backend::kSqlite) {
+    EXPECT_EQ(ReportedCycle(dir), 2);
+  }
+
+  const std::vector<Single> singles = SingleRuns(dir, kWatchJobs);
+  const std::string metrics = dir.Read("m.prom");
+  std::string changedHooks;
+  int changed = 0;
+  for (std::size_t i = 0; i < kWatchJobs.size(); ++i) {
+    const Job& job = kWatchJobs[i];
+    const FileState now = StateOf(dir, job.file);
+    ASSERT_EQ(singles[i].status, 0) << job.file;
+    EXPECT_EQ(now.bytes, singles[i].dnl) << job.file;
+    const bool differs = now.bytes != before[i].bytes;
+    if (differs) {
+      ++changed;
+      changedHooks += job.terminal + " " + job.function + " " + job.file + "\n";
+      EXPECT_NE(now.inode, before[i].inode) << job.file;
+    } else {
+      EXPECT_EQ(now.inode, before[i].inode) << job.file << ": an equal file is left as it was";
+      EXPECT_EQ(now.mtimeNs, before[i].mtimeNs) << job.file;
+    }
+    // The report: the job's figures as its own run prints and writes them.
+    const std::string reported = ReportedJob(dir, kFirstJobLine + static_cast<int>(i));
+    const std::size_t count = singles[i].out.find("Ausweise gesamt: ");
+    ASSERT_NE(count, std::string::npos);
+    const int badgesRead = std::atoi(singles[i].out.c_str() + count + 17);
+    const std::size_t records =
+        job.function == "IDSTAMM" ? static_cast<std::size_t>(std::count(now.bytes.begin(), now.bytes.end(), '\n'))
+                                  : now.bytes.size() / (job.function == "MGDNL60P" ? 45 : 48);
+    EXPECT_NE(reported.find("\"exit_status\": 0, \"reason\": \"\", \"badges_read\": " +
+                            std::to_string(badgesRead) + ","),
+              std::string::npos)
+        << reported;
+    EXPECT_NE(reported.find("\"records_written\": " + std::to_string(records) + ", \"file_changed\": " +
+                            (differs ? "true" : "false")),
+              std::string::npos)
+        << reported;
+    const std::string labels =
+        "{function=\"" + job.function + "\",terminal=\"" + job.terminal + "\",path=\"" + job.file + "\"}";
+    EXPECT_NE(metrics.find("zeprink_job_file_changed" + labels + (differs ? " 1\n" : " 0\n")),
+              std::string::npos)
+        << metrics;
+    EXPECT_NE(metrics.find("zeprink_job_success" + labels + " 1\n"), std::string::npos);
+    EXPECT_NE(metrics.find("zeprink_job_badges_read" + labels + " " + std::to_string(badgesRead) + "\n"),
+              std::string::npos);
+  }
+  EXPECT_GE(changed, 1);
+  EXPECT_LT(changed, static_cast<int>(kWatchJobs.size()));
+  EXPECT_EQ(dir.Read("hook.log"), changedHooks);
+  EXPECT_NE(metrics.find("zeprink_watch_cycles_total " + std::to_string(ReportedCycle(dir)) + "\n"),
+            std::string::npos)
+      << metrics;
+
+  EXPECT_EQ(watch.Stop(SIGTERM), 1000 + SIGTERM);
+  EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
+}
+
+TEST_P(SiteWatch, AChangeCommittedDuringARunIsPickedUpByTheNext) {
+  WatchedDb db(GetParam());
+  ZX_WATCHED_DB(db);
+  TestSite& dir = *db.dir;
+  { std::ofstream(dir.work / "jobs.txt") << JobFile(kWatchJobs); }
+  // While "block" exists, the command for a changed file holds the run.
+  WriteScript(dir, "hook.sh",
+              "if [ -e block ]; then : > started; while [ ! -e go ]; do sleep 0.02; done; "
+              "rm -f block; fi\n");
+  WatchProcess watch(dir, kWatchArgs);
+  ASSERT_TRUE(WaitFor([&] { return ReportedCycle(dir) >= 1; })) << dir.Read("watch.err");
+  const std::string werkstor = dir.Read("d.dnl");
+  { std::ofstream(dir.work / "block"); }
+  ASSERT_EQ(db.Execute(kBlockKantine40), "");
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(dir.work / "started"); })) << dir.Read("watch.err");
+  // The run of the first change is still going on: this one is not in it.
+  ASSERT_EQ(db.Execute("DELETE FROM MGSST35P WHERE M35Trm = 'WERKSTOR2'"), "");
+  { std::ofstream(dir.work / "go"); }
+  ASSERT_TRUE(WaitFor([&] { return ReportedCycle(dir) >= 2; }));
+  EXPECT_EQ(dir.Read("d.dnl"), werkstor);
+  ASSERT_TRUE(WaitFor([&] { return ReportedCycle(dir) >= 3; })) << dir.Read("watch.err");
+  const std::vector<Single> singles = SingleRuns(dir, kWatchJobs);
+  for (std::size_t i = 0; i < kWatchJobs.size(); ++i) {
+    EXPECT_EQ(dir.Read(kWatchJobs[i].file), singles[i].dnl) << kWatchJobs[i].file;
+  }
+  EXPECT_NE(dir.Read("d.dnl"), werkstor);
+  EXPECT_EQ(watch.Stop(SIGTERM), 1000 + SIGTERM);
+}
+
+TEST_P(SiteWatch, AFailingRunKeepsTheFilesAndTheWatchRecovers) {
+  WatchedDb db(GetParam());
+  ZX_WATCHED_DB(db);
+  TestSite& dir = *db.dir;
+  { std::ofstream(dir.work / "jobs.txt") << JobFile(kWatchJobs); }
+  WriteScript(dir, "hook.sh", "exit 3\n");
+  WatchProcess watch(dir, kWatchArgs);
+  ASSERT_TRUE(WaitFor([&] { return ReportedCycle(dir) >= 1; })) << dir.Read("watch.err");
+  // The command's failure is reported and stops nothing.
+  EXPECT_NE(dir.Read("watch.err").find("zeprink: Zeile 3: --on-change ./hook.sh endete mit Status 3"),
+            std::string::npos)
+      << dir.Read("watch.err");
+  const FileState kantine = StateOf(dir, "b.dnl");
+
+  // A second valid row of the terminal: its jobs fail, the others go on.
+  ASSERT_EQ(db.Execute("INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal, TrmSpr, TrmMnd, TrmLiz, TrmSta) "
+                       "VALUES ('KANTINE', '7600-000', 'MS01', 1, 1, 11, NULL)"),
+            "");
+  int failedCycle = 0;
+  ASSERT_TRUE(WaitFor([&] {
+    if (ReportedJob(dir, 4).find("\"exit_status\": 255") == std::string::npos) return false;
+    failedCycle = ReportedCycle(dir);
+    return true;
+  })) << dir.Read("watch.err");
+  EXPECT_NE(ReportedJob(dir, 4).find("\"reason\": \"Terminal KANTINE hat mehr als eine gueltige Zeile"),
+            std::string::npos)
+      << ReportedJob(dir, 4);
+  // Tried again without a further change, and the old file stays.
+  ASSERT_TRUE(WaitFor([&] { return ReportedCycle(dir) > failedCycle; }));
+  const FileState kept = StateOf(dir, "b.dnl");
+  EXPECT_EQ(kept.bytes, kantine.bytes);
+  EXPECT_EQ(kept.inode, kantine.inode);
+  const std::string err = dir.Read("watch.err");
+  EXPECT_NE(err.find("zeprink: fehlgeschlagen: Zeile 4: IDSTAMM KANTINE b.dnl 1"), std::string::npos) << err;
+  EXPECT_NE(err.find("zeprink: Ueberwachung: naechster Versuch in "), std::string::npos) << err;
+
+  ASSERT_EQ(db.Execute("DELETE FROM Zdx1140Trm WHERE TrmNam = 'KANTINE' AND TrmLiz = 11"), "");
+  // The metrics file is written after the report.
+  const std::string labels = "{function=\"IDSTAMM\",terminal=\"KANTINE\",path=\"b.dnl\"}";
+  ASSERT_TRUE(WaitFor([&] {
+    return dir.Read("r.json").find("\"jobs_failed\": 0,") != std::string::npos &&
+           dir.Read("m.prom").find("zeprink_job_success" + labels + " 1\n") != std::string::npos;
+  })) << dir.Read("watch.err");
+  const std::string metrics = dir.Read("m.prom");
+  EXPECT_EQ(metrics.find("zeprink_job_failures_total" + labels + " 0\n"), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("zeprink_job_failures_total{function=\"IDSTAMM\",terminal=\"HAUPTEINGANG\",path="
+                         "\"a.dnl\"} 0\n"),
+            std::string::npos)
+      << metrics;
+  EXPECT_EQ(dir.Read("b.dnl"), kantine.bytes);
+  EXPECT_TRUE(watch.Running());
+  EXPECT_EQ(watch.Stop(SIGINT), 1000 + SIGINT);
+}
+
+TEST_P(SiteWatch, SigtermDuringARunKeepsTheFilesAndLeavesNoTemporaryFile) {
+  // Enough badges that a run takes a while.
+  WatchedDb db(GetParam(),
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
+               "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswGbi, AswPnr, AswBkl, AswLiz, AswMnd) "
+               "SELECT CAST(500000 + i AS VARCHAR(20)), '2020-01-01 00:00:00', '2040-12-31 00:00:00', "
+               "CAST(i AS VARCHAR(20)), '10', 10, 1 FROM n;\n");
+  ZX_WATCHED_DB(db);
+  TestSite& dir = *db.dir;
+  { std::ofstream(dir.work / "jobs.txt") << JobFile(kWatchJobs); }
+  for (const Job& job : kWatchJobs) std::ofstream(dir.work / job.file) << "old " << job.file;
+  WatchProcess watch(dir, {"jobs.txt", "--watch", "--settle", "0.2", "--interval", "0.2"});
+  ASSERT_TRUE(WaitFor([&] { return !TemporaryFiles(dir).empty(); }, 60s)) << dir.Read("watch.err");
+  EXPECT_EQ(watch.Stop(SIGTERM), 1000 + SIGTERM);
+  EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
+  // Each file is the old one or the whole new one, never a part.
+  const std::vector<Single> singles = SingleRuns(dir, kWatchJobs);
+  int kept = 0;
+  for (std::size_t i = 0; i < kWatchJobs.size(); ++i) {
+    const std::string now = dir.Read(kWatchJobs[i].file);
+    if (now == "old " + kWatchJobs[i].file) {
+      ++kept;
+    } else {
+      EXPECT_EQ(now, singles[i].dnl) << kWatchJobs[i].file;
+    }
+  }
+  EXPECT_GE(kept, 1);
+}
+
+// A single run's report: standard output as ever, the figures of the run,
+// and the metrics carry the last success over a failed run.
+TEST_P(SiteWatch, TheReportOfASingleRunMatchesTheRun) {
+  WatchedDb db(GetParam());
+  ZX_WATCHED_DB(db);
+  TestSite& dir = *db.dir;
+  std::string plain;
+  ASSERT_EQ(RunProgram(ZEPRINK_BINARY, {"IDSTAMM", "KANTINE", "plain.dnl", "1"}, dir.work.string(), plain), 0);
+  std::string out;
+  ASSERT_EQ(RunProgram(ZEPRINK_BINARY,
+                       {"--report", "r.json", "--metrics", "m.prom", "IDSTAMM", "KANTINE", "k.dnl", "1"},
+                       dir.work.string(), out),
+            0);
+  EXPECT_EQ(out, plain);
+  const std::string dnl = dir.Read("k.dnl");
+  const std::string report = dir.Read("r.json");
+  const std::size_t count = out.find("Ausweise gesamt: ");
+  ASSERT_NE(count, std::string::npos);
+  EXPECT_NE(report.find("\"function\": \"IDSTAMM\", \"terminal\": \"KANTINE\", \"path\": \"k.dnl\", "
+                        "\"exit_status\": 0, \"reason\": \"\", \"badges_read\": " +
+                        std::to_string(std::atoi(out.c_str() + count + 17)) + ", \"badges_written\": " +
+                        std::to_string(std::atoi(out.c_str() + out.find("gestellt: ") + 10)) +
+                        ", \"records_written\": " +
+                        std::to_string(std::count(dnl.begin(), dnl.end(), '\n')) +
+                        ", \"file_changed\": true"),
+            std::string::npos)
+      << report;
+  const std::string labels = "{function=\"IDSTAMM\",terminal=\"KANTINE\",path=\"k.dnl\"}";
+  const std::string lastSuccess = "zeprink_job_last_success_timestamp_seconds" + labels + " ";
+  std::string metrics = dir.Read("m.prom");
+  const std::size_t at = metrics.find(lastSuccess);
+  ASSERT_NE(at, std::string::npos) << metrics;
+  const std::string when = metrics.substr(at, metrics.find('\n', at) - at);
+
+  // The same job failing (a database that went away): 255, its reason in
+  // the report, the last success kept, one failure counted.
+  fs::remove(dir.root / "files" / "morvalent.ini");
+  std::string failedOut;
+  EXPECT_EQ(RunProgram(ZEPRINK_BINARY,
+                       {"--report", "r.json", "--metrics", "m.prom", "IDSTAMM", "KANTINE", "k.dnl", "1"},
+                       dir.work.string(), failedOut),
+            255);
+  EXPECT_NE(dir.Read("r.json").find("\"exit_status\": 255, \"reason\": \"Konfigurationsdatei "),
+            std::string::npos)
+      << dir.Read("r.json");
+  metrics = dir.Read("m.prom");
+  EXPECT_NE(metrics.find(when + "\n"), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("zeprink_job_failures_total" + labels + " 1\n"), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("zeprink_job_success" + labels + " 0\n"), std::string::npos) << metrics;
+  EXPECT_EQ(dir.Read("k.dnl"), dnl);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDatabases, SiteWatch,
+                         ::testing::Values(Backend::kSqlite, Backend::kPostgres),
+                         [](const ::testing::TestParamInfo<Backend>& param) {
+                           return param.param == Backend::kSqlite ? "Sqlite" : "Postgres";
+                         });
 
 }  // namespace
 }  // namespace zx::test

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "base/text_utils.h"
+
 namespace zx::dnl {
 
 namespace {

@@ -171,8 +171,7 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
     return true;
   });
 
-  diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n", end.rowsFetched,
-                    static_cast<int>(badgesWritten));
+  run.PrintBadgeCounts(end.rowsFetched, static_cast<int>(badgesWritten));
   return end.Succeeded() ? 1 : 0;
 }
 

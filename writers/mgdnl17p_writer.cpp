@@ -97,8 +97,7 @@ int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
 
   // A row that the loop left out (a value the program cannot hold) counts
   // as read too.
-  diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n",
-                    badgesRead + end.rowsLeftOut, badgesWritten);
+  run.PrintBadgeCounts(badgesRead + end.rowsLeftOut, badgesWritten);
   if (end.stopped) return 0;
   if (!end.ReadToEnd()) {
     diagnostics.Print("FehlerCode EndWorkMgDnl17P: %d\n", static_cast<int>(end.lastCode));

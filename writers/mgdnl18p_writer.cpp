@@ -261,8 +261,7 @@ int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal) {
                         written);
   });
 
-  run.diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n", end.rowsFetched,
-                        written);
+  run.PrintBadgeCounts(end.rowsFetched, written);
   return end.Succeeded() ? 1 : 0;
 }
 

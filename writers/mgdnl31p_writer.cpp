@@ -88,8 +88,7 @@ int CreateMgDnl31P(RunContext& run, const TerminalParams& terminal) {
     diagnostics.Print("Ausweiscursor lesen: Ausweis Nr. %ld RC: %ld \n",
                       static_cast<long>(end.rowsFetched), static_cast<long>(end.lastCode));
   }
-  diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n", end.rowsFetched,
-                    badgesWritten);
+  run.PrintBadgeCounts(end.rowsFetched, badgesWritten);
   return end.Succeeded() ? 1 : 0;
 }
 

@@ -73,8 +73,7 @@ int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
     return !row.failed;
   });
 
-  diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n", end.rowsFetched,
-                    badgesWritten);
+  run.PrintBadgeCounts(end.rowsFetched, badgesWritten);
   return end.Succeeded() ? 1 : 0;
 }
 

@@ -46,11 +46,27 @@ struct RunContext {
                        static_cast<int>(field.size()), field.data());
   }
 
+  // What the writer reported (its count line) and the records it wrote,
+  // for the run's report.
+  int badgesRead = 0;
+  int badgesWritten = 0;
+  int64_t recordsWritten = 0;
+
+  // Prints the count line every writer ends with and keeps its figures.
+  void PrintBadgeCounts(int read, int written) {
+    badgesRead = read;
+    badgesWritten = written;
+    diagnostics.Print("Ausweise gesamt: %d davon in Datei gestellt: %d\n", read, written);
+  }
+
   // Appends bytes to the DNL file. When the write fails it prints
   // "Downloadfile %s konnte nicht geschrieben werden!\n" and returns false:
   // the writer must stop and report failure (the old file is kept).
   bool WriteDnl(std::string_view bytes) {
-    if (dnl.Write(bytes)) return true;
+    if (dnl.Write(bytes)) {
+      ++recordsWritten;
+      return true;
+    }
     diagnostics.Print("Downloadfile %s konnte nicht geschrieben werden!\n", dnl.Path().c_str());
     return false;
   }

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,22 +82,15 @@ int32_t PrepareSimple(PGconn* conn, const char* name, const char* sql) {
   return state ? PostgresErrorCode(state) : sqlcode::kInternal;
 }
 
-
-}  // namespace
-
-int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
-                       std::shared_ptr<Session>& session, std::string& message) {
+// Opens a connection with the login, client encoding UTF8 (a WIN1252 or
+// SQL_ASCII server in its own); 0 or the code of the failure with libpq's
+// words in `message`. `serverEncoding` gets the server's encoding,
+// `roundTrips` the round trips beyond the connection's own.
+int32_t OpenConnection(const PostgresLogin& login, ConnPtr& opened, std::string& message,
+                       std::string& serverEncoding, int64_t& roundTrips) {
   const std::string_view user = login.user;
   const std::string_view password = login.password;
   const std::string_view netService = login.netService;
-  // A snapshot name as the server gives it: hexadecimal digits and '-'.
-  for (const char c : snapshot) {
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == '-')) {
-      message = "not a snapshot name: " + std::string(snapshot);
-      return sqlcode::kInvalidSql;
-    }
-  }
-  session.reset();
   const std::string userText(user);
   const std::string passwordText(password);
   const std::string serviceText(netService);
@@ -157,8 +152,8 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
   }
   PQsetErrorVerbosity(conn.get(), PQERRORS_DEFAULT);
   const char* reported = PQparameterStatus(conn.get(), "server_encoding");
-  const std::string serverEncoding = reported != nullptr ? reported : "";
-  int64_t roundTrips = 0;
+  serverEncoding = reported != nullptr ? reported : "";
+  roundTrips = 0;
   if (TextTakenAsStored(serverEncoding)) {
     // Read in the server's own encoding, so that nothing is converted or
     // checked: a WIN1252 database also holds the five bytes that Windows-1252
@@ -169,6 +164,113 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
       message = LibpqMessage(conn.get());
       return PQstatus(conn.get()) == CONNECTION_BAD ? pgcode::kConnectionLost : sqlcode::kInternal;
     }
+  }
+  opened = std::move(conn);
+  return sqlcode::kOk;
+}
+
+// The probe, one statement of one round trip that reads the server's memory
+// only (no table): the counts of rows inserted, updated and deleted in the
+// tables of this database (not the system catalogs, which autovacuum's
+// analyze writes to) from its statistics, and the server's current
+// snapshot ("xmin:xmax:running transactions").
+//
+// The counts belong to this database alone, but a session hands them to
+// the statistics only when it goes idle or ends, at most once a second (a
+// session that commits again within the second: up to ten seconds later).
+// The snapshot is never late: every transaction that wrote holds a
+// transaction number, whose end either raises xmax or leaves the running
+// list, so the text changes with every commit of a change (a read-only
+// transaction, as the program's and this probe's own, holds none); but it
+// changes for every database of the server. So the mark moves when the
+// counts move, and also when the snapshot has moved and the counts have
+// not followed within kUncountedSeconds: a change is never missed, and
+// changes in other databases of a busy server cost at most one run of the
+// site per that time (which then writes no file).
+class PostgresChangeProbe final : public ChangeProbe {
+ public:
+  static constexpr double kUncountedSeconds = 30.0;
+
+  explicit PostgresChangeProbe(ConnPtr conn) : conn_(std::move(conn)) {}
+
+  int32_t Read(std::string& mark) override {
+    ResultPtr result(PQexec(conn_.get(),
+                            "SELECT pg_catalog.txid_current_snapshot()::text, "
+                            "(SELECT pg_catalog.sum(n_tup_ins + n_tup_upd + n_tup_del) "
+                            "FROM pg_catalog.pg_stat_user_tables)::text"));
+    if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
+      message_ = LibpqMessage(conn_.get());
+      if (PQstatus(conn_.get()) == CONNECTION_BAD) return pgcode::kConnectionLost;
+      const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+      return state ? PostgresErrorCode(state) : sqlcode::kInternal;
+    }
+    const std::string snapshot = PQgetvalue(result.get(), 0, 0);
+    const std::string counts = PQgetisnull(result.get(), 0, 1) ? std::string() : PQgetvalue(result.get(), 0, 1);
+    const auto now = std::chrono::steady_clock::now();
+    if (read_ && counts != counts_) {
+      ++generation_;
+      uncounted_.reset();
+    } else if (read_ && snapshot != snapshot_ && !uncounted_) {
+      uncounted_ = now;
+    }
+    if (uncounted_ && std::chrono::duration<double>(now - *uncounted_).count() >= kUncountedSeconds) {
+      ++generation_;
+      uncounted_.reset();
+    }
+    read_ = true;
+    counts_ = counts;
+    snapshot_ = snapshot;
+    mark = std::to_string(generation_);
+    return sqlcode::kOk;
+  }
+  std::string Message() const override { return message_; }
+
+ private:
+  ConnPtr conn_;
+  std::string message_;
+  bool read_ = false;
+  std::string counts_;
+  std::string snapshot_;
+  std::optional<std::chrono::steady_clock::time_point> uncounted_;  // the snapshot moved, the counts not
+  int64_t generation_ = 0;
+};
+
+}  // namespace
+
+int32_t OpenPostgresChangeProbe(const PostgresLogin& login, std::unique_ptr<ChangeProbe>& probe,
+                                std::string& message) {
+  probe.reset();
+  ConnPtr conn;
+  std::string serverEncoding;
+  int64_t roundTrips = 0;
+  int32_t rc = OpenConnection(login, conn, message, serverEncoding, roundTrips);
+  // Each read is a statement of its own (no transaction is held open, which
+  // would keep the server from cleaning up), and it may write nothing.
+  if (rc == sqlcode::kOk) rc = ExecSimple(conn.get(), "SET default_transaction_read_only = on");
+  if (rc != sqlcode::kOk) {
+    if (conn) message = LibpqMessage(conn.get());
+    return rc;
+  }
+  probe = std::make_unique<PostgresChangeProbe>(std::move(conn));
+  return sqlcode::kOk;
+}
+
+int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
+                       std::shared_ptr<Session>& session, std::string& message) {
+  // A snapshot name as the server gives it: hexadecimal digits and '-'.
+  for (const char c : snapshot) {
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == '-')) {
+      message = "not a snapshot name: " + std::string(snapshot);
+      return sqlcode::kInvalidSql;
+    }
+  }
+  session.reset();
+  ConnPtr conn;
+  std::string serverEncoding;
+  int64_t roundTrips = 0;
+  if (const int32_t opened = OpenConnection(login, conn, message, serverEncoding, roundTrips);
+      opened != sqlcode::kOk) {
+    return opened;
   }
 
   // Dates as text in ISO form, the form of the embedded database; then the

@@ -718,6 +718,14 @@ class PostgresBackend final : public SqlBackend {
                        session_->RoundTrips() + (helper_ ? helper_->RoundTrips() : 0) + helperTrips_};
   }
 
+  int32_t OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe, std::string& message) override {
+    if (!login_) {
+      message = "no login to open a connection beside the session";
+      return sqlcode::kInvalidSql;
+    }
+    return OpenPostgresChangeProbe(*login_, probe, message);
+  }
+
   int32_t ExportSnapshot(std::string& name) override {
     name.clear();
     std::vector<Command> commands;

@@ -65,6 +65,12 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
 std::unique_ptr<SqlBackend> MakePostgresBackend(std::shared_ptr<Session> session,
                                                 std::optional<PostgresLogin> login = std::nullopt);
 
+// A probe of the server's committed changes (sql_backend.h ChangeProbe) on
+// a connection of its own, without a transaction of its own: each read is
+// one statement, read-only, in its own snapshot.
+int32_t OpenPostgresChangeProbe(const PostgresLogin& login, std::unique_ptr<ChangeProbe>& probe,
+                                std::string& message);
+
 // Rows that a rows object of this backend holds in memory now; -1 for a rows
 // object of another backend.
 int PostgresBufferedRows(const SqlRows& rows);

@@ -116,9 +116,67 @@ class SqliteRows final : public SqlRows {
   std::string message_;
 };
 
+// The probe of the embedded database: a connection of its own, outside any
+// read transaction, asks SQLite's data version (which changes when another
+// connection commits to the file); beside it the file's identity, since a
+// file put in place of the old one (a restore) is another database, which a
+// connection to the old file never sees.
+class SqliteChangeProbe final : public ChangeProbe {
+ public:
+  explicit SqliteChangeProbe(std::string path) : path_(std::move(path)) {}
+
+  int32_t Read(std::string& mark) override {
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) != 0) {
+      message_ = path_ + ": " + std::strerror(errno);
+      db_.reset();
+      return sqlcode::kNotAvailable;
+    }
+    if (!db_ || info.st_ino != inode_ || info.st_dev != device_) {
+      // A new connection's data version counts anew: its file identity and
+      // the count of reopenings make its marks differ from the old ones.
+      sqlite3* raw = nullptr;
+      const int rc = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                                     nullptr);
+      db_.reset(raw);
+      if (rc != SQLITE_OK) {
+        message_ = path_ + ": " + (db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc));
+        db_.reset();
+        return sqlcode::kNotAvailable;
+      }
+      sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
+      inode_ = info.st_ino;
+      device_ = info.st_dev;
+      ++opened_;
+    }
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db_.get(), "PRAGMA data_version", -1, &raw, nullptr);
+    StatementPtr statement(raw);
+    if (rc == SQLITE_OK) rc = sqlite3_step(statement.get());
+    if (rc != SQLITE_ROW) {
+      message_ = path_ + ": " + sqlite3_errmsg(db_.get());
+      const int32_t code = rc == SQLITE_BUSY ? sqlcode::kResourceBusy : sqlcode::kNotAvailable;
+      db_.reset();
+      return code;
+    }
+    mark = std::to_string(device_) + ":" + std::to_string(inode_) + ":" + std::to_string(opened_) +
+           ":" + std::to_string(sqlite3_column_int64(statement.get(), 0));
+    return sqlcode::kOk;
+  }
+  std::string Message() const override { return message_; }
+
+ private:
+  std::string path_;
+  DatabasePtr db_;
+  ino_t inode_ = 0;
+  dev_t device_ = 0;
+  int64_t opened_ = 0;
+  std::string message_;
+};
+
 class SqliteBackend final : public SqlBackend {
  public:
-  explicit SqliteBackend(DatabasePtr db) : db_(std::move(db)) {}
+  SqliteBackend(DatabasePtr db, std::string path) : db_(std::move(db)), path_(std::move(path)) {}
 
   int32_t Start();
 
@@ -134,6 +192,17 @@ class SqliteBackend final : public SqlBackend {
     name.clear();
     message_ = "the embedded database cannot share a session's state with another";
     return sqlcode::kInvalidSql;
+  }
+  int32_t OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe, std::string& message) override {
+    auto opened = std::make_unique<SqliteChangeProbe>(path_);
+    std::string mark;
+    const int32_t rc = opened->Read(mark);
+    if (rc != sqlcode::kOk) {
+      message = opened->Message();
+      return rc;
+    }
+    probe = std::move(opened);
+    return sqlcode::kOk;
   }
   void ReservePageCache(std::size_t bytes) override {
     // A negative cache_size is in KiB. A failure leaves SQLite's default.
@@ -164,6 +233,7 @@ class SqliteBackend final : public SqlBackend {
 
   // Declared first so that it is closed after the statements below.
   DatabasePtr db_;
+  std::string path_;    // the database file, as named
   std::string schema_;  // the schema the file holds, upper-cased; empty when none
   std::unordered_map<std::string, std::unique_ptr<CachedStatement>> cache_;
   std::unordered_map<const char*, CachedStatement*> byAddress_;
@@ -328,7 +398,7 @@ int32_t OpenSqliteBackend(std::string_view path, std::unique_ptr<SqlBackend>& ba
     message = file + ": " + (db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc));
     return sqlcode::kNotAvailable;
   }
-  auto opened = std::make_unique<SqliteBackend>(std::move(db));
+  auto opened = std::make_unique<SqliteBackend>(std::move(db), file);
   const int32_t started = opened->Start();
   if (started != sqlcode::kOk) {
     message = file + ": " + opened->Message();
