@@ -24,7 +24,8 @@ inline constexpr int32_t kConnectTimeout = -12170;
 inline constexpr int32_t kDatabaseUnknown = -12514;       // the service names no database of the server
 inline constexpr int32_t kConnectionClosed = -12537;      // server closed the connection while logging on
 inline constexpr int32_t kHostUnknown = -12545;           // host name does not resolve
-inline constexpr int32_t kProtocolError = -12560;         // any other failure to reach the server
+inline constexpr int32_t kProtocolError = -12560;
+inline constexpr int32_t kReceiveTimeout = -12609;        // the server stopped answering mid-run         // any other failure to reach the server
 inline constexpr int32_t kEncodingUnsupported = -12705;   // server cannot deliver WIN1252
 inline constexpr int32_t kUntranslatable = -29275;        // a character has no WIN1252 byte
 }  // namespace pgcode
