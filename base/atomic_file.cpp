@@ -141,6 +141,7 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
   writeFailed_ = false;
   error_ = 0;
   target_.clear();
+  failedDirectory_.clear();
   if (path.empty()) {
     errno = ENOENT;
     return Fail();
@@ -159,6 +160,7 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
   fd_ = CreateTempBeside(target_, options.tempSuffix, tempPath_);
   if (fd_ < 0) {
     tempPath_.clear();
+    failedDirectory_ = DirectoryOf(target_);
     return Fail();
   }
   watcher_ = options.watcher;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace zx {
@@ -33,5 +34,11 @@ int FindNthChar(const char* text, char c, int n);
 constexpr bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
+
+// `text` as one line of printable text, for a line that people read
+// (a reason on standard error) whatever bytes the data brought: CR, LF and
+// tab as \r, \n, \t, every other control byte (below 0x20, and DEL) as
+// \xHH. Other bytes stay as they are.
+std::string PrintableLine(std::string_view text);
 
 }  // namespace zx
