@@ -2,12 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <string>
 #include <string_view>
 
 #include "base/diagnostics.h"
 #include "base/fixed_text.h"
 #include "base/text_utils.h"
+#include "base/tool_cli.h"
 #include "driver/run_job.h"
 #include "queries/terminal_params.h"
 #include "sql/session.h"
@@ -29,7 +31,7 @@ void PrintUsage(Diagnostics& out, int paramCount) {
 
 void PrintHelp(Diagnostics& out) {
   out.Print(
-      "Aufruf: zeprink DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
+      "Aufruf: zeprink [--config DATEI] DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
       "        zeprink --help | --version\n"
       "\n"
       "Schreibt eine Downloaddatei (DNL-Datei) fuer ein Zutrittsterminal.\n"
@@ -41,10 +43,39 @@ void PrintHelp(Diagnostics& out) {
       "  MODUS         1 (oder ein Text, der mit 1 beginnt): neu schreiben; sonst anhaengen\n"
       "  /d            Diagnosezeilen (nur genau so und nur als fuenfter Parameter)\n"
       "\n"
-      "Konfiguration: %s, relativ zum Arbeitsverzeichnis (zeprink-config).\n"
+      "  --config DATEI  die Konfigurationsdatei (sonst %s, relativ zum\n"
+      "                Arbeitsverzeichnis; zeprink-config schreibt sie)\n"
+      "\n"
       "Exit-Status: 0 Datei geschrieben; 255 Fehler (die DNL-Datei bleibt unveraendert,\n"
-      "der Grund steht als Zeile \"zeprink: ...\" auf der Standardfehlerausgabe).\n",
+      "der Grund steht als Zeile \"zeprink: ...\" auf der Standardfehlerausgabe).\n"
+      "Ein Modus ausser 1 und 0, ein fuenfter Parameter ausser /d und weitere Parameter\n"
+      "halten den Lauf nicht an; eine Warnung \"zeprink: Warnung: ...\" sagt, was gilt.\n",
       kConfigFilePath);
+}
+
+// Parameters that the run takes other than a reader may think: a mode
+// that is neither 1 nor 0, a fifth parameter that is not exactly "/d",
+// parameters after the fifth. The run goes on as ever; standard error says
+// what was taken and why.
+void WarnAboutTakenParameters(Diagnostics& out, int paramCount, const char* const* params) {
+  if (const std::string warning = ModeWarning(params[3]); !warning.empty()) {
+    out.Reason("%s", warning.c_str());
+  }
+  const bool verbose = paramCount == 5 && std::strcmp(params[4], "/d") == 0;
+  if (paramCount >= 5 && !verbose) {
+    if (std::strcmp(params[4], "/d") == 0) {
+      out.Reason("Warnung: /d wirkt nur als letzter Parameter: keine Diagnosezeilen");
+    } else {
+      out.Reason("Warnung: Parameter 5 \"%s\" ist nicht /d%s: keine Diagnosezeilen", params[4],
+                 strcasecmp(params[4], "/d") == 0 ? " (nur klein geschrieben)" : "");
+    }
+  }
+  if (paramCount > 5) {
+    std::string ignored;
+    for (int i = 5; i < paramCount; ++i) ignored += std::string(i > 5 ? " " : "") + params[i];
+    out.Reason("Warnung: %d Parameter nach dem fuenften nicht beachtet: %s", paramCount - 5,
+               ignored.c_str());
+  }
 }
 
 std::string UpperCased(const char* text) {
@@ -63,6 +94,14 @@ int RunDriver(int paramCount, const char* const* params) {
 }
 
 int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
+  // "--config FILE" in front: the configuration file there instead of the
+  // usual place. No DNL function has that name, so no run changes meaning.
+  ConnectionSettings settings;
+  if (paramCount >= 2 && std::strcmp(params[0], "--config") == 0) {
+    settings.configPath = params[1];
+    paramCount -= 2;
+    params += 2;
+  }
   // "--help" or "--version" as the only parameter; any other command line
   // is read as ever.
   if (paramCount == 1 && std::strcmp(params[0], "--help") == 0) {
@@ -70,7 +109,7 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
     return 0;
   }
   if (paramCount == 1 && std::strcmp(params[0], "--version") == 0) {
-    out.Print("zeprink %s\nDatenbanken: %s\n", ZEPRINK_VERSION, BuiltInBackends().c_str());
+    out.Print("%sDatenbanken: %s\n", VersionLine("zeprink").c_str(), BuiltInBackends().c_str());
     return 0;
   }
   if (paramCount < 4) {
@@ -106,10 +145,11 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params) {
   }
 
   const std::string dnlPath = params[2];
-  const bool newFile = params[3][0] == '1';
+  const std::string mode = params[3];
+  const bool newFile = ModeWritesNew(mode);
   if (paramCount == 5 && std::strcmp(params[4], "/d") == 0) out.SetVerbose(true);
+  WarnAboutTakenParameters(out, paramCount, params);
 
-  ConnectionSettings settings;
   if (!ReadConnectionSettings(out, settings)) return kRunFailed;
 
   SqlSession session;

@@ -101,7 +101,10 @@ class Site {
     FillTerminalParamsWithZeros(request.terminal);
     SetField(request.terminal.TrmNam, job.terminal);
     request.dnlPath = job.dnlPath;
-    request.newFile = job.mode[0] == '1';
+    request.newFile = ModeWritesNew(job.mode);
+    if (const std::string warning = ModeWarning(job.mode); !warning.empty()) {
+      out.Reason("%s", warning.c_str());
+    }
     request.rowsRead = &rowsRead_;
     request.badges = feed;
     outcome.status = request.function == nullptr ? kFailed
@@ -125,7 +128,7 @@ class Site {
       if (outcomes_[i].status == 0) {
         ++succeeded;
       } else if (reasons_ != nullptr) {
-        std::fprintf(reasons_, "zeprink: fehlgeschlagen: %s\n", jobs_[i].Name().c_str());
+        std::fprintf(reasons_, "zeprink: fehlgeschlagen: %s\n", PrintableLine(jobs_[i].Name()).c_str());
       }
     }
     if (reasons_ != nullptr) std::fflush(reasons_);
@@ -208,6 +211,7 @@ int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
   Site site(jobs, messages, reasons);
   Diagnostics out(messages, reasons, options.verbose);
   ConnectionSettings settings;
+  if (!options.configPath.empty()) settings.configPath = options.configPath;
   if (!ReadConnectionSettings(out, settings)) {
     out.Flush();
     site.FailAll({}, {});

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "driver/site_jobs.h"
@@ -17,6 +18,7 @@ struct SiteOptions {
   int parallel = 1;      // sessions running jobs at once (a database server only)
   bool verbose = false;  // "/d" for every job
   bool progress = true;  // a progress line on `reasons` when that is a terminal
+  std::string configPath;  // the configuration file; empty: the usual place
 };
 
 // Runs the jobs. Standard output gets, for each job in the order of the
