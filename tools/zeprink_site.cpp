@@ -1,10 +1,11 @@
 // zeprink-site: a whole site in one run, every job of a job file reading one
 // state of the database (driver/site_run.h).
 //
-//   zeprink-site JOBFILE [-j N] [--quiet] [/d]
+//   zeprink-site JOBFILE [-j N] [--quiet] [--config FILE] [/d]
 //
 // JOBFILE "-" reads the jobs from standard input. Exit status 0 when every
-// job succeeded, 255 when any failed or the job file was refused.
+// job succeeded, 255 when any failed, the job file was refused or the
+// command line is wrong.
 #include <unistd.h>
 
 #include <csignal>
@@ -15,26 +16,29 @@
 #include <string>
 #include <vector>
 
+#include "base/tool_cli.h"
 #include "driver/site_jobs.h"
 #include "driver/site_run.h"
 
 namespace {
 
-constexpr int kFailed = 255;
+constexpr char kProgram[] = "zeprink-site";
 
-void Usage(std::FILE* to) {
-  std::fputs(
-      "Aufruf: zeprink-site JOBDATEI [-j N] [--quiet] [/d]\n"
-      "\n"
-      "Fuehrt alle Jobs der Jobdatei (eine Zeile je Job: DNL-FUNKTION TERMINAL DNL-DATEI MODUS,\n"
-      "Parameter mit Leerzeichen in doppelten Anfuehrungszeichen, # leitet Kommentare ein;\n"
-      "- liest die Jobs von der Standardeingabe) auf einem Stand der Datenbank aus.\n"
-      "  -j N      N Sitzungen arbeiten gleichzeitig (nur mit einem Datenbankserver)\n"
-      "  --quiet   keine Fortschrittszeile\n"
-      "  /d        Diagnosezeilen fuer jeden Job\n"
-      "Exit-Status: 0 alle Jobs erfolgreich; 255 sonst.\n",
-      to);
-}
+constexpr char kUsage[] =
+    "Aufruf: zeprink-site JOBDATEI [-j N] [--quiet] [--config DATEI] [/d]\n"
+    "        zeprink-site --help | --version\n"
+    "\n"
+    "Fuehrt alle Jobs der Jobdatei (eine Zeile je Job: DNL-FUNKTION TERMINAL DNL-DATEI MODUS,\n"
+    "Parameter mit Leerzeichen in doppelten Anfuehrungszeichen, # leitet Kommentare ein;\n"
+    "- liest die Jobs von der Standardeingabe) auf einem Stand der Datenbank aus.\n"
+    "  -j N            N Sitzungen arbeiten gleichzeitig (nur mit einem Datenbankserver)\n"
+    "  --quiet         keine Fortschrittszeile\n"
+    "  --config DATEI  die Konfigurationsdatei (sonst ../../files/morvalent.ini, relativ\n"
+    "                  zum Arbeitsverzeichnis)\n"
+    "  /d              Diagnosezeilen fuer jeden Job\n"
+    "Exit-Status: 0 alle Jobs erfolgreich; 255 sonst, oder falscher Aufruf.\n";
+
+int Failed(const std::string& reason) { return zx::ToolReason(stderr, kProgram, reason); }
 
 }  // namespace
 
@@ -45,9 +49,11 @@ int main(int argc, char** argv) {
   std::string jobFile;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      Usage(stdout);
-      return 0;
+    if (argc == 2 && (arg == "--help" || arg == "-h")) {
+      return zx::PrintToStdout(kUsage) ? zx::kExitDone : zx::kExitFailed;
+    }
+    if (argc == 2 && arg == "--version") {
+      return zx::PrintToStdout(zx::VersionLine(kProgram)) ? zx::kExitDone : zx::kExitFailed;
     }
     if (arg == "--quiet") {
       options.progress = false;
@@ -58,22 +64,18 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       const long n = std::strtol(count.c_str(), &end, 10);
       if (end == count.c_str() || *end != '\0' || n < 1 || n > 64) {
-        std::fprintf(stderr, "zeprink-site: -j erwartet eine Zahl von 1 bis 64, nicht \"%s\"\n",
-                     count.c_str());
-        return kFailed;
+        return Failed("-j erwartet eine Zahl von 1 bis 64, nicht \"" + count + "\"");
       }
       options.parallel = static_cast<int>(n);
+    } else if (arg == "--config" && i + 1 < argc) {
+      options.configPath = argv[++i];
     } else if (jobFile.empty() && (arg == "-" || arg.empty() || arg[0] != '-')) {
       jobFile = arg;
     } else {
-      std::fprintf(stderr, "zeprink-site: unbekannte Option %s (zeprink-site --help)\n", arg.c_str());
-      return kFailed;
+      return Failed("unbekannte Option " + arg + " (zeprink-site --help)");
     }
   }
-  if (jobFile.empty()) {
-    Usage(stderr);
-    return kFailed;
-  }
+  if (jobFile.empty()) return Failed("keine Jobdatei angegeben (zeprink-site --help)");
 
   std::vector<zx::SiteJob> jobs;
   std::string error;
@@ -82,16 +84,9 @@ int main(int argc, char** argv) {
     read = zx::ReadSiteJobs(std::cin, jobs, error);
   } else {
     std::ifstream in(jobFile, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "zeprink-site: Jobdatei %s nicht lesbar: %s\n", jobFile.c_str(),
-                   std::strerror(errno));
-      return kFailed;
-    }
+    if (!in) return Failed("Jobdatei " + jobFile + " nicht lesbar: " + std::strerror(errno));
     read = zx::ReadSiteJobs(in, jobs, error);
   }
-  if (!read) {
-    std::fprintf(stderr, "zeprink-site: %s; kein Job wurde ausgefuehrt\n", error.c_str());
-    return kFailed;
-  }
-  return zx::RunSite(jobs, options, stdout, stderr) == 0 ? 0 : kFailed;
+  if (!read) return Failed(error + "; kein Job wurde ausgefuehrt");
+  return zx::RunSite(jobs, options, stdout, stderr) == 0 ? zx::kExitDone : zx::kExitFailed;
 }
