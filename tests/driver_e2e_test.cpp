@@ -290,6 +290,8 @@ TEST(DriverReasons, EveryFailedRunSaysWhyOnStandardError) {
   using Config = std::vector<std::pair<std::string, std::string>>;
   const Config missingDatabase = {{"LOGIN", "zeprink"}, {"PASS", "x"}, {"NET8", "sqlite:/nonexistent/zardonix.db"},
                                   {"DB_SYSTEM", "X"}, {"SCHEMA", "ZARDONIX;"}};
+  const Config relativeDatabase = {{"LOGIN", "zeprink"}, {"PASS", "x"}, {"NET8", "sqlite:nosuch.db"},
+                                   {"DB_SYSTEM", "X"}, {"SCHEMA", "ZARDONIX;"}};
   const Config unknownSchema = {{"LOGIN", "zeprink"}, {"PASS", "@PASS"}, {"NET8", "@NET8"},
                                 {"DB_SYSTEM", "X"}, {"SCHEMA", "NOSUCH;"}};
   // The badge cursor's fetch of ZZZ fails: its AswAtp does not fit 32 bits.
@@ -314,6 +316,9 @@ TEST(DriverReasons, EveryFailedRunSaysWhyOnStandardError) {
        false},
       {"no database file", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .config = missingDatabase},
        "zeprink: Verbindung zur Datenbank \"sqlite:/nonexistent/zardonix.db\" fehlgeschlagen: ", true},
+      {"a relative database path, shown absolute", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .config = relativeDatabase},
+       "zeprink: Verbindung zur Datenbank \"sqlite:nosuch.db\" fehlgeschlagen: @ROOT/site/run/nosuch.db: No "
+       "such file or directory\n", false},
       {"unknown schema", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .config = unknownSchema},
        "zeprink: Schema \"NOSUCH\" nicht einstellbar: ", true},
       {"DNL file in a missing directory", {.args = {"IDSTAMM", "T1", "/nonexistent-dir/x.dnl", "1"}},
