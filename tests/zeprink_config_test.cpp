@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -267,6 +268,24 @@ TEST_F(ZeprinkConfigTest, ASchemaNameGetsItsTrailerOnceAndCheckConnectsWithIt) {
   r = Run({"check", (dir_ / "missing.ini").string()});
   EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.err.find((dir_ / "missing.ini").string() + ": No such file or directory"), std::string::npos) << r.err;
+}
+
+TEST_F(ZeprinkConfigTest, OnATerminalTheValueIsAskedForWithoutEcho) {
+  // script(1) gives the tool a terminal; what the terminal shows comes back.
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "script(1) missing";
+  ASSERT_EQ(Run({"create", path_}).status, 0);
+  const std::string command = "(sleep 1; printf 'Geheim-9\\n') | script -qec '" +
+                              std::string(ZEPRINK_CONFIG_BINARY) + " set " + path_ +
+                              " PASS -' /dev/null";
+  std::string shown;
+  if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[256];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) shown.append(buffer, n);
+    EXPECT_EQ(::pclose(pipe), 0) << shown;
+  }
+  EXPECT_NE(shown.find("PASS: "), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("Geheim-9"), std::string::npos) << "echoed: " << shown;
+  EXPECT_EQ(ReadConfigValue("", "PASS", 0, path_), "Geheim-9");
 }
 
 TEST_F(ZeprinkConfigTest, GetRefusesARecordThatCannotBeReadAndSetRepairsIt) {
