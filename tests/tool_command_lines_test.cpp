@@ -33,6 +33,7 @@ class Site {
     fs::create_directories(root_ / "site" / "run");
     fs::create_directories(root_ / "elsewhere" / "a" / "b");
     std::ofstream(root_ / "site" / "run" / "jobs") << "IDSTAMM HAUPTEINGANG site.dnl 1\n";
+    std::ofstream(root_ / "site" / "run" / "jobs-l") << "IDSTAMM HAUPTEINGANG site-l.dnl l\n";
     ok_ = WriteConfigFile(Config(), {{"LOGIN", "zeprink"}, {"PASS", "geheim"}, {"NET8", db.NetService()},
                                      {"DB_SYSTEM", "ORACLE"}, {"SCHEMA", "ZARDONIX;"}},
                           &error_);
@@ -116,6 +117,13 @@ TEST(ToolCommandLines, EveryProgramFollowsOneConvention) {
        "zeprink-explain: Terminal HAUPTEINGNG unbekannt: weder in Zdx1140Trm noch in Zdx115Tfz "
        "(Groß-/Kleinschreibung zählt); das Programm schreibt keine Datei", ""},
       {explain, {"HAUPTEINGANG", "10001"}, true, 0, "", "Ausweis 10001 auf Terminal HAUPTEINGANG"},
+      // A mode that is neither 1 nor 0 appends, as ever, and says so.
+      {zeprink, {"IDSTAMM", "HAUPTEINGANG", "x.dnl", "l"}, true, 0,
+       "zeprink: Warnung: Modus \"l\" ist weder 1 noch 0: die Datei wird angehaengt (nur 1 schreibt "
+       "sie neu)", "Mit Datenbank verbunden!"},
+      {site_, {"jobs-l", "--quiet"}, true, 0,
+       "zeprink: Zeile 1: Warnung: Modus \"l\" ist weder 1 noch 0: die Datei wird angehaengt (nur 1 "
+       "schreibt sie neu)", "Job Zeile 1:"},
       // A directory is no DNL file to show.
       {show, {"@RUN"}, true, 255, "zeprink-show: cannot read @ROOT/site/run: Is a directory", ""},
       // Outside a site directory: the missing configuration file is named.
