@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Runs the whole test suite: installs what is missing, starts the local
-# PostgreSQL server, builds, and runs every test with CTest.
+# Runs the whole test suite: installs what is missing, starts a PostgreSQL
+# server of the tests' own (.ci/pg_private.sh: a cluster in a temporary
+# directory, a unix socket only there; the machine's own cluster, its roles
+# and ~/.pg_service.conf are not touched), builds, runs every test with
+# CTest, and stops and removes the server.
 #   bash test.sh            normal build
 #   bash test.sh --sanitize AddressSanitizer + UndefinedBehaviorSanitizer build
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/setup-machine.sh test
-eval "$(bash .ci/pg_setup.sh)"
+pgdir=$(mktemp -d /tmp/zeprink-test-pg-XXXXXX)
+trap 'bash .ci/pg_private.sh stop "$pgdir"' EXIT
+eval "$(bash .ci/pg_private.sh start "$pgdir")"
 # The server is up: a test that cannot reach it fails instead of skipping.
 export ZEPRINK_PG_REQUIRED=1
 if [ "${1:-}" = "--sanitize" ]; then

@@ -238,6 +238,7 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
   replaced_ = false;
   keepEqualTarget_ = options.keepEqualTarget;
   target_.clear();
+  failedDirectory_.clear();
   if (path.empty()) {
     errno = ENOENT;
     return Fail();
@@ -276,6 +277,7 @@ bool AtomicFile::Open(const std::string& path, const AtomicFileOptions& options)
   fd_ = CreateTempBeside(target_, options.tempSuffix, tempPath_);
   if (fd_ < 0) {
     tempPath_.clear();
+    failedDirectory_ = DirectoryOf(target_);
     return Fail();
   }
   watcher_ = options.watcher;

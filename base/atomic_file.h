@@ -122,6 +122,10 @@ class AtomicFile {
   // errno of the last failure (0 when none).
   int Error() const { return error_; }
   const FileRefusal& Refusal() const { return refusal_; }
+  // The directory whose refusal made Open fail (no temporary file could be
+  // made there: no write permission, a read-only or full file system);
+  // empty when the failure was the file's own.
+  const std::string& FailedDirectory() const { return failedDirectory_; }
   const std::string& Target() const { return target_; }
   const std::string& TempPath() const { return tempPath_; }
 
@@ -142,6 +146,7 @@ class AtomicFile {
   bool WriteNow(const char* data, std::size_t size);
 
   std::string target_;
+  std::string failedDirectory_;
   std::string tempPath_;
   TempFileWatcher* watcher_ = nullptr;
   int watch_ = -1;

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <vector>
 
+#include "base/text_utils.h"
+
 namespace zx {
 
 namespace {
@@ -55,7 +57,8 @@ void Diagnostics::Write(std::string_view bytes) { Emit(messages_, capturedMessag
 void Diagnostics::Reason(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::string text = "zeprink: " + Format(format, args);
+  // One line of printable text, whatever bytes a name or value brought.
+  std::string text = "zeprink: " + PrintableLine(Format(format, args));
   va_end(args);
   text += '\n';
   // The reason belongs after the messages that led to it.

@@ -66,24 +66,23 @@ int FindNthChar(const char* text, char c, int n) {
 }
 
 std::string PrintableLine(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
+  static constexpr char kHex[] = "0123456789abcdef";
   std::string line;
   line.reserve(text.size());
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '\r': line += "\\r"; break;
-      case '\n': line += "\\n"; break;
-      case '\t': line += "\\t"; break;
-      case '\\': line += "\\\\"; break;
-      default:
-        if (byte < 0x20 || byte == 0x7F) {
-          line += "\\x";
-          line += kHex[byte >> 4];
-          line += kHex[byte & 0x0F];
-        } else {
-          line += c;
-        }
+    if (byte >= 0x20 && byte != 0x7F) {
+      line += c;
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else {
+      line += "\\x";
+      line += kHex[byte >> 4];
+      line += kHex[byte & 0x0F];
     }
   }
   return line;

@@ -30,14 +30,15 @@ bool CopySubstring(const char* text, int start, int length, char* dest, std::siz
 // for an n below 1.
 int FindNthChar(const char* text, char c, int n);
 
-// The text as one printable line: carriage return, line feed and tab as
-// \r, \n and \t, every other control byte (below 0x20, and 0x7F) as \xHH,
-// a backslash as \\; every other byte as it is.
-std::string PrintableLine(std::string_view text);
-
 // True when `text` begins with `prefix`.
 constexpr bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
+
+// `text` as one line of printable text, for a line that people read
+// (a reason on standard error) whatever bytes the data brought: CR, LF and
+// tab as \r, \n, \t, every other control byte (below 0x20, and DEL) as
+// \xHH. Other bytes stay as they are.
+std::string PrintableLine(std::string_view text);
 
 }  // namespace zx

@@ -53,6 +53,8 @@ class DnlFile final : public DnlSink {
   // errno of the last failure (0 when none).
   int Error() const { return file_.Error(); }
   const FileRefusal& Refusal() const { return file_.Refusal(); }
+  // The directory that refused the temporary file; empty when none did.
+  const std::string& FailedDirectory() const { return file_.FailedDirectory(); }
 
   // Test seam: the n-th Write (counted from 1) fails as a full disk would.
   void FailAtWriteForTesting(int n) { file_.FailAtWriteForTesting(n); }

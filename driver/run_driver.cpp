@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <string>
 #include <string_view>
 
 #include "base/diagnostics.h"
 #include "base/fixed_text.h"
 #include "base/text_utils.h"
+#include "base/tool_cli.h"
 #include "driver/run_job.h"
 #include "driver/run_report.h"
 #include "queries/terminal_params.h"
@@ -31,7 +33,7 @@ void PrintUsage(Diagnostics& out, int paramCount) {
 
 void PrintHelp(Diagnostics& out) {
   out.Print(
-      "Aufruf: zeprink [--report DATEI] [--metrics DATEI] DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
+      "Aufruf: zeprink [--config DATEI] [--report DATEI] [--metrics DATEI] DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n"
       "        zeprink --help | --version\n"
       "\n"
       "Schreibt eine Downloaddatei (DNL-Datei) fuer ein Zutrittsterminal.\n"
@@ -45,10 +47,39 @@ void PrintHelp(Diagnostics& out) {
       "  --report DATEI   Bericht des Laufs (JSON), am Ende atomar ersetzt\n"
       "  --metrics DATEI  dieselben Zahlen im Prometheus-Textformat (textfile collector)\n"
       "\n"
-      "Konfiguration: %s, relativ zum Arbeitsverzeichnis (zeprink-config).\n"
+      "  --config DATEI  die Konfigurationsdatei (sonst %s, relativ zum\n"
+      "                Arbeitsverzeichnis; zeprink-config schreibt sie)\n"
+      "\n"
       "Exit-Status: 0 Datei geschrieben; 255 Fehler (die DNL-Datei bleibt unveraendert,\n"
-      "der Grund steht als Zeile \"zeprink: ...\" auf der Standardfehlerausgabe).\n",
+      "der Grund steht als Zeile \"zeprink: ...\" auf der Standardfehlerausgabe).\n"
+      "Ein Modus ausser 1 und 0, ein fuenfter Parameter ausser /d und weitere Parameter\n"
+      "halten den Lauf nicht an; eine Warnung \"zeprink: Warnung: ...\" sagt, was gilt.\n",
       kConfigFilePath);
+}
+
+// Parameters that the run takes other than a reader may think: a mode
+// that is neither 1 nor 0, a fifth parameter that is not exactly "/d",
+// parameters after the fifth. The run goes on as ever; standard error says
+// what was taken and why.
+void WarnAboutTakenParameters(Diagnostics& out, int paramCount, const char* const* params) {
+  if (const std::string warning = ModeWarning(params[3]); !warning.empty()) {
+    out.Reason("%s", warning.c_str());
+  }
+  const bool verbose = paramCount == 5 && std::strcmp(params[4], "/d") == 0;
+  if (paramCount >= 5 && !verbose) {
+    if (std::strcmp(params[4], "/d") == 0) {
+      out.Reason("Warnung: /d wirkt nur als letzter Parameter: keine Diagnosezeilen");
+    } else {
+      out.Reason("Warnung: Parameter 5 \"%s\" ist nicht /d%s: keine Diagnosezeilen", params[4],
+                 strcasecmp(params[4], "/d") == 0 ? " (nur klein geschrieben)" : "");
+    }
+  }
+  if (paramCount > 5) {
+    std::string ignored;
+    for (int i = 5; i < paramCount; ++i) ignored += std::string(i > 5 ? " " : "") + params[i];
+    out.Reason("Warnung: %d Parameter nach dem fuenften nicht beachtet: %s", paramCount - 5,
+               ignored.c_str());
+  }
 }
 
 std::string UpperCased(const char* text) {
@@ -62,11 +93,16 @@ std::string UpperCased(const char* text) {
 int RunDriver(int paramCount, const char* const* params) {
   // The report options come first: a command line that starts with one of
   // them was never a run (no DNL function has that name).
+  // So does "--config FILE": the configuration file there instead of the
+  // usual place. The options come in any order.
   std::string reportPath;
   std::string metricsPath;
+  std::string configPath;
   while (paramCount >= 2 && (std::strcmp(params[0], "--report") == 0 ||
-                             std::strcmp(params[0], "--metrics") == 0)) {
-    (std::strcmp(params[0], "--report") == 0 ? reportPath : metricsPath) = params[1];
+                             std::strcmp(params[0], "--metrics") == 0 ||
+                             std::strcmp(params[0], "--config") == 0)) {
+    const std::string_view option = params[0];
+    (option == "--report" ? reportPath : option == "--metrics" ? metricsPath : configPath) = params[1];
     params += 2;
     paramCount -= 2;
   }
@@ -76,7 +112,7 @@ int RunDriver(int paramCount, const char* const* params) {
   const double started = UnixNow();
   const auto clock = std::chrono::steady_clock::now();
   JobFigures figures;
-  const int status = RunDriver(out, paramCount, params, &figures);
+  const int status = RunDriver(out, paramCount, params, &figures, configPath);
   out.Flush();
   if (reportPath.empty() && metricsPath.empty()) return status;
 
@@ -93,7 +129,10 @@ int RunDriver(int paramCount, const char* const* params) {
   return status;
 }
 
-int RunDriver(Diagnostics& out, int paramCount, const char* const* params, JobFigures* figures) {
+int RunDriver(Diagnostics& out, int paramCount, const char* const* params, JobFigures* figures,
+              const std::string& configPath) {
+  ConnectionSettings settings;
+  if (!configPath.empty()) settings.configPath = configPath;
   // "--help" or "--version" as the only parameter; any other command line
   // is read as ever.
   if (paramCount == 1 && std::strcmp(params[0], "--help") == 0) {
@@ -101,7 +140,7 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params, JobFi
     return 0;
   }
   if (paramCount == 1 && std::strcmp(params[0], "--version") == 0) {
-    out.Print("zeprink %s\nDatenbanken: %s\n", ZEPRINK_VERSION, BuiltInBackends().c_str());
+    out.Print("%sDatenbanken: %s\n", VersionLine("zeprink").c_str(), BuiltInBackends().c_str());
     return 0;
   }
   if (paramCount < 4) {
@@ -137,10 +176,11 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params, JobFi
   }
 
   const std::string dnlPath = params[2];
-  const bool newFile = params[3][0] == '1';
+  const std::string mode = params[3];
+  const bool newFile = ModeWritesNew(mode);
   if (paramCount == 5 && std::strcmp(params[4], "/d") == 0) out.SetVerbose(true);
+  WarnAboutTakenParameters(out, paramCount, params);
 
-  ConnectionSettings settings;
   if (!ReadConnectionSettings(out, settings)) return kRunFailed;
 
   SqlSession session;

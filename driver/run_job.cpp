@@ -31,8 +31,16 @@ constexpr DnlFunction kDnlFunctions[] = {
 
 constexpr int kRunFailed = -1;
 
-void ReasonForFile(Diagnostics& out, const std::string& path, int error) {
-  out.Reason("Downloadfile %s: %s", AbsolutePath(path).c_str(), std::strerror(error));
+// Names the DNL file and, when it was the directory that refused the
+// temporary file (no write permission there), the directory.
+void ReasonForFile(Diagnostics& out, const std::string& path, const DnlFile& file) {
+  if (!file.FailedDirectory().empty()) {
+    out.Reason("Downloadfile %s: Verzeichnis %s: %s (keine temporaere Datei moeglich)",
+               AbsolutePath(path).c_str(), AbsolutePath(file.FailedDirectory()).c_str(),
+               std::strerror(file.Error()));
+    return;
+  }
+  out.Reason("Downloadfile %s: %s", AbsolutePath(path).c_str(), std::strerror(file.Error()));
 }
 
 // A DNL path refused before anything was touched, though the system would
@@ -120,20 +128,31 @@ std::string DnlFunctionNames() {
   return names;
 }
 
+bool ModeWritesNew(const std::string& mode) { return !mode.empty() && mode[0] == '1'; }
+
+std::string ModeWarning(const std::string& mode) {
+  if (mode == "1" || mode == "0") return {};
+  if (ModeWritesNew(mode)) {
+    return "Warnung: Modus \"" + mode + "\" gilt als 1 (beginnt mit 1): die Datei wird neu geschrieben";
+  }
+  return "Warnung: Modus \"" + mode +
+         "\" ist weder 1 noch 0: die Datei wird angehaengt (nur 1 schreibt sie neu)";
+}
+
 bool ReadConnectionSettings(Diagnostics& out, ConnectionSettings& settings) {
-  settings.fileError = ConfigFileError(kConfigFilePath);
-  if (const unsigned mode = ConfigFileReadableByOthers(kConfigFilePath); mode != 0) {
+  settings.fileError = ConfigFileError(settings.configPath);
+  if (const unsigned mode = ConfigFileReadableByOthers(settings.configPath); mode != 0) {
     out.Reason("Warnung: Konfigurationsdatei %s ist fuer Gruppe oder andere lesbar (Modus %04o); "
                "chmod 600 empfohlen",
-               AbsolutePath(kConfigFilePath).c_str(), mode);
+               AbsolutePath(settings.configPath).c_str(), mode);
   }
   // A record that cannot be read whole is refused, neither cut nor passed
   // over for a later record or the empty value.
-  if (const std::string refused = ReadRunConfig(kConfigFilePath, settings); !refused.empty()) {
+  if (const std::string refused = ReadRunConfig(settings.configPath, settings); !refused.empty()) {
     out.Print("Konfigurationseintrag %s in %s zu lang oder ungueltig!\n", refused.c_str(),
-              kConfigFilePath);
+              settings.configPath.c_str());
     out.Reason("der erste Eintrag %s in %s ist zu lang oder kein gueltiger Eintrag",
-               refused.c_str(), AbsolutePath(kConfigFilePath).c_str());
+               refused.c_str(), AbsolutePath(settings.configPath).c_str());
     return false;
   }
   return true;
@@ -164,7 +183,7 @@ int32_t ConnectRun(Diagnostics& out, SqlSession& session, const ConnectionSettin
                                 : "SQLCode " + std::to_string(code);
   if (settings.fileError != 0) {
     out.Reason("Konfigurationsdatei %s nicht lesbar (%s), daher keine Anmeldedaten",
-               AbsolutePath(kConfigFilePath).c_str(), std::strerror(settings.fileError));
+               AbsolutePath(settings.configPath).c_str(), std::strerror(settings.fileError));
   } else if (!session.Connected()) {
     out.Reason("Verbindung zur Datenbank \"%s\" fehlgeschlagen: %s", settings.netService.c_str(),
                words.c_str());
@@ -187,7 +206,7 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
     if (dnlFile.Refusal().kind != FileRefusal::Kind::kNone) {
       ReasonForRefusal(out, job.dnlPath, dnlFile.Refusal());
     } else {
-      ReasonForFile(out, job.dnlPath, dnlFile.Error());
+      ReasonForFile(out, job.dnlPath, dnlFile);
     }
     return kRunFailed;
   }
@@ -221,7 +240,7 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
     // Only a successful run replaces the file; a failed one keeps the old.
     dnlFile.Discard();
     if (dnlFile.Error() != 0) {
-      ReasonForFile(out, job.dnlPath, dnlFile.Error());
+      ReasonForFile(out, job.dnlPath, dnlFile);
     } else if (failure.status.code != sqlcode::kOk) {
       ReasonForStatement(out, failure);
     } else {
@@ -231,7 +250,7 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
   }
   if (!dnlFile.Commit()) {
     out.Print("Downloadfile %s konnte nicht geschrieben werden!\n", job.dnlPath.c_str());
-    ReasonForFile(out, job.dnlPath, dnlFile.Error());
+    ReasonForFile(out, job.dnlPath, dnlFile);
     return kRunFailed;
   }
   if (job.figures != nullptr) job.figures->fileChanged = dnlFile.Replaced();

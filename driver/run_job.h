@@ -33,13 +33,25 @@ const DnlFunction* FindDnlFunction(const std::string& upperName);
 // The names of all DNL functions, separated by ", ".
 std::string DnlFunctionNames();
 
+// Whether a run with the mode parameter `mode` writes the file new: a mode
+// beginning with '1'; any other appends.
+bool ModeWritesNew(const std::string& mode);
+
+// The warning for a mode that is neither "1" nor "0" (a typed "l" appends,
+// and the terminal gets every record twice): what the run takes it for and
+// why. Empty for "1" and "0".
+std::string ModeWarning(const std::string& mode);
+
 // The connection values of the configuration file (run_config.h), and
 // whether the file could be read.
 struct ConnectionSettings : RunConfig {
+  // The configuration file: kConfigFilePath unless the command line names
+  // another (--config FILE).
+  std::string configPath = kConfigFilePath;
   int fileError = 0;  // errno of reading the file; 0 when it can be read
 };
 
-// Reads the five values as every run reads them. A missing or unreadable
+// Reads the five values from settings.configPath as every run reads them. A missing or unreadable
 // file gives empty values (the connection then reports the error, and its
 // reason names the file); a file that others may read gets a warning.
 // False, with the message printed, when a record cannot be read whole.

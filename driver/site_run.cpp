@@ -106,7 +106,10 @@ class Site {
     FillTerminalParamsWithZeros(request.terminal);
     SetField(request.terminal.TrmNam, job.terminal);
     request.dnlPath = job.dnlPath;
-    request.newFile = job.mode[0] == '1';
+    request.newFile = ModeWritesNew(job.mode);
+    if (const std::string warning = ModeWarning(job.mode); !warning.empty()) {
+      out.Reason("%s", warning.c_str());
+    }
     request.rowsRead = &rowsRead_;
     request.badges = feed;
     request.keepEqualFile = true;
@@ -135,7 +138,7 @@ class Site {
       if (outcomes_[i].status == 0) {
         ++succeeded;
       } else if (reasons_ != nullptr) {
-        std::fprintf(reasons_, "zeprink: fehlgeschlagen: %s\n", jobs_[i].Name().c_str());
+        std::fprintf(reasons_, "zeprink: fehlgeschlagen: %s\n", PrintableLine(jobs_[i].Name()).c_str());
       }
     }
     for (std::size_t i = 0; i < outcomes_.size(); ++i) {
@@ -235,6 +238,7 @@ int RunJobs(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
   Diagnostics out(messages, reasons, options.verbose);
   ConnectionSettings settings;
   const auto summary = [&site, &result] { return site.Summary(result); };
+  if (!options.configPath.empty()) settings.configPath = options.configPath;
   if (!ReadConnectionSettings(out, settings)) {
     out.Flush();
     result.configUnreadable = true;

@@ -19,6 +19,7 @@ struct SiteOptions {
   int parallel = 1;      // sessions running jobs at once (a database server only)
   bool verbose = false;  // "/d" for every job
   bool progress = true;  // a progress line on `reasons` when that is a terminal
+  std::string configPath;  // the configuration file; empty: the usual place
   // Run once per changed DNL file, with the terminal, the DNL function and
   // the path as its arguments (driver/on_change.h); empty: none.
   std::string onChange;

@@ -12,8 +12,8 @@ build=(build-essential cmake pkg-config libsqlite3-dev libpq-dev)
 case "$use" in
   build) packages=("${build[@]}") ;;
   demo) packages=("${build[@]}" sqlite3) ;;
-  package) packages=("${build[@]}" sqlite3 dpkg-dev) ;;
-  test) packages=("${build[@]}" sqlite3 dpkg-dev ninja-build postgresql-15 postgresql-client-15
+  package) packages=("${build[@]}" sqlite3 dpkg-dev man-db) ;;
+  test) packages=("${build[@]}" sqlite3 dpkg-dev man-db ninja-build postgresql-15 postgresql-client-15
                   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
   *) echo "setup-machine: unknown use '$use' (build, demo, package or test)" >&2; exit 2 ;;
 esac

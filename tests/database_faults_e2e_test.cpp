@@ -6,6 +6,9 @@
 // leave the old DNL file as it was, without a temporary file beside it.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -13,8 +16,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <future>
 #include <string>
 #include <sstream>
@@ -283,6 +288,115 @@ TEST(PgServerFaults, DatabaseRefusesConnections) {
     const E2eResult r = RunZeprinkOn(NewFileRun("IDSTAMM"), db.NetService(), TestServer().password);
     ExpectFailedRun(r, ConnectError(c.code), c.setting);
   }
+}
+
+// ---- a server that stops answering ----
+
+// A TCP socket on the loopback that takes connections (the kernel completes
+// them) but never reads nor answers: a server that hangs.
+class SilentServer {
+ public:
+  SilentServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+        listen(fd_, 16) == 0 &&
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+      port_ = ntohs(address.sin_port);
+    }
+  }
+  ~SilentServer() { Close(); }
+  // Takes the connections that wait and closes them unread (which resets
+  // them), then the socket: a run that still waits on one ends.
+  void Close() {
+    if (fd_ < 0) return;
+    fcntl(fd_, F_SETFL, O_NONBLOCK);
+    for (int connection; (connection = accept(fd_, nullptr, nullptr)) >= 0;) close(connection);
+    close(fd_);
+    fd_ = -1;
+  }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+  int port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+// An environment variable set for the runs a test starts, and taken back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value, 1);
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(PgServerSilent, ServerThatNeverAnswersTheConnectionEndsTheRunAfterTheDefaultWait) {
+  // No connect_timeout anywhere: the service, the URI and PGCONNECT_TIMEOUT
+  // set none, so the run's own default (10 s) applies.
+  SilentServer server;
+  ASSERT_NE(server.port(), 0);
+  const ScopedEnv noTimeout("PGCONNECT_TIMEOUT", "");
+  const std::string net8 = "postgresql://127.0.0.1:" + std::to_string(server.port()) + "/site";
+  const auto start = std::chrono::steady_clock::now();
+  std::future<E2eResult> run = std::async(std::launch::async, [&] {
+    return RunZeprinkOn(NewFileRun("IDSTAMM"), net8, "pw");
+  });
+  const E2eResult r = Await(run, [&] { server.Close(); }, 40s);
+  const auto took = std::chrono::steady_clock::now() - start;
+  ExpectFailedRun(r, ConnectError(-12170), "silent server");
+  EXPECT_GE(took, 9s);
+  EXPECT_LT(took, 20s);
+  EXPECT_NE(r.err.find("no answer from the server for 10 s (connect_timeout)"), std::string::npos)
+      << r.err;
+}
+
+TEST(PgServerSilent, StatementThatGetsNoAnswerEndsTheRunAfterTheWaitLimit) {
+  // The badge statement waits for a lock that another session holds, and the
+  // database sets no timeout of its own: the server says nothing until the
+  // lock goes. The run gives up after ZEPRINK_PG_TIMEOUT seconds.
+  const std::string rows =
+      "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal) VALUES ('T1', '7600-000', 'S1');\n"
+      "INSERT INTO Zdx301Asw (AswNum, AswGvo) VALUES ('100', '2000-01-01 00:00:00');\n";
+  PgDatabase db(rows);
+  ZX_REQUIRE_PG(db);
+  PgConnection locker(db);
+  ASSERT_TRUE(locker.ok()) << locker.error();
+  ASSERT_EQ(locker.Execute("BEGIN; LOCK TABLE Zdx301Asw IN ACCESS EXCLUSIVE MODE"), "");
+  const ScopedEnv wait("ZEPRINK_PG_TIMEOUT", "2");
+  const auto start = std::chrono::steady_clock::now();
+  std::future<E2eResult> run = std::async(std::launch::async, [&] {
+    return RunZeprinkOn(NewFileRun("MGDNL31P"), db.NetService(), TestServer().password);
+  });
+  const E2eResult r = Await(run, [&] { locker.Execute("ROLLBACK"); }, 30s);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, 10s);
+  ExpectFailedRun(r,
+                  kConnected +
+                      "Ausweiscursor oeffnen: RC: -12609 \nAusweiscursor lesen: RC: -1001 \n"
+                      "Ausweise gesamt: 0 davon in Datei gestellt: 0\n"
+                      "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n",
+                  "stalled statement");
+  EXPECT_NE(r.err.find("no answer from the server for 2 s (ZEPRINK_PG_TIMEOUT)"), std::string::npos)
+      << r.err;
 }
 
 // ---- the whole server stopped ----

@@ -331,6 +331,24 @@ TEST_F(DnlFileTest, FileWithoutWritePermissionIsNotReplaced) {
   }
 }
 
+TEST_F(DnlFileTest, ADirectoryWithoutWritePermissionIsTheOneNamed) {
+  // The file could be written, but no temporary file can be made beside it:
+  // the directory is what refused, and the reason must name it.
+  Put("old");
+  ASSERT_EQ(chmod(path_.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
+  const int status = AsUnprivilegedUser([&] {
+    DnlFile file;
+    if (file.Open(path_, true)) return 1;
+    if (file.Error() != EACCES) return 2;
+    return file.FailedDirectory() == dir_ ? 0 : 3;
+  });
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  if (status == 99) GTEST_SKIP() << "the user 65534 is not available here";
+  EXPECT_EQ(status, 0) << "1: opened, 2: another error, 3: the directory not named";
+  EXPECT_EQ(Content(), "old");
+}
+
 TEST_F(DnlFileTest, RunEndedBySignalRemovesItsTemporaryFile) {
   // A scheduler's time limit (SIGTERM), Ctrl-C or a hang-up ends the run
   // mid-way: the old file stays, and no temporary file is left beside it.

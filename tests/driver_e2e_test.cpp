@@ -59,7 +59,7 @@ TEST(DriverCommandLine, HelpAndVersionOnlyAsTheOnlyParameter) {
     std::string outStart;
     std::vector<std::string> outHolds;
   } cases[] = {
-      {{"--help"}, 0, "Aufruf: zeprink [--report DATEI] [--metrics DATEI] DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n",
+      {{"--help"}, 0, "Aufruf: zeprink [--config DATEI] [--report DATEI] [--metrics DATEI] DNL-FUNKTION TERMINAL DNL-DATEI MODUS [/d]\n",
        {"MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P oder IDSTAMM", "../../files/morvalent.ini", "255"}},
       {{"--version"}, 0, "zeprink ", {"\nDatenbanken: SQLite 3.", ", libpq "}},
       {{"--HELP"}, 255, "Anzahl Parameter(mind. 4) unterschritten! AnzParam: 1" + kUsage, {}},
@@ -195,25 +195,41 @@ TEST(DriverConnection, AnUnreadableConfigurationRecordEndsTheRunBeforeConnecting
 }
 
 TEST(DriverRun, ModesOptionsAndLetterCase) {
+  // What the run takes its parameters for stays; a mode other than 1 and 0,
+  // a fifth parameter other than /d and parameters after it get a warning
+  // that says what was taken.
+  const std::string appended = "zeprink: Warnung: Modus \"21\" ist weder 1 noch 0: die Datei wird "
+                               "angehaengt (nur 1 schreibt sie neu)\n";
   const struct {
     const char* what;
     std::vector<std::string> args;
     std::optional<std::string> oldDnl;
     std::string expectedOut;
     std::string expectedDnl;
+    std::string expectedErr;
   } cases[] = {
-      {"new file", {"IDSTAMM", "T1", "@DNL", "1"}, "old\r\n", kConnected + kCount21, kBadge100Line},
-      {"new file for any text starting with 1", {"idstamm", "T1", "@DNL", "10"}, "old\r\n", kConnected + kCount21, kBadge100Line},
-      {"append", {"IdStamm", "T1", "@DNL", "0"}, "old\r\n", kConnected + kCount21, "old\r\n" + kBadge100Line},
-      {"append for any other text", {"IDSTAMM", "T1", "@DNL", "21"}, "old\r\n", kConnected + kCount21, "old\r\n" + kBadge100Line},
-      {"append creates a missing file", {"IDSTAMM", "T1", "@DNL", "0"}, std::nullopt, kConnected + kCount21, kBadge100Line},
+      {"new file", {"IDSTAMM", "T1", "@DNL", "1"}, "old\r\n", kConnected + kCount21, kBadge100Line, ""},
+      {"new file for any text starting with 1", {"idstamm", "T1", "@DNL", "10"}, "old\r\n", kConnected + kCount21, kBadge100Line,
+       "zeprink: Warnung: Modus \"10\" gilt als 1 (beginnt mit 1): die Datei wird neu geschrieben\n"},
+      {"append", {"IdStamm", "T1", "@DNL", "0"}, "old\r\n", kConnected + kCount21, "old\r\n" + kBadge100Line, ""},
+      {"append for any other text", {"IDSTAMM", "T1", "@DNL", "21"}, "old\r\n", kConnected + kCount21, "old\r\n" + kBadge100Line,
+       appended},
+      {"a typed l appends", {"IDSTAMM", "T1", "@DNL", "l"}, "old\r\n", kConnected + kCount21, "old\r\n" + kBadge100Line,
+       "zeprink: Warnung: Modus \"l\" ist weder 1 noch 0: die Datei wird angehaengt (nur 1 schreibt sie neu)\n"},
+      {"append creates a missing file", {"IDSTAMM", "T1", "@DNL", "0"}, std::nullopt, kConnected + kCount21, kBadge100Line, ""},
       {"/d sets Verbose",
        {"IDSTAMM", "T1", "@DNL", "1", "/d"}, std::nullopt,
        kConnected + "Aws: 100 Zeitberechtigung: 1\nAws: 200 Zeitberechtigung: 0\n"
                     "Ausweis 200 ohne Zeit-/Zutrittsberechtigung auf Terminal T1\n" + kCount21,
-       kBadge100Line},
-      {"/D in capitals does not", {"IDSTAMM", "T1", "@DNL", "1", "/D"}, std::nullopt, kConnected + kCount21, kBadge100Line},
-      {"/d as fifth of six does not", {"IDSTAMM", "T1", "@DNL", "1", "/d", "x"}, std::nullopt, kConnected + kCount21, kBadge100Line},
+       kBadge100Line, "zeprink: Anweisungen: "},
+      {"/D in capitals does not", {"IDSTAMM", "T1", "@DNL", "1", "/D"}, std::nullopt, kConnected + kCount21, kBadge100Line,
+       "zeprink: Warnung: Parameter 5 \"/D\" ist nicht /d (nur klein geschrieben): keine Diagnosezeilen\n"},
+      {"/d as fifth of six does not", {"IDSTAMM", "T1", "@DNL", "1", "/d", "x"}, std::nullopt, kConnected + kCount21, kBadge100Line,
+       "zeprink: Warnung: /d wirkt nur als letzter Parameter: keine Diagnosezeilen\n"
+       "zeprink: Warnung: 1 Parameter nach dem fuenften nicht beachtet: x\n"},
+      {"another fifth and a sixth", {"IDSTAMM", "T1", "@DNL", "0", "x", "y z"}, std::nullopt, kConnected + kCount21, kBadge100Line,
+       "zeprink: Warnung: Parameter 5 \"x\" ist nicht /d: keine Diagnosezeilen\n"
+       "zeprink: Warnung: 1 Parameter nach dem fuenften nicht beachtet: y z\n"},
   };
   for (const auto& c : cases) {
     E2eResult r = RunZeprink({.rowsSql = kTwoBadges, .args = c.args, .oldDnl = c.oldDnl, .config = std::nullopt});
@@ -221,6 +237,11 @@ TEST(DriverRun, ModesOptionsAndLetterCase) {
     EXPECT_EQ(r.out, c.expectedOut) << c.what;
     EXPECT_EQ(r.dnl, c.expectedDnl) << c.what;
     EXPECT_TRUE(r.leftover.empty()) << c.what;
+    // /d adds its statement counts: only the start is fixed.
+    EXPECT_EQ(r.err.substr(0, c.expectedErr.size()), c.expectedErr) << c.what;
+    if (c.args.size() != 5 || c.args[4] != "/d") {
+      EXPECT_EQ(r.err, c.expectedErr) << c.what;
+    }
   }
 }
 
@@ -269,6 +290,8 @@ TEST(DriverReasons, EveryFailedRunSaysWhyOnStandardError) {
   using Config = std::vector<std::pair<std::string, std::string>>;
   const Config missingDatabase = {{"LOGIN", "zeprink"}, {"PASS", "x"}, {"NET8", "sqlite:/nonexistent/zardonix.db"},
                                   {"DB_SYSTEM", "X"}, {"SCHEMA", "ZARDONIX;"}};
+  const Config relativeDatabase = {{"LOGIN", "zeprink"}, {"PASS", "x"}, {"NET8", "sqlite:nosuch.db"},
+                                   {"DB_SYSTEM", "X"}, {"SCHEMA", "ZARDONIX;"}};
   const Config unknownSchema = {{"LOGIN", "zeprink"}, {"PASS", "@PASS"}, {"NET8", "@NET8"},
                                 {"DB_SYSTEM", "X"}, {"SCHEMA", "NOSUCH;"}};
   // The badge cursor's fetch of ZZZ fails: its AswAtp does not fit 32 bits.
@@ -293,10 +316,14 @@ TEST(DriverReasons, EveryFailedRunSaysWhyOnStandardError) {
        false},
       {"no database file", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .config = missingDatabase},
        "zeprink: Verbindung zur Datenbank \"sqlite:/nonexistent/zardonix.db\" fehlgeschlagen: ", true},
+      {"a relative database path, shown absolute", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .config = relativeDatabase},
+       "zeprink: Verbindung zur Datenbank \"sqlite:nosuch.db\" fehlgeschlagen: @ROOT/site/run/nosuch.db: No "
+       "such file or directory\n", false},
       {"unknown schema", {.args = {"IDSTAMM", "T1", "@DNL", "1"}, .config = unknownSchema},
        "zeprink: Schema \"NOSUCH\" nicht einstellbar: ", true},
       {"DNL file in a missing directory", {.args = {"IDSTAMM", "T1", "/nonexistent-dir/x.dnl", "1"}},
-       "zeprink: Downloadfile /nonexistent-dir/x.dnl: No such file or directory\n", false},
+       "zeprink: Downloadfile /nonexistent-dir/x.dnl: Verzeichnis /nonexistent-dir: No such file or "
+       "directory (keine temporaere Datei moeglich)\n", false},
       {"unknown terminal", {.args = {"IDSTAMM", "TX", "@DNL", "1"}},
        "zeprink: Terminal TX steht weder in Zdx1140Trm noch in Zdx115Tfz", false},
       {"terminal lookup fails",

@@ -4,8 +4,12 @@
 // program against the demo data.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -184,6 +188,34 @@ TEST_F(SqlRuntimeTest, ConnectFailuresLeaveNoSession) {
     Row row;
     EXPECT_EQ(SelectRow(kCountAssignments, {"T"}, 1, row), -1012) << c.login;
   }
+}
+
+TEST_F(SqlRuntimeTest, AFileTheUserMayNotOpenIsNamedWithTheSystemsWords) {
+  // SQLite alone says "unable to open database file": the reason must also
+  // say which file and why (here: the user may not read it).
+  SqliteDatabase db;
+  ASSERT_TRUE(db.ok()) << db.error();
+  ASSERT_EQ(chmod(db.directory().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(db.path().c_str(), 0600), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+    if (geteuid() == 0) _exit(99);
+    SqlSession session;
+    session.Connect(("zeprink/geheim@sqlite:" + db.path()).c_str());
+    const std::string expected = db.path() + ": unable to open database file (Permission denied)";
+    const std::string& message = session.LastStatus().message;
+    if (message.find(expected) == std::string::npos) {
+      std::fprintf(stderr, "message: %s\n", message.c_str());
+      _exit(1);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_EQ(chmod(db.directory().c_str(), 0700), 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 99) GTEST_SKIP() << "no unprivileged user 65534";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "see the message above";
 }
 
 TEST_F(SqlRuntimeTest, ConnectStringSplitsAtFirstSlashAndLastAt) {

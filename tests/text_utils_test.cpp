@@ -90,5 +90,18 @@ TEST(TextUtils, FindNthCharFallsBackToTheLastOccurrence) {
   }
 }
 
+TEST(TextUtils, PrintableLineEscapesEveryByteThatWouldBreakTheLine) {
+  const struct {
+    std::string text;
+    std::string line;
+  } cases[] = {
+      {"Terminal HAUPTEINGANG", "Terminal HAUPTEINGANG"},
+      {"A\r\nB\tC", "A\\r\\nB\\tC"},
+      {std::string("\x1b[2J\x7f\x01", 6) + std::string(1, '\0'), "\\x1b[2J\\x7f\\x01\\x00"},
+      {"K\xE4se \x80", "K\xE4se \x80"},  // Windows-1252 text stays
+  };
+  for (const auto& c : cases) EXPECT_EQ(PrintableLine(c.text), c.line) << c.text;
+}
+
 }  // namespace
 }  // namespace zx

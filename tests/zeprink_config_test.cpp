@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,15 +46,22 @@ class ZeprinkConfigTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Runs the tool with `args`, standard output and error into files.
-  ToolResult Run(const std::vector<std::string>& args) {
+  // Runs the tool with `args`, standard input from `input`, standard output
+  // and error into files.
+  ToolResult Run(const std::vector<std::string>& args, const std::string& input = {}) {
+    const fs::path in = dir_ / "stdin";
     const fs::path out = dir_ / "stdout";
     const fs::path err = dir_ / "stderr";
+    std::ofstream(in, std::ios::binary) << input;
     const pid_t pid = ::fork();
     if (pid == 0) {
+      const int inFd = ::open(in.c_str(), O_RDONLY);
       const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (outFd < 0 || errFd < 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0) ::_exit(127);
+      if (inFd < 0 || outFd < 0 || errFd < 0 || ::dup2(inFd, 0) < 0 || ::dup2(outFd, 1) < 0 ||
+          ::dup2(errFd, 2) < 0) {
+        ::_exit(127);
+      }
       std::vector<char*> argv;
       std::string binary = ZEPRINK_CONFIG_BINARY;
       argv.push_back(binary.data());
@@ -68,6 +76,7 @@ class ZeprinkConfigTest : public ::testing::Test {
     if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
     result.out = ReadAll(out);
     result.err = ReadAll(err);
+    fs::remove(in);
     fs::remove(out);
     fs::remove(err);
     return result;
@@ -104,7 +113,7 @@ TEST_F(ZeprinkConfigTest, CreateSetGetRoundTrip) {
   r = Run({"set", path_, "PASS", "geheim 2"});
   ASSERT_EQ(r.status, 0) << r.err;
   r = Run({"set", path_, "EXTRA", "added"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.err.find("unknown key 'EXTRA'"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
   EXPECT_EQ(ReadConfigValue("", "EXTRA", 0, path_), "");
@@ -134,7 +143,7 @@ TEST_F(ZeprinkConfigTest, CreateWithoutOptionsWritesEmptyValuesAndKeepsExistingF
 
   const std::string before = ReadAll(path_);
   r = Run({"create", path_, "--login", "x"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
   EXPECT_EQ(ReadAll(path_), before);
   r = Run({"create", path_, "--force", "--login", "x"});
@@ -144,17 +153,17 @@ TEST_F(ZeprinkConfigTest, CreateWithoutOptionsWritesEmptyValuesAndKeepsExistingF
 
 TEST_F(ZeprinkConfigTest, FailuresAndBadCommandLines) {
   ToolResult r = Run({"get", path_, "LOGIN"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "");
   ASSERT_EQ(Run({"create", path_}).status, 0);
   r = Run({"get", path_, "NOPE"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("NOPE"), std::string::npos) << r.err;
   r = Run({"set", path_, "PASS", std::string(97, 'p')});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 255);
   r = Run({"set", (dir_ / "missing.ini").string(), "PASS", "x"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_FALSE(fs::exists(dir_ / "missing.ini"));
 
   // A bad command line is named in one line, without the whole usage.
@@ -179,7 +188,7 @@ TEST_F(ZeprinkConfigTest, FailuresAndBadCommandLines) {
   const std::string before = ReadAll(path_);
   for (const auto& c : bad) {
     r = Run(c.args);
-    EXPECT_EQ(r.status, 2) << c.named;
+    EXPECT_EQ(r.status, 255) << c.named;
     EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     EXPECT_EQ(r.out, "") << c.named;
@@ -190,7 +199,36 @@ TEST_F(ZeprinkConfigTest, FailuresAndBadCommandLines) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out.rfind("usage:", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find("check [FILE]"), std::string::npos);
+  EXPECT_NE(r.out.find("check [FILE"), std::string::npos);
+}
+
+TEST_F(ZeprinkConfigTest, AValueGivenAsDashComesFromStandardInput) {
+  // The password then shows neither in the process list nor in the
+  // shell's history.
+  ToolResult r = Run({"create", path_, "--login", "zx", "--pass", "-"}, "Geheim 7\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadConfigValue("", "PASS", 0, path_), "Geheim 7");
+  EXPECT_EQ(ReadConfigValue("", "LOGIN", 0, path_), "zx");
+  r = Run({"set", path_, "PASS", "-"}, "neu\r\nrest\n");  // one line; CR LF as LF
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadConfigValue("", "PASS", 0, path_), "neu");
+  EXPECT_EQ(r.out + r.err, "");  // no prompt when standard input is no terminal
+
+  const std::string before = ReadAll(path_);
+  const struct {
+    std::vector<std::string> args;
+    std::string input;
+    const char* named;
+  } refused[] = {
+      {{"set", path_, "PASS", "-"}, "", "no value for PASS on standard input"},
+      {{"set", path_, "--pass", "-", "--login", "-"}, "a\nb\n", "only one value can come from standard input"},
+  };
+  for (const auto& c : refused) {
+    r = Run(c.args, c.input);
+    EXPECT_EQ(r.status, 255) << c.named;
+    EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(ReadAll(path_), before);
 }
 
 TEST_F(ZeprinkConfigTest, ASchemaNameGetsItsTrailerOnceAndCheckConnectsWithIt) {
@@ -221,15 +259,33 @@ TEST_F(ZeprinkConfigTest, ASchemaNameGetsItsTrailerOnceAndCheckConnectsWithIt) {
   ASSERT_EQ(Run({"set", path_, "SCHEMA", "OTHER"}).status, 0);
   fs::permissions(path_, fs::perms::group_read, fs::perm_options::add);
   ToolResult r = Run({"check", path_});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.out.find("warning:   mode 0640"), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("schema cannot be made current, code -1435"), std::string::npos) << r.err;
   // A replaced file keeps its mode: the tool never widens it, nor narrows it behind the owner's back.
   EXPECT_EQ(fs::status(path_).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
   r = Run({"check", (dir_ / "missing.ini").string()});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.err.find((dir_ / "missing.ini").string() + ": No such file or directory"), std::string::npos) << r.err;
+}
+
+TEST_F(ZeprinkConfigTest, OnATerminalTheValueIsAskedForWithoutEcho) {
+  // script(1) gives the tool a terminal; what the terminal shows comes back.
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "script(1) missing";
+  ASSERT_EQ(Run({"create", path_}).status, 0);
+  const std::string command = "(sleep 1; printf 'Geheim-9\\n') | script -qec '" +
+                              std::string(ZEPRINK_CONFIG_BINARY) + " set " + path_ +
+                              " PASS -' /dev/null";
+  std::string shown;
+  if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[256];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) shown.append(buffer, n);
+    EXPECT_EQ(::pclose(pipe), 0) << shown;
+  }
+  EXPECT_NE(shown.find("PASS: "), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("Geheim-9"), std::string::npos) << "echoed: " << shown;
+  EXPECT_EQ(ReadConfigValue("", "PASS", 0, path_), "Geheim-9");
 }
 
 TEST_F(ZeprinkConfigTest, GetRefusesARecordThatCannotBeReadAndSetRepairsIt) {
@@ -238,7 +294,7 @@ TEST_F(ZeprinkConfigTest, GetRefusesARecordThatCannotBeReadAndSetRepairsIt) {
     out << ";ZEPRINK;NET8;\n1;NET8;" << std::string(208, '0') << "\n";
   }
   ToolResult r = Run({"get", path_, "NET8"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("cannot be read"), std::string::npos) << r.err;
   ASSERT_EQ(Run({"set", path_, "--net8", "sqlite:x.db"}).status, 0);

@@ -106,11 +106,6 @@ const std::vector<Case>& Cases() {
        {"--function", "MGDNL31P", "WERKSTOR2", "10006"},
        {"  Darum liest der Ausweiscursor alle heute gültigen Ausweise (keine Zuordnungen).\n",
         "MGDNL31P: in der Datei"}},
-      {"terminal not in the terminal table",
-       {"--function", "IDSTAMM", "NIRGENDS", "10001"},
-       {"  Zdx1140Trm hat keine gültige Zeile (Status nicht 4/8) mit diesem Namen.\n",
-        "bleibt beim Füllwert 808464432.\n", "Darum gilt die Zuordnungsform",
-        "IDSTAMM: NICHT in der Datei.\n"}},
   };
   return cases;
 }

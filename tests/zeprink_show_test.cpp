@@ -157,11 +157,11 @@ TEST(ZeprinkShow, CommandLineShowsOneBadgeInEachFormatAndRefusesClearly) {
 
   // The layout named overrides recognition; a wrong one shows the problem.
   const std::string odd = dir.Write("odd.dnl", std::string(50, '0'));
-  EXPECT_EQ(Show({odd}, dir.path()).status, 2);
-  EXPECT_EQ(Show({"--layout", "MGDNL31P", odd}, dir.path()).status, 2);
-  EXPECT_EQ(Show({"--layout", "MGDNL99P", file}, dir.path()).status, 2);
-  EXPECT_EQ(Show({"--format", "xml", file}, dir.path()).status, 2);
-  EXPECT_EQ(Show({dir.path() + "/missing.dnl"}, dir.path()).status, 2);
+  EXPECT_EQ(Show({odd}, dir.path()).status, 255);
+  EXPECT_EQ(Show({"--layout", "MGDNL31P", odd}, dir.path()).status, 255);
+  EXPECT_EQ(Show({"--layout", "MGDNL99P", file}, dir.path()).status, 255);
+  EXPECT_EQ(Show({"--format", "xml", file}, dir.path()).status, 255);
+  EXPECT_EQ(Show({dir.path() + "/missing.dnl"}, dir.path()).status, 255);
 }
 
 TEST(ZeprinkShow, DiffOfTwoDemoRunsNamesTheBadges) {
@@ -186,9 +186,13 @@ TEST(ZeprinkShow, DiffOfTwoDemoRunsNamesTheBadges) {
   EXPECT_EQ(diff.out,
             "~ 10002: record 1 of the badge: location number \"00002\" -> \"00003\"\n"
             "- 10004: 1 record\n"
-            "~ 10009: record 1 of the badge: PIN \"9090\" -> \"9999\"\n"
+            "~ 10009: record 1 of the badge: PIN \"****\" -> \"****\"\n"
             "+ 10030: 1 record\n"
             "added 1, removed 1, changed 2, unchanged 8\n");
+  ShowRun clear = Show({"--diff", "--show-pins", before, after}, dir.path());
+  EXPECT_NE(clear.out.find("~ 10009: record 1 of the badge: PIN \"9090\" -> \"9999\"\n"),
+            std::string::npos)
+      << clear.out;
 
   ShowRun same = Show({"--diff", before, before}, dir.path());
   EXPECT_EQ(same.status, 0);
@@ -196,7 +200,24 @@ TEST(ZeprinkShow, DiffOfTwoDemoRunsNamesTheBadges) {
 
   // Files of two layouts are not compared.
   const std::string other = dir.Write("mgdnl31p.dnl", DemoFile("MGDNL31P", "WERKSTOR2"));
-  EXPECT_EQ(Show({"--diff", before, other}, dir.path()).status, 2);
+  EXPECT_EQ(Show({"--diff", before, other}, dir.path()).status, 255);
+}
+
+TEST(ZeprinkShow, PinsShowOnlyWhenAskedFor) {
+  // Badge 10001's PIN is 4711, 10004 has none; a viewer's output ends up in
+  // tickets and mails.
+  TempDir dir;
+  const std::string file = dir.Write("idstamm.dnl", DemoFile("IDSTAMM", "HAUPTEINGANG"));
+  for (const char* format : {"table", "csv", "json"}) {
+    const ShowRun masked = Show({"--format", format, "--badge", "10001", file}, dir.path());
+    EXPECT_EQ(masked.status, 0) << format;
+    EXPECT_EQ(masked.out.find("4711"), std::string::npos) << format << "\n" << masked.out;
+    EXPECT_NE(masked.out.find("****"), std::string::npos) << format << "\n" << masked.out;
+    const ShowRun clear = Show({"--format", format, "--show-pins", "--badge", "10001", file}, dir.path());
+    EXPECT_NE(clear.out.find("4711"), std::string::npos) << format << "\n" << clear.out;
+  }
+  const ShowRun none = Show({"--format", "csv", "--badge", "10004", file}, dir.path());
+  EXPECT_EQ(none.out.find("****"), std::string::npos) << "an empty PIN stays empty\n" << none.out;
 }
 
 }  // namespace

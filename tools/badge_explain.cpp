@@ -111,26 +111,44 @@ struct Explainer {
 
   void Line(const std::string& line) { text += line + "\n"; }
 
-  void Terminal() {
+  // The terminal as the program looks it up. A terminal the program refuses
+  // (unknown, more than one valid row, a lookup that fails) gets no file at
+  // all: false, with `error` saying so as the program's run would.
+  bool Terminal() {
     FillTerminalParamsWithZeros(terminal);
     SetField(terminal.TrmNam, request.terminal);
     terminalName = request.terminal;
-    const int32_t code = ReadTerminal(session, terminal);
+    int32_t code = ReadTerminal(session, terminal);
+    if (code == sqlcode::kNoData) {
+      bool known = false;
+      const int32_t found = FindTerminalName(session, terminal, known);
+      if (found == sqlcode::kOk && !known) {
+        error = "Terminal " + U(terminalName) + " unbekannt: weder in Zdx1140Trm noch in "
+                "Zdx115Tfz (Groß-/Kleinschreibung zählt); das Programm schreibt keine Datei";
+        return false;
+      }
+      if (found != sqlcode::kOk) code = found;
+    }
+    if (code == sqlcode::kTooManyRows) {
+      error = "Terminal " + U(terminalName) + " mehrfach vorhanden: mehr als eine gültige Zeile "
+              "in Zdx1140Trm; das Programm schreibt keine Datei";
+      return false;
+    }
+    if (code != sqlcode::kOk && code != sqlcode::kNoData) {
+      error = "Terminal " + U(terminalName) + " konnte nicht gelesen werden: " +
+              Failure(session, code) + "; das Programm schreibt keine Datei";
+      return false;
+    }
     Line("Terminal " + U(terminalName) + ":");
     if (code == sqlcode::kOk) {
       Line("  Zeile in Zdx1140Trm: Modell " + U(FieldText(terminal.TrmMod)) + ", Meldungssatz " +
            U(FieldText(terminal.TrmSal)) + ".");
       Line("  Gültige Ausweiszuordnungen (Zdx115Tfz, Status nicht 4/8): " +
            std::to_string(terminal.TfzCount) + ".");
-    } else if (code == sqlcode::kNoData || code == sqlcode::kTooManyRows) {
-      Line(code == sqlcode::kNoData
-               ? "  Zdx1140Trm hat keine gültige Zeile (Status nicht 4/8) mit diesem Namen."
-               : "  Zdx1140Trm hat mehr als eine gültige Zeile mit diesem Namen.");
+    } else {
+      Line("  Zdx1140Trm hat keine gültige Zeile (Status nicht 4/8) mit diesem Namen.");
       Line("  Modell und Meldungssatz lesen sich darum als zehn '0', die Zahl der Zuordnungen "
            "bleibt beim Füllwert " + std::to_string(terminal.TfzCount) + ".");
-    } else {
-      Line("  Das Terminal konnte nicht gelesen werden: " + Failure(session, code) +
-           "; das Programm läuft mit den Füllwerten weiter.");
     }
     if (terminal.TfzCount > 0) {
       Line("  Darum gilt die Zuordnungsform des Ausweiscursors: er liest nur Ausweise, deren "
@@ -139,6 +157,7 @@ struct Explainer {
     } else {
       Line("  Darum liest der Ausweiscursor alle heute gültigen Ausweise (keine Zuordnungen).");
     }
+    return true;
   }
 
   bool Cursor() {
@@ -433,8 +452,7 @@ struct Explainer {
     Line("Ausweis " + U(request.badge) + " auf Terminal " + U(request.terminal) + ", Stand " +
          Date(today) + ".");
     Line("");
-    Terminal();
-    if (!Cursor()) return false;
+    if (!Terminal() || !Cursor()) return false;
     if (!cursorRows.empty()) Rights();
     for (const DnlFunction& function : kDnlFunctions) {
       bool wanted = request.functions.empty();

@@ -129,9 +129,16 @@ std::string Quoted(std::string_view bytes) { return std::string("\"").append(Sho
 std::string Records(std::size_t n) { return std::to_string(n) + (n == 1 ? " record" : " records"); }
 
 // The lines that tell how the records of one badge changed.
+constexpr std::string_view kPinField = "PIN";
+constexpr std::string_view kMaskedPin = "****";
+
+std::string Masked(const std::string& value) {
+  return value.empty() ? value : std::string(kMaskedPin);
+}
+
 void DescribeChange(const LayoutInfo& layout, std::string_view number,
                     const std::vector<const Record*>& before,
-                    const std::vector<const Record*>& after, std::string& text) {
+                    const std::vector<const Record*>& after, bool showPins, std::string& text) {
   const std::string prefix = "~ " + Shown(number) + ": ";
   if (before.size() != after.size()) {
     text += prefix + Records(before.size()) + " -> " + Records(after.size()) + "\n";
@@ -143,9 +150,11 @@ void DescribeChange(const LayoutInfo& layout, std::string_view number,
     for (std::size_t i = 0; i < layout.fields.size() && i < a.values.size() && i < b.values.size();
          ++i) {
       if (a.values[i] == b.values[i]) continue;
+      const bool mask = !showPins && layout.fields[i].name == kPinField;
       text += prefix + "record " + std::to_string(k + 1) + " of the badge: " +
-              std::string(layout.fields[i].name) + " " + Quoted(a.values[i]) + " -> " +
-              Quoted(b.values[i]) + "\n";
+              std::string(layout.fields[i].name) + " " +
+              Quoted(mask ? Masked(a.values[i]) : a.values[i]) + " -> " +
+              Quoted(mask ? Masked(b.values[i]) : b.values[i]) + "\n";
     }
   }
 }
@@ -202,8 +211,18 @@ std::vector<Record> RecordsOfBadge(const std::vector<Record>& records, std::stri
   return found;
 }
 
+std::vector<Record> MaskedPins(const LayoutInfo& layout, std::vector<Record> records) {
+  for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+    if (layout.fields[i].name != kPinField) continue;
+    for (Record& record : records) {
+      if (i < record.values.size()) record.values[i] = Masked(record.values[i]);
+    }
+  }
+  return records;
+}
+
 BadgeDiff DiffBadges(const LayoutInfo& layout, const std::vector<Record>& oldRecords,
-                     const std::vector<Record>& newRecords) {
+                     const std::vector<Record>& newRecords, bool showPins) {
   BadgeDiff diff;
   const ByBadge before = GroupByBadge(oldRecords);
   const ByBadge after = GroupByBadge(newRecords);
@@ -223,7 +242,7 @@ BadgeDiff DiffBadges(const LayoutInfo& layout, const std::vector<Record>& oldRec
         ++diff.unchanged;
       } else {
         diff.changed.push_back(a->first);
-        DescribeChange(layout, a->first, a->second, b->second, diff.text);
+        DescribeChange(layout, a->first, a->second, b->second, showPins, diff.text);
       }
       ++a;
       ++b;

@@ -24,6 +24,10 @@ bool ParseFormat(std::string_view name, Format& format);
 std::string FormatRecords(const LayoutInfo& layout, const std::vector<Record>& records,
                           Format format);
 
+// The records with every PIN that is not empty shown as "****": what a
+// viewer prints ends up in tickets and mails.
+std::vector<Record> MaskedPins(const LayoutInfo& layout, std::vector<Record> records);
+
 // The records of the badge `number` (Windows-1252 bytes, compared with the
 // badge number without its trailing blanks).
 std::vector<Record> RecordsOfBadge(const std::vector<Record>& records, std::string_view number);
@@ -36,8 +40,9 @@ struct BadgeDiff {
 
 // The badges whose records differ between two files of the layout: a badge
 // is added when only the new file has records of it, removed when only the
-// old one has, changed when its records (in file order) differ.
+// old one has, changed when its records (in file order) differ. A changed
+// PIN is named, its values shown as "****" unless `showPins`.
 BadgeDiff DiffBadges(const LayoutInfo& layout, const std::vector<Record>& oldRecords,
-                     const std::vector<Record>& newRecords);
+                     const std::vector<Record>& newRecords, bool showPins = false);
 
 }  // namespace zx::dnl

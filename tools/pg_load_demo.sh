@@ -26,9 +26,13 @@ if [ $# -ne 1 ]; then
   exit 2
 fi
 connection=$1
-root=$(cd "$(dirname "$0")/.." && pwd)
-schema_file=$root/schema/postgresql.sql
-demo_file=$root/schema/demo_data.sql
+# The schema files: beside the script where it is installed
+# (share/zeprink/schema/), in the tree's schema/ where it is run from there.
+here=$(cd "$(dirname "$0")" && pwd)
+schema_dir=$here/schema
+[ -d "$schema_dir" ] || schema_dir=$here/../schema
+schema_file=$schema_dir/postgresql.sql
+demo_file=$schema_dir/demo_data.sql
 for f in "$schema_file" "$demo_file"; do
   [ -r "$f" ] || { echo "pg_load_demo: $f not found" >&2; exit 1; }
 done

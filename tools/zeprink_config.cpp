@@ -3,8 +3,13 @@
 // format lives in base/config_file.h, the run's reading of it in
 // driver/run_config.h; this is the command line around them.
 
+#include <termios.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
+#include <iostream>
+#include <optional>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -13,6 +18,7 @@
 #include <vector>
 
 #include "base/config_file.h"
+#include "base/tool_cli.h"
 #include "driver/db_session.h"
 #include "driver/run_config.h"
 #include "driver/run_driver.h"
@@ -20,14 +26,16 @@
 
 namespace {
 
+constexpr char kProgram[] = "zeprink-config";
+
 constexpr char kUsage[] =
     "usage:\n"
     "  zeprink-config create FILE [--force] [--login X] [--pass Y] [--net8 Z] [--db-system W] [--schema S]\n"
     "  zeprink-config set FILE [--force] KEY VALUE\n"
     "  zeprink-config set FILE [--login X] [--pass Y] [--net8 Z] [--db-system W] [--schema S]\n"
     "  zeprink-config get FILE KEY\n"
-    "  zeprink-config check [FILE]\n"
-    "  zeprink-config --help\n"
+    "  zeprink-config check [FILE | --config FILE]\n"
+    "  zeprink-config --help | --version\n"
     "\n"
     "create  writes a new configuration file with the keys LOGIN, PASS, NET8, DB_SYSTEM and\n"
     "        SCHEMA, empty unless given by an option. An existing FILE is kept unless --force.\n"
@@ -40,6 +48,10 @@ constexpr char kUsage[] =
     "        password), connects to the database and makes the schema current. Run it in\n"
     "        zeprink's working directory: a relative sqlite: path is taken from there.\n"
     "\n"
+    "A value given as - (--pass -, or set FILE PASS -) is read from standard input, one\n"
+    "line; on a terminal it is asked for without echo. So the password shows neither in the\n"
+    "process list nor in the shell's history. Only one value per call can come that way.\n"
+    "\n"
     "The file is always replaced whole (written under a temporary name and renamed). A new\n"
     "file gets mode 0600 (readable by its owner only); a replaced file keeps its mode, which\n"
     "this tool never widens. The cipher only hides the values from a casual look: every copy\n"
@@ -51,20 +63,60 @@ constexpr char kUsage[] =
     "plain name and append the ';'; a value that already ends in ';' is stored as given.\n"
     "'get FILE SCHEMA' shows the stored value, ';' included.\n"
     "\n"
-    "Exit status: 0 done (check: connected), 1 failed (message on standard error), 2 bad\n"
-    "command line.\n";
+    "Exit status: 0 done (check: connected); 255 failed or a bad command line (reason on\n"
+    "standard error).\n";
+
+// A value of "-" on the command line: read from standard input.
+constexpr std::string_view kFromStdin = "-";
 
 constexpr std::string_view kKeys[] = {"LOGIN", "PASS", "NET8", "DB_SYSTEM", "SCHEMA"};
 
 // A bad command line: says what is wrong, not the whole usage.
 int Bad(const std::string& what) {
-  std::fprintf(stderr, "zeprink-config: %s (zeprink-config --help shows the usage)\n", what.c_str());
-  return 2;
+  return zx::ToolReason(stderr, kProgram, what + " (zeprink-config --help shows the usage)");
 }
 
-int Failed(const std::string& message) {
-  std::fprintf(stderr, "zeprink-config: %s\n", message.c_str());
-  return 1;
+int Failed(const std::string& message) { return zx::ToolReason(stderr, kProgram, message); }
+
+// Switches the terminal's echo off while it lives, and back on.
+class EchoOff {
+ public:
+  explicit EchoOff(int fd) : fd_(fd) {
+    if (::tcgetattr(fd_, &saved_) != 0) return;
+    termios quiet = saved_;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    active_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+  }
+  ~EchoOff() {
+    if (active_) ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+  }
+  EchoOff(const EchoOff&) = delete;
+  EchoOff& operator=(const EchoOff&) = delete;
+
+ private:
+  int fd_;
+  termios saved_{};
+  bool active_ = false;
+};
+
+// The value of `key` from standard input: one line, its line end (LF or
+// CR LF) dropped. On a terminal it is asked for, without echo. False when
+// nothing came.
+bool ReadValueFromStdin(std::string_view key, std::string& value) {
+  const bool terminal = ::isatty(STDIN_FILENO) == 1;
+  if (terminal) {
+    std::fprintf(stderr, "%s: ", std::string(key).c_str());
+    std::fflush(stderr);
+  }
+  bool read = false;
+  {
+    std::optional<EchoOff> echoOff;
+    if (terminal) echoOff.emplace(STDIN_FILENO);
+    read = static_cast<bool>(std::getline(std::cin, value));
+  }
+  if (terminal) std::fputc('\n', stderr);
+  if (!value.empty() && value.back() == '\r') value.pop_back();
+  return read;
 }
 
 bool KnownKey(std::string_view key) {
@@ -79,8 +131,24 @@ std::string Stored(std::string_view key, std::string_view value) {
   return key == "SCHEMA" ? zx::StoredSchemaValue(value) : std::string(value);
 }
 
+// The value given on the command line for `key`, or read from standard
+// input for "-" (once per call). Empty `complaint` when it could be had.
+std::string GivenValue(std::string_view key, std::string_view given, bool& stdinUsed,
+                       std::string& complaint) {
+  if (given != kFromStdin) return std::string(given);
+  if (stdinUsed) {
+    complaint = "only one value can come from standard input (-)";
+    return {};
+  }
+  stdinUsed = true;
+  std::string value;
+  if (!ReadValueFromStdin(key, value)) complaint = "no value for " + std::string(key) + " on standard input";
+  return value;
+}
+
 struct Options {
   bool force = false;
+  bool stdinUsed = false;
   zx::ConfigEntries values;  // given by options, in the order of the file
 };
 
@@ -107,7 +175,10 @@ std::string ParseOptions(const std::vector<std::string_view>& args, std::size_t 
     for (const auto& entry : options.values) {
       if (entry.first == key) return "option " + name + " given twice";
     }
-    options.values.emplace_back(key, Stored(key, args[++i]));
+    std::string complaint;
+    const std::string value = GivenValue(key, args[++i], options.stdinUsed, complaint);
+    if (!complaint.empty()) return complaint;
+    options.values.emplace_back(key, Stored(key, value));
   }
   return {};
 }
@@ -154,7 +225,7 @@ int Get(const std::string& path, std::string_view key) {
                     " cannot be read (a line or field too long, a zero byte or a number beyond 32 bits); "
                     "set the key anew");
   }
-  return 1;
+  return zx::kExitFailed;
 }
 
 // Reads the file as a run does, shows what a run would use and connects.
@@ -187,7 +258,7 @@ int Check(const std::string& path) {
                   ", code " + std::to_string(code) + (words.empty() ? "" : ": " + words));
   }
   std::printf("connected, schema %s is current\n", config.schema.c_str());
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return std::fflush(stdout) == 0 ? zx::kExitDone : zx::kExitFailed;
 }
 
 }  // namespace
@@ -195,14 +266,19 @@ int Check(const std::string& path) {
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::fputs(kUsage, stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return zx::PrintToStdout(kUsage) ? zx::kExitDone : zx::kExitFailed;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    return zx::PrintToStdout(zx::VersionLine(kProgram)) ? zx::kExitDone : zx::kExitFailed;
   }
   if (args.empty()) return Bad("no command given");
   const std::string_view command = args[0];
   if (command == "check") {
-    if (args.size() > 2) return Bad("check takes at most one FILE");
-    return Check(args.size() == 2 ? std::string(args[1]) : std::string(zx::kConfigFilePath));
+    // "check FILE" or, as the other programs name it, "check --config FILE".
+    const bool option = args.size() == 3 && args[1] == "--config";
+    if (args.size() > 2 && !option) return Bad("check takes at most one FILE");
+    if (args.size() == 2 && args[1].starts_with("--")) return Bad("check --config needs a FILE");
+    return Check(args.size() >= 2 ? std::string(args.back()) : std::string(zx::kConfigFilePath));
   }
   if (command != "create" && command != "set" && command != "get") {
     return Bad("unknown command '" + std::string(command) + "'");
@@ -224,7 +300,11 @@ int main(int argc, char** argv) {
         return Failed("unknown key '" + std::string(args[key]) +
                       "': zeprink reads LOGIN, PASS, NET8, DB_SYSTEM and SCHEMA; use --force to store it anyway");
       }
-      return Set(path, {{std::string(args[key]), Stored(args[key], args[key + 1])}});
+      bool stdinUsed = false;
+      std::string complaint;
+      const std::string value = GivenValue(args[key], args[key + 1], stdinUsed, complaint);
+      if (!complaint.empty()) return Failed(complaint);
+      return Set(path, {{std::string(args[key]), Stored(args[key], value)}});
     }
     if (force) return Bad("set FILE --force takes KEY VALUE");
     if (args.size() < 4) return Bad("set needs KEY VALUE or at least one option with its value");

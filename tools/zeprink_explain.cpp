@@ -4,12 +4,15 @@
 // decide (tools/badge_explain.h).
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/config_file.h"
 #include "base/text_utils.h"
+#include "base/tool_cli.h"
+#include "driver/run_config.h"
 #include "driver/db_session.h"
 #include "driver/run_driver.h"
 #include "sql/session.h"
@@ -24,6 +27,7 @@ constexpr char kUsage[] =
     "Aufruf:\n"
     "  zeprink-explain [--config DATEI] [--function DNL-FUNKTION]... TERMINAL AUSWEIS\n"
     "  zeprink-explain [--config DATEI] --check\n"
+    "  zeprink-explain --help | --version\n"
     "\n"
     "Erklärt Schritt für Schritt, warum der Ausweis in den DNL-Dateien des Terminals steht\n"
     "oder nicht: Gültigkeit, Sperren, Zuordnung zum Terminal, Zeit- und Zutrittsberechtigung,\n"
@@ -35,15 +39,15 @@ constexpr char kUsage[] =
     "Texte, Daten nicht in der Form 'YYYY-MM-DD HH:MM:SS', Text in Zahlenspalten, zwei\n"
     "gültige Terminalzeilen mit einem Namen) und nennt Tabelle, Spalte und Schlüssel.\n"
     "\n"
+    "Ein Terminal, das das Programm ablehnt (unbekannt, mehrfach vorhanden, nicht lesbar),\n"
+    "wird abgelehnt wie dort: keine Erklärung, Exit-Status 255.\n"
+    "\n"
     "Exit-Status: 0 erklärt (--check: nichts gefunden), 1 --check hat Befunde,\n"
-    "255 Fehler (Grund auf der Standardfehlerausgabe).\n";
+    "255 Fehler oder falscher Aufruf (Grund auf der Standardfehlerausgabe).\n";
 
-constexpr int kFailed = 255;
+constexpr char kProgram[] = "zeprink-explain";
 
-int Failed(const std::string& reason) {
-  std::fprintf(stderr, "zeprink-explain: %s\n", reason.c_str());
-  return kFailed;
-}
+int Failed(const std::string& reason) { return zx::ToolReason(stderr, kProgram, reason); }
 
 struct Options {
   std::string config = zx::kConfigFilePath;
@@ -67,16 +71,16 @@ bool ParseArgs(const std::vector<std::string_view>& args, Options& options, std:
     } else if (arg == "--check") {
       options.check = true;
     } else if (arg.starts_with("--")) {
-      error = "unbekannte Option " + std::string(arg);
+      error = "unbekannte Option " + std::string(arg) + " (zeprink-explain --help)";
       return false;
     } else {
       options.names.emplace_back(arg);
     }
   }
   if (options.check && (!options.names.empty() || !options.functions.empty())) {
-    error = "--check nimmt weder TERMINAL noch AUSWEIS";
+    error = "--check nimmt weder TERMINAL noch AUSWEIS (zeprink-explain --help)";
   } else if (!options.check && options.names.size() != 2) {
-    error = "TERMINAL und AUSWEIS erwartet";
+    error = "TERMINAL und AUSWEIS erwartet (zeprink-explain --help)";
   }
   return error.empty();
 }
@@ -84,6 +88,14 @@ bool ParseArgs(const std::vector<std::string_view>& args, Options& options, std:
 // Reads LOGIN, PASS, NET8 and SCHEMA as the program reads them and connects.
 bool Connect(const std::string& path, zx::SqlSession& session, std::string& netService,
              std::string& error) {
+  // Without its file the program has no login: say so, rather than what
+  // connecting with empty values gives.
+  if (const int fileError = zx::ConfigFileError(path); fileError != 0) {
+    error = "Konfigurationsdatei " + zx::AbsolutePath(path) + " nicht lesbar (" +
+            std::strerror(fileError) + "); im Arbeitsverzeichnis des Programms starten oder "
+            "--config DATEI angeben";
+    return false;
+  }
   std::string values[4];
   const char* keys[4] = {"LOGIN", "PASS", "NET8", "SCHEMA"};
   for (int i = 0; i < 4; ++i) {
@@ -108,10 +120,6 @@ bool Connect(const std::string& path, zx::SqlSession& session, std::string& netS
   return true;
 }
 
-bool Print(const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
-}
-
 // The data check: 0 nothing found, 1 findings, 255 the check failed.
 int Check(const Options& options) {
   zx::SqlSession session;
@@ -121,21 +129,24 @@ int Check(const Options& options) {
   std::string text;
   const int findings =
       zx::explain::CheckDatabase(session, netService.starts_with("sqlite:"), text, error);
-  if (!Print(text)) return Failed("Standardausgabe nicht schreibbar");
+  if (!zx::PrintToStdout(text)) return Failed("Standardausgabe nicht schreibbar");
   if (findings < 0) return Failed("die Prüfung ist fehlgeschlagen: " + error);
-  return findings == 0 ? 0 : 1;
+  return findings == 0 ? zx::kExitDone : zx::kExitFound;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    return zx::PrintToStdout(kUsage) ? zx::kExitDone : zx::kExitFailed;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    return zx::PrintToStdout(zx::VersionLine(kProgram)) ? zx::kExitDone : zx::kExitFailed;
+  }
   Options options;
   std::string error;
-  if (!ParseArgs(args, options, error)) {
-    std::fputs(kUsage, stderr);
-    return Failed(error);
-  }
+  if (!ParseArgs(args, options, error)) return Failed(error);
   if (options.check) return Check(options);
 
   zx::explain::Request request;
@@ -154,6 +165,6 @@ int main(int argc, char** argv) {
   if (!Connect(options.config, session, netService, error)) return Failed(error);
   std::string text;
   const bool explained = zx::explain::ExplainBadge(session, request, text, error);
-  if (!Print(text)) return Failed("Standardausgabe nicht schreibbar");
-  return explained ? 0 : Failed(error);
+  if (!zx::PrintToStdout(text)) return Failed("Standardausgabe nicht schreibbar");
+  return explained ? zx::kExitDone : Failed(error);
 }

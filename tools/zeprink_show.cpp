@@ -2,54 +2,56 @@
 // layout named, and lists the badges that differ between two files. The
 // layouts live in tools/dnl_layout.h; this is the command line around them.
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "base/tool_cli.h"
 #include "tools/dnl_layout.h"
 #include "tools/dnl_show.h"
 
 namespace {
 
+constexpr char kProgram[] = "zeprink-show";
+
 constexpr char kUsage[] =
     "usage:\n"
-    "  zeprink-show [--layout NAME] [--format table|csv|json] [--badge NUMBER] FILE\n"
-    "  zeprink-show --diff [--layout NAME] OLD NEW\n"
+    "  zeprink-show [--layout NAME] [--format table|csv|json] [--badge NUMBER] [--show-pins] FILE\n"
+    "  zeprink-show --diff [--layout NAME] [--show-pins] OLD NEW\n"
+    "  zeprink-show --help | --version\n"
     "\n"
     "Shows the records of a DNL file, one per line, with the fields of its layout named;\n"
     "Windows-1252 text is shown as UTF-8. The layout (MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P,\n"
     "IDSTAMM) is recognised from the file's content and size unless --layout names it; a file\n"
     "that could be more than one layout, or none, is refused.\n"
     "\n"
-    "--format  table (default), csv or json\n"
-    "--badge   only the records of that badge number\n"
-    "--diff    the badges added, removed and changed from OLD to NEW (one layout)\n"
+    "--format     table (default), csv or json\n"
+    "--badge      only the records of that badge number\n"
+    "--diff       the badges added, removed and changed from OLD to NEW (one layout)\n"
+    "--show-pins  the badges' PINs as they are; without it every PIN shows as ****\n"
+    "             (an output that ends up in a ticket or a mail carries no PIN)\n"
     "\n"
     "Exit status: 0 shown (--diff: no difference), 1 --diff found differences,\n"
-    "2 refused or failed (reason on standard error) or a bad command line.\n";
+    "255 refused or failed, or a bad command line (reason on standard error).\n";
 
-constexpr int kDone = 0;
-constexpr int kDifferent = 1;
-constexpr int kTrouble = 2;
+constexpr int kDifferent = zx::kExitFound;
 
-int Usage() {
-  std::fputs(kUsage, stderr);
-  return kTrouble;
-}
-
-int Failed(const std::string& message) {
-  std::fprintf(stderr, "zeprink-show: %s\n", message.c_str());
-  return kTrouble;
-}
+int Failed(const std::string& message) { return zx::ToolReason(stderr, kProgram, message); }
 
 struct Options {
   const zx::dnl::LayoutInfo* layout = nullptr;
   zx::dnl::Format format = zx::dnl::Format::kTable;
   bool diff = false;
   bool badgeGiven = false;
+  bool showPins = false;
   std::string badge;  // Windows-1252
   std::vector<std::string> files;
 };
@@ -61,6 +63,8 @@ bool ParseArgs(const std::vector<std::string_view>& args, Options& options) {
     const bool hasValue = i + 1 < args.size();
     if (arg == "--diff") {
       options.diff = true;
+    } else if (arg == "--show-pins") {
+      options.showPins = true;
     } else if (arg == "--layout" && hasValue) {
       options.layout = zx::dnl::FindLayout(args[++i]);
       if (options.layout == nullptr) {
@@ -78,22 +82,48 @@ bool ParseArgs(const std::vector<std::string_view>& args, Options& options) {
         Failed("the badge number has a character that Windows-1252 cannot hold");
         return false;
       }
-    } else if (arg.starts_with("--")) {
+    } else if (arg.starts_with("--") || (arg.starts_with("-") && arg.size() > 1)) {
+      Failed("unknown option " + std::string(arg) + " (zeprink-show --help)");
       return false;
     } else {
       options.files.emplace_back(arg);
     }
   }
-  return options.files.size() == (options.diff ? 2u : 1u) &&
-         !(options.diff && (options.badgeGiven || options.format != zx::dnl::Format::kTable));
+  if (options.files.size() != (options.diff ? 2u : 1u)) {
+    Failed(options.diff ? "--diff takes two files, OLD and NEW (zeprink-show --help)"
+                        : "one FILE expected (zeprink-show --help)");
+    return false;
+  }
+  if (options.diff && (options.badgeGiven || options.format != zx::dnl::Format::kTable)) {
+    Failed("--diff takes neither --badge nor --format (zeprink-show --help)");
+    return false;
+  }
+  return true;
 }
 
-bool ReadFile(const std::string& path, std::string& bytes) {
+// The file's bytes; false with the system's words for what is wrong (a
+// directory is no file, whatever reading it gives).
+bool ReadFile(const std::string& path, std::string& bytes, std::string& error) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    error = std::strerror(EISDIR);
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in) {
+    error = std::strerror(errno);
+    return false;
+  }
   std::ostringstream content;
   content << in.rdbuf();
-  if (in.bad()) return false;
+  if (in.bad()) {
+    error = "read error";
+    return false;
+  }
   bytes = content.str();
   return true;
 }
@@ -108,8 +138,9 @@ struct LoadedFile {
 // (after saying why) when it cannot be read or its layout cannot be told.
 bool Load(const std::string& path, const zx::dnl::LayoutInfo* given, LoadedFile& file) {
   std::string bytes;
-  if (!ReadFile(path, bytes)) {
-    Failed("cannot read " + path);
+  std::string error;
+  if (!ReadFile(path, bytes, error)) {
+    Failed("cannot read " + path + ": " + error);
     return false;
   }
   file.layout = given;
@@ -125,34 +156,30 @@ bool Load(const std::string& path, const zx::dnl::LayoutInfo* given, LoadedFile&
   }
   file.decoded = zx::dnl::Decode(*file.layout, bytes);
   for (const std::string& problem : file.decoded.problems) {
-    std::fprintf(stderr, "zeprink-show: %s (%s): %s\n", path.c_str(),
-                 std::string(file.layout->name).c_str(), problem.c_str());
+    Failed(path + " (" + std::string(file.layout->name) + "): " + problem);
   }
   return true;
 }
 
-bool Print(const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
-}
-
 int Show(const Options& options) {
   LoadedFile file;
-  if (!Load(options.files[0], options.layout, file)) return kTrouble;
+  if (!Load(options.files[0], options.layout, file)) return zx::kExitFailed;
   std::vector<zx::dnl::Record> records = file.decoded.records;
   if (options.badgeGiven) {
     records = zx::dnl::RecordsOfBadge(records, options.badge);
     if (records.empty()) {
-      std::fprintf(stderr, "zeprink-show: no record of badge %s\n",
-                   zx::dnl::Win1252ToUtf8(options.badge).c_str());
+      zx::ToolReason(stderr, kProgram,
+                     "no record of badge " + zx::dnl::Win1252ToUtf8(options.badge));
     }
   }
   std::string text;
   if (options.format == zx::dnl::Format::kTable) {
     text = std::string(file.layout->name) + " (" + file.how + "), " + options.files[0] + "\n";
   }
+  if (!options.showPins) records = zx::dnl::MaskedPins(*file.layout, std::move(records));
   text += zx::dnl::FormatRecords(*file.layout, records, options.format);
-  if (!Print(text)) return Failed("cannot write to standard output");
-  return file.decoded.problems.empty() ? kDone : kTrouble;
+  if (!zx::PrintToStdout(text)) return Failed("cannot write to standard output");
+  return file.decoded.problems.empty() ? zx::kExitDone : zx::kExitFailed;
 }
 
 int Diff(const Options& options) {
@@ -160,7 +187,7 @@ int Diff(const Options& options) {
   LoadedFile after;
   if (!Load(options.files[0], options.layout, before) ||
       !Load(options.files[1], options.layout, after)) {
-    return kTrouble;
+    return zx::kExitFailed;
   }
   if (before.layout != after.layout) {
     return Failed("the files have different layouts: " + std::string(before.layout->name) +
@@ -170,17 +197,24 @@ int Diff(const Options& options) {
     return Failed("a file does not decode whole; no comparison");
   }
   const zx::dnl::BadgeDiff diff =
-      zx::dnl::DiffBadges(*before.layout, before.decoded.records, after.decoded.records);
-  if (!Print(diff.text)) return Failed("cannot write to standard output");
+      zx::dnl::DiffBadges(*before.layout, before.decoded.records, after.decoded.records,
+                          options.showPins);
+  if (!zx::PrintToStdout(diff.text)) return Failed("cannot write to standard output");
   const bool same = diff.added.empty() && diff.removed.empty() && diff.changed.empty();
-  return same ? kDone : kDifferent;
+  return same ? zx::kExitDone : kDifferent;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    return zx::PrintToStdout(kUsage) ? zx::kExitDone : zx::kExitFailed;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    return zx::PrintToStdout(zx::VersionLine(kProgram)) ? zx::kExitDone : zx::kExitFailed;
+  }
   Options options;
-  if (!ParseArgs(args, options)) return Usage();
+  if (!ParseArgs(args, options)) return zx::kExitFailed;
   return options.diff ? Diff(options) : Show(options);
 }

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <optional>
+#include <system_error>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,14 +51,42 @@ bool WaitForSocket(PGconn* conn, PostgresPollingStatusType status, int timeoutSe
   }
 }
 
+// The wait for the server's answer to a connection attempt when the service,
+// the URI and PGCONNECT_TIMEOUT set none: a server that takes the
+// connection but never answers must not keep a scheduled run for ever.
+constexpr int kDefaultConnectTimeoutSeconds = 10;
+
+// How long the server may stay silent while the run waits for a result:
+// ZEPRINK_PG_TIMEOUT seconds (0: no limit), by default ten minutes, far
+// beyond any one statement of a run (the badge cursor's sort of a million
+// badges takes seconds).
+constexpr int kDefaultAnswerTimeoutSeconds = 600;
+
+int AnswerTimeoutMs() {
+  int seconds = kDefaultAnswerTimeoutSeconds;
+  if (const char* text = std::getenv("ZEPRINK_PG_TIMEOUT"); text != nullptr && *text != '\0') {
+    const std::string_view value(text);
+    int given = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), given);
+    if (error == std::errc() && end == value.data() + value.size() && given >= 0 &&
+        given <= 24 * 3600) {
+      seconds = given;
+    }
+  }
+  return seconds * 1000;
+}
+
 // libpq's connect_timeout of the resolved options (at least 2 seconds, as
-// libpq applies it); 0 for none.
+// libpq applies it); 0 for "0" (no limit, as libpq reads it); the default
+// above where none is set.
 int ConnectTimeout(PGconn* conn) {
   PQconninfoOption* options = PQconninfo(conn);
-  int seconds = 0;
+  int seconds = kDefaultConnectTimeoutSeconds;
   for (PQconninfoOption* option = options; option && option->keyword; ++option) {
-    if (std::string_view(option->keyword) == "connect_timeout" && option->val) {
+    if (std::string_view(option->keyword) == "connect_timeout" && option->val &&
+        *option->val != '\0') {
       const std::string_view text(option->val);
+      seconds = 0;
       std::from_chars(text.data(), text.data() + text.size(), seconds);
     }
   }
@@ -65,21 +95,42 @@ int ConnectTimeout(PGconn* conn) {
   return seconds < 2 ? 2 : seconds;
 }
 
-int32_t ExecSimple(PGconn* conn, const char* sql) {
-  ResultPtr result(PQexec(conn, sql));
-  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return sqlcode::kOk;
+// The result of a command sent on `conn`, awaited within the wait limit;
+// null with `silent` set when the server stayed silent.
+ResultPtr AwaitedResult(PGconn* conn, int sent, int timeoutMs, bool& silent) {
+  if (sent != 1) return ResultPtr(PQgetResult(conn));
+  if (!AwaitResult(conn, timeoutMs)) {
+    silent = true;
+    return nullptr;
+  }
+  ResultPtr result(PQgetResult(conn));
+  // The rest of the command's results, up to its end.
+  while (AwaitResult(conn, timeoutMs)) {
+    ResultPtr more(PQgetResult(conn));
+    if (!more) break;
+  }
+  return result;
+}
+
+int32_t FailureCode(PGconn* conn, const ResultPtr& result, bool silent) {
+  if (silent) return pgcode::kReceiveTimeout;
   const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
   if (PQstatus(conn) == CONNECTION_BAD) return pgcode::kConnectionLost;
   return state ? PostgresErrorCode(state) : sqlcode::kInternal;
 }
 
-int32_t PrepareSimple(PGconn* conn, const char* name, const char* sql) {
-  ResultPtr result(PQprepare(conn, name, sql, 0, nullptr));
+int32_t ExecSimple(PGconn* conn, const char* sql, int timeoutMs, bool& silent) {
+  ResultPtr result = AwaitedResult(conn, PQsendQuery(conn, sql), timeoutMs, silent);
+  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return sqlcode::kOk;
+  return FailureCode(conn, result, silent);
+}
+
+int32_t PrepareSimple(PGconn* conn, const char* name, const char* sql, int timeoutMs, bool& silent) {
+  ResultPtr result =
+      AwaitedResult(conn, PQsendPrepare(conn, name, sql, 0, nullptr), timeoutMs, silent);
   if (result && PQresultStatus(result.get()) == PGRES_COMMAND_OK) return sqlcode::kOk;
-  if (PQstatus(conn) == CONNECTION_BAD) return pgcode::kConnectionLost;
-  const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
-  return state ? PostgresErrorCode(state) : sqlcode::kInternal;
+  return FailureCode(conn, result, silent);
 }
 
 // Opens a connection with the login, client encoding UTF8 (a WIN1252 or
@@ -140,7 +191,8 @@ int32_t OpenConnection(const PostgresLogin& login, ConnPtr& opened, std::string&
     PostgresPollingStatusType status = PGRES_POLLING_WRITING;
     while (status != PGRES_POLLING_OK && status != PGRES_POLLING_FAILED) {
       if (!WaitForSocket(conn.get(), status, timeout)) {
-        message = "timeout expired";
+        message = "timeout expired: no answer from the server for " + std::to_string(timeout) +
+                  " s (connect_timeout)";
         return pgcode::kConnectTimeout;
       }
       status = PQconnectPoll(conn.get());
@@ -246,7 +298,10 @@ int32_t OpenPostgresChangeProbe(const PostgresLogin& login, std::unique_ptr<Chan
   int32_t rc = OpenConnection(login, conn, message, serverEncoding, roundTrips);
   // Each read is a statement of its own (no transaction is held open, which
   // would keep the server from cleaning up), and it may write nothing.
-  if (rc == sqlcode::kOk) rc = ExecSimple(conn.get(), "SET default_transaction_read_only = on");
+  bool silent = false;
+  if (rc == sqlcode::kOk) {
+    rc = ExecSimple(conn.get(), "SET default_transaction_read_only = on", AnswerTimeoutMs(), silent);
+  }
   if (rc != sqlcode::kOk) {
     if (conn) message = LibpqMessage(conn.get());
     return rc;
@@ -275,29 +330,34 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
 
   // Dates as text in ISO form, the form of the embedded database; then the
   // run's one read-only snapshot.
-  int32_t rc = ExecSimple(conn.get(), "SET DateStyle = 'ISO, YMD'");
-  if (rc == sqlcode::kOk) rc = ExecSimple(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  const int wait = AnswerTimeoutMs();
+  bool silent = false;
+  int32_t rc = ExecSimple(conn.get(), "SET DateStyle = 'ISO, YMD'", wait, silent);
+  if (rc == sqlcode::kOk) {
+    rc = ExecSimple(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", wait, silent);
+  }
   if (rc == sqlcode::kOk && !snapshot.empty()) {
     // The state another session reads: its snapshot, before any query.
-    rc = ExecSimple(conn.get(), ("SET TRANSACTION SNAPSHOT '" + std::string(snapshot) + "'").c_str());
+    rc = ExecSimple(conn.get(), ("SET TRANSACTION SNAPSHOT '" + std::string(snapshot) + "'").c_str(),
+                    wait, silent);
     ++roundTrips;
   }
   if (rc == sqlcode::kOk) {
     rc = PrepareSimple(conn.get(), kSavepointStatement,
-                       (std::string("SAVEPOINT ") + kSavepointName).c_str());
+                       (std::string("SAVEPOINT ") + kSavepointName).c_str(), wait, silent);
   }
   if (rc == sqlcode::kOk) {
     rc = PrepareSimple(conn.get(), kReleaseStatement,
-                       (std::string("RELEASE SAVEPOINT ") + kSavepointName).c_str());
+                       (std::string("RELEASE SAVEPOINT ") + kSavepointName).c_str(), wait, silent);
   }
   if (rc != sqlcode::kOk) {
-    message = LibpqMessage(conn.get(), !TextTakenAsStored(serverEncoding));
+    message = silent ? NoAnswerMessage(wait) : LibpqMessage(conn.get(), !TextTakenAsStored(serverEncoding));
     return rc;
   }
   // Connecting, the two settings and the two preparations: one round trip each.
   constexpr int64_t kConnectRoundTrips = 5;
   session = std::make_shared<Session>(std::move(conn), kConnectRoundTrips + roundTrips,
-                                      serverEncoding);
+                                      serverEncoding, wait);
   return sqlcode::kOk;
 }
 

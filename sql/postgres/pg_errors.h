@@ -25,6 +25,7 @@ inline constexpr int32_t kDatabaseUnknown = -12514;       // the service names n
 inline constexpr int32_t kConnectionClosed = -12537;      // server closed the connection while logging on
 inline constexpr int32_t kHostUnknown = -12545;           // host name does not resolve
 inline constexpr int32_t kProtocolError = -12560;         // any other failure to reach the server
+inline constexpr int32_t kReceiveTimeout = -12609;        // the server stopped answering mid-run
 // A parameter's character that the server's encoding cannot store.
 inline constexpr int32_t kUntranslatable = sqlcode::kUntranslatable;
 }  // namespace pgcode

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -79,6 +80,41 @@ struct SentAhead {
   std::vector<std::size_t> failedAt;
 };
 
+// Waits until libpq holds the next result of `conn` whole, or the server
+// has sent nothing for `timeoutMs` (0: no limit); false then. A server that
+// keeps the connection open but stops answering (stopped, swapped out, a
+// network that drops packets without a word) would otherwise keep the run
+// waiting for ever. A failure of the connection itself returns true: the
+// next PQgetResult reports it.
+inline bool AwaitResult(PGconn* conn, int timeoutMs) {
+  if (timeoutMs <= 0) return true;
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (PQisBusy(conn) == 1) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd fd{};
+    fd.fd = PQsocket(conn);
+    if (fd.fd < 0) return true;
+    fd.events = POLLIN;
+    const int ready = ::poll(&fd, 1, static_cast<int>(left));
+    if (ready < 0 && errno != EINTR) return true;
+    if (ready > 0) {
+      if (PQconsumeInput(conn) != 1) return true;
+      // The server is answering: the limit counts from its last word.
+      deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    }
+  }
+  return true;
+}
+
+// The words of a wait that ran out.
+inline std::string NoAnswerMessage(int timeoutMs) {
+  return "no answer from the server for " + std::to_string(timeoutMs / 1000) +
+         " s (ZEPRINK_PG_TIMEOUT)";
+}
+
 // A server-side cursor of one statement text and its prepared statements.
 // A slot is reused by later queries of the same text once it is closed.
 struct CursorSlot {
@@ -123,12 +159,14 @@ constexpr bool TextTakenAsStored(std::string_view serverEncoding) {
 class Session {
  public:
   // `roundTrips`: those that connecting took; `serverEncoding`: the
-  // server's parameter "server_encoding".
-  Session(ConnPtr conn, int64_t roundTrips, std::string_view serverEncoding)
+  // server's parameter "server_encoding"; `answerTimeoutMs`: how long the
+  // server may stay silent while a result is awaited (0: no limit).
+  Session(ConnPtr conn, int64_t roundTrips, std::string_view serverEncoding, int answerTimeoutMs)
       : conn_(std::move(conn)),
         serverText_(ServerTextOf(serverEncoding)),
         convertsText_(!TextTakenAsStored(serverEncoding)),
-        roundTrips_(roundTrips) {}
+        roundTrips_(roundTrips),
+        answerTimeoutMs_(answerTimeoutMs) {}
 
   PGconn* Conn() const { return conn_.get(); }
   ServerText StoredText() const { return serverText_; }
@@ -393,6 +431,11 @@ class Session {
       }
     }
     if (PQpipelineSync(conn) != 1 || !FlushWhileReading(conn)) {
+      if (silent_) {
+        lastMessage_ = NoAnswerMessage(answerTimeoutMs_);
+        Break();
+        return pgcode::kReceiveTimeout;
+      }
       NoteConnectionMessage();
       Break();
       return pgcode::kConnectionLost;
@@ -407,7 +450,7 @@ class Session {
     int32_t rc = sqlcode::kOk;
     for (std::size_t i = 0; i < commands.size(); ++i) {
       // Each command's results end with a NULL.
-      while (PGresult* raw = PQgetResult(conn)) {
+      while (PGresult* raw = AwaitAnswer() ? PQgetResult(conn) : nullptr) {
         ResultPtr result(raw);
         if (PQresultStatus(raw) == PGRES_FATAL_ERROR && rc == sqlcode::kOk) {
           rc = ErrorOf(raw);
@@ -415,6 +458,7 @@ class Session {
         }
         commands[i].result = std::move(result);
       }
+      if (silent_) return pgcode::kReceiveTimeout;
       if (PQstatus(conn) == CONNECTION_BAD) {
         if (rc == sqlcode::kOk) NoteConnectionMessage();
         Break();
@@ -423,6 +467,7 @@ class Session {
     }
     bool synced = false;
     for (int guard = 0; guard < 4 && !synced; ++guard) {
+      if (!AwaitAnswer()) return pgcode::kReceiveTimeout;
       ResultPtr result(PQgetResult(conn));
       if (result) synced = PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC;
     }
@@ -434,8 +479,20 @@ class Session {
     return rc;
   }
 
-  // Sends what libpq holds, taking in the server's results meanwhile.
-  static bool FlushWhileReading(PGconn* conn) {
+  // Waits for the server's next result (AwaitResult). When it stays silent
+  // past the limit, the connection is given up: the statement in flight
+  // may still be running there, and no later statement may share the wire.
+  bool AwaitAnswer() {
+    if (AwaitResult(conn_.get(), answerTimeoutMs_)) return true;
+    lastMessage_ = NoAnswerMessage(answerTimeoutMs_);
+    silent_ = true;
+    Break();
+    return false;
+  }
+
+  // Sends what libpq holds, taking in the server's results meanwhile; false
+  // when the connection fails or the server takes nothing for the wait limit.
+  bool FlushWhileReading(PGconn* conn) {
     for (;;) {
       const int pending = PQflush(conn);
       if (pending == 0) return true;
@@ -443,7 +500,12 @@ class Session {
       pollfd fd{};
       fd.fd = PQsocket(conn);
       fd.events = POLLIN | POLLOUT;
-      if (::poll(&fd, 1, -1) < 0 && errno != EINTR) return false;
+      const int ready = ::poll(&fd, 1, answerTimeoutMs_ > 0 ? answerTimeoutMs_ : -1);
+      if (ready == 0) {
+        silent_ = true;
+        return false;
+      }
+      if (ready < 0 && errno != EINTR) return false;
       if ((fd.revents & POLLIN) != 0 && PQconsumeInput(conn) != 1) return false;
     }
   }
@@ -477,10 +539,12 @@ class Session {
   ServerText serverText_;
   bool convertsText_;
   bool broken_ = false;
+  bool silent_ = false;  // the server stopped answering
   bool schemaPrepared_ = false;
   std::string brokenBy_;
   int64_t prepared_ = 0;
   int64_t roundTrips_ = 0;
+  int answerTimeoutMs_ = 0;
   int64_t statementsRun_ = 0;
   uint64_t names_ = 0;
   std::unordered_map<std::string, Statement> statements_;

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <ctime>
 #include <span>
 #include <string>
@@ -362,6 +364,24 @@ int32_t SqliteBackend::SetCurrentSchema(std::string_view schema) {
   return sqlcode::kOk;
 }
 
+// The database file as an absolute path, for a reason that people read
+// far from the run's working directory.
+std::string Shown(const std::string& file) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(file, error);
+  return error ? file : absolute.lexically_normal().string();
+}
+
+// SQLite's words for a failure to open or start reading the file, with the
+// system's words for the error beneath ("unable to open database file"
+// alone does not say that the directory is not writable, say).
+std::string OpenFailure(const std::string& file, sqlite3* db, const std::string& words) {
+  std::string message = Shown(file) + ": " + words;
+  const int systemError = db != nullptr ? sqlite3_system_errno(db) : 0;
+  if (systemError != 0) message += std::string(" (") + std::strerror(systemError) + ")";
+  return message;
+}
+
 }  // namespace
 
 int32_t OpenSqliteBackend(std::string_view path, std::unique_ptr<SqlBackend>& backend,
@@ -374,11 +394,11 @@ int32_t OpenSqliteBackend(std::string_view path, std::unique_ptr<SqlBackend>& ba
   const std::string file(path);
   struct stat info {};
   if (stat(file.c_str(), &info) != 0) {
-    message = file + ": " + std::strerror(errno);
+    message = Shown(file) + ": " + std::strerror(errno);
     return errno == ENOENT || errno == ENOTDIR ? sqlcode::kUnknownService : sqlcode::kNotAvailable;
   }
   if (!S_ISREG(info.st_mode)) {
-    message = file + ": not a regular file";
+    message = Shown(file) + ": not a regular file";
     return sqlcode::kNotAvailable;
   }
   // SQLite counts every allocation, under a global mutex, for memory
@@ -395,13 +415,14 @@ int32_t OpenSqliteBackend(std::string_view path, std::unique_ptr<SqlBackend>& ba
       sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   DatabasePtr db(raw);
   if (rc != SQLITE_OK) {
-    message = file + ": " + (db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc));
+    message = OpenFailure(file, db.get(), db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc));
     return sqlcode::kNotAvailable;
   }
+  sqlite3* handle = db.get();
   auto opened = std::make_unique<SqliteBackend>(std::move(db), file);
   const int32_t started = opened->Start();
   if (started != sqlcode::kOk) {
-    message = file + ": " + opened->Message();
+    message = OpenFailure(file, handle, opened->Message());
     return started;
   }
   backend = std::move(opened);

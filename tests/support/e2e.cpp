@@ -136,6 +136,7 @@ void CheckReasons(const std::vector<std::string>& args, const E2eResult& result)
   std::istringstream lines(result.err);
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("zeprink: ", 0) != 0) ADD_FAILURE() << "standard error line without \"zeprink: \": " << line;
+    // Warnings (the run goes on) are no reasons.
     if (line.rfind(kWarning, 0) != 0) ++reasons;
   }
   if (verbose) return;

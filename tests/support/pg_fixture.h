@@ -1,6 +1,6 @@
 // Test databases on the PostgreSQL test server: a fresh database per test,
 // built from schema/postgresql.sql plus the rows a case needs, dropped at the
-// end. The server is the one .ci/pg_setup.sh prepares: the libpq service
+// end. The server is the one test.sh starts (.ci/pg_private.sh): the libpq service
 // ZEPRINK_PG_SERVICE (default zeprink_test) with the login ZEPRINK_PG_USER /
 // ZEPRINK_PG_PASSWORD (default zeprink / zeprink_pw), allowed to create
 // databases; or a server of a test's own (tests/support/pg_private_server.h).
@@ -113,7 +113,7 @@ class PgConnection {
   do {                                                                                 \
     if (!(db).ok()) {                                                                  \
       if ((db).unreachable() && !::zx::test::PgRequired()) {                           \
-        GTEST_SKIP() << "PostgreSQL test server not reachable (run .ci/pg_setup.sh): " \
+        GTEST_SKIP() << "PostgreSQL test server not reachable (see .ci/pg_private.sh): " \
                      << (db).error();                                                  \
       }                                                                                \
       FAIL() << "PostgreSQL test database: " << (db).error();                          \
