@@ -258,7 +258,8 @@ int RunJobs(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
       return summary();
     }
   }
-  const bool server = !StartsWith(settings.netService, "sqlite:");
+  // Only a database server lets several sessions read one state.
+  const bool server = first.SharesState();
   std::size_t workers = 1;
   std::string snapshot;
   if (server && options.parallel > 1 && jobs.size() > 1) {

@@ -118,6 +118,11 @@ int WatchSite(const std::vector<SiteJob>& jobs, const SiteOptions& options,
   // Gives up the probe after a failure (a server gone): the next cycle
   // opens a new one, and runs, since a change may have been missed.
   const auto dropProbe = [&probe] { probe.reset(); };
+  const auto endWithoutConfiguration = [&out] {
+    out.Reason("Ueberwachung beendet: Konfigurationsdatei %s nicht lesbar",
+               AbsolutePath(kConfigFilePath).c_str());
+    return kFailed;
+  };
   const auto failedPause = [&] {
     out.Reason("Ueberwachung: naechster Versuch in %.2f s", retry);
     Pause(retry);
@@ -130,11 +135,7 @@ int WatchSite(const std::vector<SiteJob>& jobs, const SiteOptions& options,
     // committed while the run goes on gives a new mark at the next probe.
     if (!probe) {
       ProbeOpening opening = OpenProbe(out);
-      if (opening.configUnreadable) {
-        out.Reason("Ueberwachung beendet: Konfigurationsdatei %s nicht lesbar",
-                   AbsolutePath(kConfigFilePath).c_str());
-        return kFailed;
-      }
+      if (opening.configUnreadable) return endWithoutConfiguration();
       if (opening.unsupported) {
         out.Reason("Ueberwachung beendet: die Datenbank kann ihre Aenderungen nicht melden");
         return kFailed;
@@ -157,11 +158,7 @@ int WatchSite(const std::vector<SiteJob>& jobs, const SiteOptions& options,
     ++cycle;
     const int status = RunSiteReported(jobs, options, reports, messages, reasons, cycle,
                                        reads, result);
-    if (result.configUnreadable) {
-      out.Reason("Ueberwachung beendet: Konfigurationsdatei %s nicht lesbar",
-                 AbsolutePath(kConfigFilePath).c_str());
-      return kFailed;
-    }
+    if (result.configUnreadable) return endWithoutConfiguration();
     if (status != 0) {
       // Every job that failed kept its old file; the next run tries all.
       out.Reason("Ueberwachung: Lauf %lld fehlgeschlagen, die alten Dateien bleiben",

@@ -399,6 +399,8 @@ int32_t SqlSession::ExportSnapshot(std::string& name) {
   return BackendStatus(rc, rc < 0 ? backend_->Message() : std::string(), "EXPORT SNAPSHOT");
 }
 
+bool SqlSession::SharesState() const { return backend_ != nullptr && backend_->SharesState(); }
+
 int32_t SqlSession::OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe) {
   probe.reset();
   if (!backend_) return Status(sqlcode::kNotLoggedOn);

@@ -113,6 +113,9 @@ class SqlSession {
   // Best asked before anything else: on a database server a failure may end
   // the session (LastStatus tells; connect again).
   int32_t ExportSnapshot(std::string& name);
+  // Whether other sessions can read this session's state (ExportSnapshot
+  // can work at all); false when not connected.
+  bool SharesState() const;
 
   // Opens a probe that tells committed changes of the database apart
   // (sql_backend.h), on a connection of its own that stays usable after

@@ -135,6 +135,9 @@ class SqlBackend {
     name.clear();
     return sqlcode::kInvalidSql;
   }
+  // Whether ExportSnapshot can name this session's state for others at all
+  // (a database server); false where one session must serve them all.
+  virtual bool SharesState() const { return false; }
   // Lets the backend keep up to `bytes` of the database's pages in memory
   // (an embedded database's page cache); a server keeps its own.
   virtual void ReservePageCache(std::size_t bytes) { (void)bytes; }

@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "base/diagnostics.h"
@@ -859,6 +861,45 @@ TEST(PostgresBackend, LargeBadgeCursorStreamsInBatches) {
     // The whole result would take well over 40 MB in memory.
     EXPECT_LT(after - before, 16 * 1024) << "resident KB before " << before << " after " << after;
   }
+}
+
+}  // namespace
+}  // namespace zx
+
+namespace zx {
+namespace {
+
+// The server's change probe: a commit to this database's tables gives a
+// new mark at once (its session ends, so its counts are handed over);
+// reads without one give the same mark, whatever the server's other
+// databases do meanwhile (within the probe's 30 s); the probe writes
+// nothing and outlives the session that opened it.
+TEST(PostgresRuntime, ChangeProbeMarksCommitsOfThisDatabase) {
+  PgDatabase db("INSERT INTO Zdx115Tfz (TfzTrm) VALUES ('T');");
+  ZX_REQUIRE_PG(db);
+  std::unique_ptr<ChangeProbe> probe;
+  {
+    SqlSession session;
+    ASSERT_EQ(db.Connect(session), 0);
+    ASSERT_EQ(session.OpenChangeProbe(probe), 0) << session.LastStatus().message;
+  }
+  std::string first;
+  ASSERT_EQ(probe->Read(first), 0) << probe->Message();
+  // Another database of the server changes.
+  PgDatabase other("INSERT INTO Zdx115Tfz (TfzTrm) VALUES ('U');");
+  ASSERT_TRUE(other.ok()) << other.error();
+  std::string again;
+  ASSERT_EQ(probe->Read(again), 0);
+  EXPECT_EQ(again, first);
+  ASSERT_EQ(db.Execute("INSERT INTO zardonix.Zdx115Tfz (TfzTrm) VALUES ('T')"), "");
+  std::string changed;
+  // The counts reach the statistics as the writing session ends.
+  for (int i = 0; i < 200 && (changed.empty() || changed == first); ++i) {
+    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(probe->Read(changed), 0);
+  }
+  EXPECT_NE(changed, first);
+  EXPECT_EQ(db.Value("SELECT count(*) FROM zardonix.Zdx115Tfz"), "2");
 }
 
 }  // namespace

@@ -393,21 +393,26 @@ class WatchProcess {
   // Sends the signal and waits: the exit status, or 1000 + the signal.
   int Stop(int signalNumber) {
     if (pid_ <= 0) return -1;
-    ::kill(pid_, signalNumber);
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    if (!ended_) {
+      ::kill(pid_, signalNumber);
+      while (::waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
+      }
     }
     pid_ = -1;
-    return WIFSIGNALED(status) ? 1000 + WTERMSIG(status) : WEXITSTATUS(status);
+    return WIFSIGNALED(status_) ? 1000 + WTERMSIG(status_) : WEXITSTATUS(status_);
   }
+  // False once it has ended (its status is then kept for Stop).
   bool Running() {
-    int status = 0;
-    return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
+    if (pid_ <= 0 || ended_) return false;
+    ended_ = ::waitpid(pid_, &status_, WNOHANG) == pid_;
+    return !ended_;
   }
 
  private:
   fs::path work_;
   pid_t pid_ = -1;
+  bool ended_ = false;
+  int status_ = 0;
 };
 
 // Waits for `done`, with a deadline far beyond what the machine needs.
@@ -683,6 +688,25 @@ TEST_P(SiteWatch, SigtermDuringARunKeepsTheFilesAndLeavesNoTemporaryFile) {
     }
   }
   EXPECT_GE(kept, 1);
+}
+
+// The one end of a watch besides a signal: its configuration gone.
+TEST_P(SiteWatch, EndsWhenTheConfigurationCannotBeRead) {
+  WatchedDb db(GetParam());
+  ZX_WATCHED_DB(db);
+  SiteDir& dir = *db.dir;
+  { std::ofstream(dir.work / "jobs.txt") << JobFile(kWatchJobs); }
+  WatchProcess watch(dir, {"jobs.txt", "--watch", "--settle", "0.2", "--interval", "0.2", "--report", "r.json"});
+  ASSERT_TRUE(WaitFor([&] { return ReportedCycle(dir) >= 1; })) << dir.Read("watch.err");
+  const std::string kantine = dir.Read("b.dnl");
+  fs::remove(dir.root / "files" / "morvalent.ini");
+  ASSERT_EQ(db.Execute(kBlockKantine40), "");
+  ASSERT_TRUE(WaitFor([&] { return !watch.Running(); })) << dir.Read("watch.err");
+  EXPECT_EQ(watch.Stop(SIGTERM), 255);
+  EXPECT_NE(dir.Read("watch.err").find("zeprink: Ueberwachung beendet: Konfigurationsdatei "), std::string::npos)
+      << dir.Read("watch.err");
+  EXPECT_EQ(dir.Read("b.dnl"), kantine);
+  EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
 }
 
 // A single run's report: standard output as ever, the figures of the run,

@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -734,6 +736,41 @@ TEST_F(SqlRuntimeTest, SessionReadsOneStateWhileAnotherConnectionWrites) {
     EXPECT_EQ(CountAssignments(session_), 2);
     ASSERT_EQ(db.Connect(session_), 0);
     EXPECT_EQ(CountAssignments(session_), 4);
+  }
+}
+
+// The change probe of the embedded database: a commit of another
+// connection gives a new mark, in either journal mode, also while a session
+// holds its state; reads without a commit give the same mark; a file put
+// in place of the database (a restore) gives a new one.
+TEST_F(SqlRuntimeTest, ChangeProbeMarksEveryCommitOfAnotherConnection) {
+  const char* write = "INSERT INTO Zdx115Tfz (TfzTrm) VALUES ('T');";
+  for (const char* mode : {"", "PRAGMA journal_mode=WAL;"}) {
+    SqliteDatabase db(mode);
+    Open(db);
+    std::unique_ptr<ChangeProbe> probe;
+    ASSERT_EQ(session_.OpenChangeProbe(probe), 0) << session_.LastStatus().message;
+    session_.Disconnect();
+    std::string first;
+    std::string again;
+    ASSERT_EQ(probe->Read(first), 0) << probe->Message();
+    ASSERT_EQ(probe->Read(again), 0);
+    EXPECT_EQ(again, first) << mode;
+    ASSERT_EQ(db.Execute(write), "");
+    std::string changed;
+    ASSERT_EQ(probe->Read(changed), 0);
+    EXPECT_NE(changed, first) << mode;
+
+    // Another file of the same content in its place.
+    const std::string copy = db.path() + ".restored";
+    std::filesystem::copy_file(db.path(), copy);
+    std::filesystem::rename(copy, db.path());
+    std::string restored;
+    ASSERT_EQ(probe->Read(restored), 0) << probe->Message();
+    EXPECT_NE(restored, changed) << mode;
+    std::string settled;
+    ASSERT_EQ(probe->Read(settled), 0);
+    EXPECT_EQ(settled, restored) << mode;
   }
 }
 
