@@ -694,7 +694,7 @@ TEST_P(SiteWatch, SigtermDuringARunKeepsTheFilesAndLeavesNoTemporaryFile) {
 TEST_P(SiteWatch, EndsWhenTheConfigurationCannotBeRead) {
   WatchedDb db(GetParam());
   ZX_WATCHED_DB(db);
-  SiteDir& dir = *db.dir;
+  TestSite& dir = *db.dir;
   { std::ofstream(dir.work / "jobs.txt") << JobFile(kWatchJobs); }
   WatchProcess watch(dir, {"jobs.txt", "--watch", "--settle", "0.2", "--interval", "0.2", "--report", "r.json"});
   ASSERT_TRUE(WaitFor([&] { return ReportedCycle(dir) >= 1; })) << dir.Read("watch.err");

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -264,6 +265,9 @@ int Check(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A write beyond the file size limit fails as on a full disk (the old
+  // file kept, the temporary one removed) instead of ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     return zx::PrintToStdout(kUsage) ? zx::kExitDone : zx::kExitFailed;
