@@ -35,7 +35,7 @@ cmake --install "$dir" --prefix "$prefix" >/dev/null
 for file in share/zeprink/schema/sqlite.sql share/zeprink/schema/postgresql.sql \
             share/zeprink/schema/demo_data.sql share/zeprink/schema/demo_site.jobs \
             share/zeprink/pg_load_demo.sh share/doc/zeprink/configuration.txt \
-            share/doc/zeprink/copyright share/doc/zeprink/tools.md \
+            share/doc/zeprink/copyright share/doc/zeprink/docs/tools.md \
             share/doc/zeprink/zeprink-terminal@.service share/doc/zeprink/zeprink-terminal@.timer \
             share/doc/zeprink/zeprink-site-watch.service; do
   [ -e "$prefix/$file" ] || fail "cmake --install did not install $file"
