@@ -38,7 +38,7 @@ void PrintHelp(Diagnostics& out) {
       "\n"
       "Schreibt eine Downloaddatei (DNL-Datei) fuer ein Zutrittsterminal.\n"
       "\n"
-      "  DNL-FUNKTION  MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P oder IDSTAMM (beliebige Schreibweise)\n"
+      "  DNL-FUNKTION  %s (beliebige Schreibweise)\n"
       "  TERMINAL      Terminalname wie in Zdx1140Trm.TrmNam (Gross-/Kleinschreibung zaehlt,\n"
       "                hoechstens 255 Zeichen)\n"
       "  DNL-DATEI     Pfad der DNL-Datei; sie wird erst am Ende eines erfolgreichen Laufs ersetzt\n"
@@ -54,7 +54,7 @@ void PrintHelp(Diagnostics& out) {
       "der Grund steht als Zeile \"zeprink: ...\" auf der Standardfehlerausgabe).\n"
       "Ein Modus ausser 1 und 0, ein fuenfter Parameter ausser /d und weitere Parameter\n"
       "halten den Lauf nicht an; eine Warnung \"zeprink: Warnung: ...\" sagt, was gilt.\n",
-      kConfigFilePath);
+      DnlFunctionNames(" oder ").c_str(), kConfigFilePath);
 }
 
 // Parameters that the run takes other than a reader may think: a mode

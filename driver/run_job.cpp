@@ -14,20 +14,10 @@
 #include "driver/run_config.h"
 #include "queries/statements.h"
 #include "queries/terminal_lookup.h"
-#include "writers/writers.h"
 
 namespace zx {
 
 namespace {
-
-// The DNL functions, in the order in which the driver tests them.
-constexpr DnlFunction kDnlFunctions[] = {
-    {"MGDNL17P", CreateMgDnl17P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL17P!\n"},
-    {"MGDNL18P", CreateMgDnl18P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL18P!\n"},
-    {"MGDNL31P", CreateMgDnl31P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n"},
-    {"MGDNL60P", CreateMgDnl60P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL60P!\n"},
-    {"IDSTAMM", CreateIdStamm, "Programmabbruch: Fehler bei Erstellung der Datei IDSTAMM!\n"},
-};
 
 constexpr int kRunFailed = -1;
 
@@ -112,21 +102,6 @@ bool CompleteTerminal(Diagnostics& out, SqlSession& session, TerminalParams& ter
 }
 
 }  // namespace
-
-const DnlFunction* FindDnlFunction(const std::string& upperName) {
-  for (const DnlFunction& function : kDnlFunctions) {
-    if (upperName == function.name) return &function;
-  }
-  return nullptr;
-}
-
-std::string DnlFunctionNames() {
-  std::string names;
-  for (const DnlFunction& known : kDnlFunctions) {
-    names += std::string(names.empty() ? "" : ", ") + known.name;
-  }
-  return names;
-}
 
 bool ModeWritesNew(const std::string& mode) { return !mode.empty() && mode[0] == '1'; }
 

@@ -14,24 +14,13 @@
 #include "driver/run_config.h"
 #include "queries/terminal_params.h"
 #include "sql/session.h"
+#include "writers/dnl_functions.h"
 #include "writers/run_context.h"
 
 namespace zx {
 
 // The configuration file, relative to the working directory.
 inline constexpr const char* kConfigFilePath = "../../files/morvalent.ini";
-
-struct DnlFunction {
-  const char* name;
-  int (*writer)(RunContext&, const TerminalParams&);
-  const char* failureMessage;
-};
-
-// The DNL function of an upper-cased name; nullptr for none.
-const DnlFunction* FindDnlFunction(const std::string& upperName);
-
-// The names of all DNL functions, separated by ", ".
-std::string DnlFunctionNames();
 
 // Whether a run with the mode parameter `mode` writes the file new: a mode
 // beginning with '1'; any other appends.

@@ -6,6 +6,7 @@
 
 #include "base/atomic_file.h"
 #include "base/text_utils.h"
+#include "writers/dnl_functions.h"
 
 namespace zx {
 
@@ -36,10 +37,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool KnownFunction(std::string name) {
   ToUpper(name.data());
-  for (const char* known : {"MGDNL17P", "MGDNL18P", "MGDNL31P", "MGDNL60P", "IDSTAMM"}) {
-    if (name == known) return true;
-  }
-  return false;
+  return FindDnlFunction(name) != nullptr;
 }
 
 // The file a path writes to, for telling two jobs' files apart: links

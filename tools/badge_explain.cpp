@@ -18,23 +18,12 @@
 #include "tools/explain_statements.h"
 #include "writers/fixed_record.h"
 #include "writers/run_context.h"
+#include "writers/dnl_functions.h"
 #include "writers/writers.h"
 
 namespace zx::explain {
 
 namespace {
-
-using Writer = int (*)(RunContext&, const TerminalParams&);
-
-struct DnlFunction {
-  const char* name;
-  Writer writer;
-};
-
-constexpr DnlFunction kDnlFunctions[] = {
-    {"MGDNL17P", CreateMgDnl17P}, {"MGDNL18P", CreateMgDnl18P}, {"MGDNL31P", CreateMgDnl31P},
-    {"MGDNL60P", CreateMgDnl60P}, {"IDSTAMM", CreateIdStamm},
-};
 
 // The model whose MGDNL18P records show the badge's own display texts.
 constexpr std::string_view kBadgeTextModel = "7744-010";
@@ -454,7 +443,7 @@ struct Explainer {
     Line("");
     if (!Terminal() || !Cursor()) return false;
     if (!cursorRows.empty()) Rights();
-    for (const DnlFunction& function : kDnlFunctions) {
+    for (const DnlFunction& function : DnlFunctions()) {
       bool wanted = request.functions.empty();
       for (const std::string& name : request.functions) wanted = wanted || Upper(name) == function.name;
       if (wanted && !Function(function)) return false;
@@ -466,10 +455,7 @@ struct Explainer {
 }  // namespace
 
 bool IsDnlFunction(const std::string& name) {
-  for (const DnlFunction& function : kDnlFunctions) {
-    if (Upper(name) == function.name) return true;
-  }
-  return false;
+  return FindDnlFunction(Upper(name)) != nullptr;
 }
 
 bool ExplainBadge(SqlSession& session, const Request& request, std::string& text,
