@@ -401,6 +401,10 @@ int32_t SqlSession::ExportSnapshot(std::string& name) {
 
 bool SqlSession::SharesState() const { return backend_ != nullptr && backend_->SharesState(); }
 
+bool SqlSession::LooseColumnTypes() const {
+  return backend_ != nullptr && backend_->LooseColumnTypes();
+}
+
 int32_t SqlSession::OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe) {
   probe.reset();
   if (!backend_) return Status(sqlcode::kNotLoggedOn);

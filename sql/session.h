@@ -116,6 +116,9 @@ class SqlSession {
   // Whether other sessions can read this session's state (ExportSnapshot
   // can work at all); false when not connected.
   bool SharesState() const;
+  // Whether the database's columns may hold values of any type (see
+  // SqlBackend::LooseColumnTypes); false when not connected.
+  bool LooseColumnTypes() const;
 
   // Opens a probe that tells committed changes of the database apart
   // (sql_backend.h), on a connection of its own that stays usable after

@@ -138,6 +138,10 @@ class SqlBackend {
   // Whether ExportSnapshot can name this session's state for others at all
   // (a database server); false where one session must serve them all.
   virtual bool SharesState() const { return false; }
+  // Whether a column may hold a value of any type (the embedded database):
+  // a date column text of any form, a number column text. SQL's typeof()
+  // then tells them apart. False where the columns keep their types.
+  virtual bool LooseColumnTypes() const { return false; }
   // Lets the backend keep up to `bytes` of the database's pages in memory
   // (an embedded database's page cache); a server keeps its own.
   virtual void ReservePageCache(std::size_t bytes) { (void)bytes; }

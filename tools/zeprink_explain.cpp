@@ -128,7 +128,7 @@ int Check(const Options& options) {
   if (!Connect(options.config, session, netService, error)) return Failed(error);
   std::string text;
   const int findings =
-      zx::explain::CheckDatabase(session, netService.starts_with("sqlite:"), text, error);
+      zx::explain::CheckDatabase(session, session.LooseColumnTypes(), text, error);
   if (!zx::PrintToStdout(text)) return Failed("Standardausgabe nicht schreibbar");
   if (findings < 0) return Failed("die Prüfung ist fehlgeschlagen: " + error);
   return findings == 0 ? zx::kExitDone : zx::kExitFound;

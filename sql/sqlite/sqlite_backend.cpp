@@ -190,6 +190,7 @@ class SqliteBackend final : public SqlBackend {
   int64_t PreparedStatementCount() const override { return prepares_; }
   std::string Message() const override { return message_; }
   SqlCounters Counters() const override { return SqlCounters{statements_, 0}; }
+  bool LooseColumnTypes() const override { return true; }
   int32_t ExportSnapshot(std::string& name) override {
     name.clear();
     message_ = "the embedded database cannot share a session's state with another";
