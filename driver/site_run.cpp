@@ -146,7 +146,7 @@ class Site {
       ++changed;
       if (reasons_ != nullptr) {
         std::fprintf(reasons_, "zeprink: geaendert: Zeile %d: %s\n", jobs_[i].line,
-                     jobs_[i].dnlPath.c_str());
+                     PrintableLine(jobs_[i].dnlPath).c_str());
       }
     }
     if (reasons_ != nullptr && succeeded > 0) {
@@ -369,7 +369,7 @@ int RunSite(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
     const std::string why =
         RunOnChange(options.onChange, {jobs[i].terminal, function, jobs[i].dnlPath}, reasons);
     if (!why.empty() && reasons != nullptr) {
-      std::fprintf(reasons, "zeprink: Zeile %d: %s\n", jobs[i].line, why.c_str());
+      std::fprintf(reasons, "zeprink: Zeile %d: %s\n", jobs[i].line, PrintableLine(why).c_str());
       std::fflush(reasons);
     }
   }
