@@ -11,16 +11,19 @@
 
 #include "base/fixed_text.h"
 #include "base/thread.h"
+#include "queries/badge_lookups.h"
 #include "queries/statements.h"
 
 namespace zx {
 
 namespace {
 
-// The per-badge lookups whose answers the jobs of a scan share.
-constexpr std::array<std::string_view, 5> kPerBadgeLookups = {
-    statements::kBadgeClasses, statements::kBalanceData, statements::kLocationText,
-    statements::kBadgeTexts, statements::kBadgeTextCode};
+// The per-badge lookups, whose answers the jobs of a scan share.
+std::vector<std::string_view> PerBadgeLookups() {
+  std::vector<std::string_view> statements;
+  for (const BadgeLookupInfo& info : BadgeLookupTable()) statements.push_back(info.statement);
+  return statements;
+}
 
 class Scan;
 
@@ -90,7 +93,7 @@ class Scan {
       ++started;
     }
     for (std::size_t j = started; j < jobs_.size(); ++j) jobs_[j].state = JobState::Done;
-    session_.ShareAnswers(kPerBadgeLookups, kScanSharedAnswers);
+    session_.ShareAnswers(PerBadgeLookups(), kScanSharedAnswers);
     if (started > 1) session_.ReservePageCache(kScanPageCacheBytes);
     // The first turn; the last job to end wakes this thread.
     Give(Schedule());
@@ -120,10 +123,7 @@ class Scan {
       stream->terminal = terminal;
       stream->statement = filtered ? statements::kBadgeCursorAssigned : statements::kBadgeCursorAll;
     }
-    stream->lookups.classes |= lookups.classes;
-    stream->lookups.balance |= lookups.balance;
-    stream->lookups.location |= lookups.location;
-    stream->lookups.badgeTexts |= lookups.badgeTexts;
+    stream->lookups.Add(lookups);
     stream->readers.push_back(j);
     job.stream = stream;
     job.at = 0;

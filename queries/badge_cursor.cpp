@@ -67,40 +67,40 @@ std::string Decimal(int32_t value) {
   return std::string(buffer.data(), end);
 }
 
+// The badge numbers a lookup's stream covers ("{}": its key column).
+constexpr std::string_view kAnyBadgeNumber = "{} is not null";
+constexpr std::string_view kAssignedBadgeNumbers =
+    "{} in (select ASWNUM  from Zardonix.Zdx301Asw ,Zardonix.Zdx115Tfz where ((TFZTRM=:b0 and "
+    "ASWLIZ=TFZLIZ) and ASWMND=TFZMND))";
+
 }  // namespace
 
 int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const TerminalParams& terminal,
                         const BadgeLookups& lookups) {
-  // Each lookup binds the badge number as the record holds it (AswNum, the
-  // first column).
-  const std::vector<LookaheadStatement::Input> byNumber = {
-      {.column = 0, .length = static_cast<int32_t>(BadgeRecord{}.AswNum.size())}};
-  std::vector<LookaheadStatement> ahead;
-  if (lookups.classes) ahead.push_back({statements::kBadgeClasses, byNumber, {}});
-  if (lookups.balance) ahead.push_back({statements::kBalanceData, byNumber, {}});
-  if (lookups.location) ahead.push_back({statements::kLocationText, byNumber, {}});
-  if (lookups.badgeTexts) {
-    const int texts = static_cast<int>(ahead.size());
-    ahead.push_back({statements::kBadgeTexts, byNumber, {}});
-    // The value code of each text is looked up by the badge and the text's
-    // field (MsdLfd, its first column), only for the badges that have a
-    // text of that field; a text of another field goes its own way.
-    for (int32_t field = 1; field <= 8; ++field) {
-      ahead.push_back({statements::kBadgeTextCode,
-                       {byNumber.front(), {.isInteger = true, .integer = field}},
-                       {.after = texts, .column = 0, .value = field}});
+  // Each lookup's stream holds its rows for the badges of a superset of the
+  // cursor's: every badge number, or the numbers of the badges of the
+  // terminal's assignments whatever their validity and status (these
+  // conditions depend on the day, and the stream must not miss a badge of
+  // the cursor). The streams bind the cursor's own inputs.
+  const bool filtered = terminal.TfzCount > 0;
+  std::vector<StreamedLookup> streams;
+  for (const BadgeLookupInfo& info : BadgeLookupTable()) {
+    if (!lookups.Has(info.lookup)) continue;
+    StreamedLookup stream;
+    if (MakeLookupStream(info.statement, filtered ? kAssignedBadgeNumbers : kAnyBadgeNumber, stream)) {
+      streams.push_back(std::move(stream));
     }
   }
 
   cursor.session = &session;
-  cursor.filtered = terminal.TfzCount > 0;
+  cursor.filtered = filtered;
   if (cursor.filtered) {
     // The name may fill all 255 characters of its field; bind it terminated.
     SetField(cursor.terminalName, FieldText(terminal.TrmNam));
     const HostVar inputs[] = {StringIn(cursor.terminalName.data(), 256)};
-    return cursor.rows.Open(session, statements::kBadgeCursorAssigned, inputs, ahead);
+    return cursor.rows.Open(session, statements::kBadgeCursorAssigned, inputs, streams);
   }
-  return cursor.rows.Open(session, statements::kBadgeCursorAll, {}, ahead);
+  return cursor.rows.Open(session, statements::kBadgeCursorAll, {}, streams);
 }
 
 int32_t FetchBadge(BadgeCursor& cursor, BadgeRecord& record) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "queries/badge_lookups.h"
 #include "queries/badge_record.h"
 #include "queries/terminal_params.h"
 #include "sql/session.h"
@@ -19,18 +20,9 @@ struct BadgeCursor {
   std::array<char, 256> terminalName{};
 };
 
-// The lookups a writer makes for each badge it fetches (by the badge number
-// as FetchBadge delivers it). A database server is sent them ahead, for a
-// batch of badges at a time; the answers are those of the lookups' own runs.
-struct BadgeLookups {
-  bool classes = false;   // the badge's classes (its time right and access classes)
-  bool balance = false;   // ReadBalanceData
-  bool location = false;  // ReadLocationText
-  bool badgeTexts = false;  // the badge's display texts and their value codes (fields 1 to 8)
-};
-
 // Opens the terminal-filtered form when terminal.TfzCount > 0, else the
-// unfiltered form. Returns the code of the OPEN.
+// unfiltered form, naming the lookups the caller makes for each badge
+// (queries/badge_lookups.h). Returns the code of the OPEN.
 int32_t OpenBadgeCursor(SqlSession& session, BadgeCursor& cursor, const TerminalParams& terminal,
                         const BadgeLookups& lookups = {});
 

@@ -306,43 +306,8 @@ const SqlSession::ParsedEntry& SqlSession::ParseEntry(std::string_view text) {
 
 // Runs a query text with its inputs; the common start of SELECT INTO and OPEN.
 int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
-                             std::unique_ptr<SqlRows>& rows,
-                             std::span<const LookaheadStatement> lookahead) {
+                             std::unique_ptr<SqlRows>& rows) {
   if (!backend_) return Status(sqlcode::kNotLoggedOn, statementText);
-  // The statements to run ahead, as the backend gets them; one that cannot
-  // be read or whose inputs do not match is left to its own run.
-  std::vector<SqlLookahead> ahead;
-  // Where each of the caller's statements went (-1: left to its own run).
-  std::vector<int> aheadOf;
-  for (const LookaheadStatement& statement : lookahead) {
-    aheadOf.push_back(-1);
-    const ParsedText& parsed = Parse(statement.statement);
-    if (parsed.error != sqlcode::kOk || parsed.inputs != statement.inputs.size()) continue;
-    const int after = statement.only.after;
-    if (after >= 0 && (after + 1 >= static_cast<int>(aheadOf.size()) ||
-                       aheadOf[static_cast<std::size_t>(after)] < 0)) {
-      continue;
-    }
-    aheadOf.back() = static_cast<int>(ahead.size());
-    SqlLookahead& added = ahead.emplace_back();
-    added.text = parsed.backendText;
-    if (after >= 0) {
-      added.only = {aheadOf[static_cast<std::size_t>(after)], statement.only.column,
-                    statement.only.value};
-    }
-    for (const LookaheadStatement::Input& input : statement.inputs) {
-      SqlLookahead::Input& in = added.inputs.emplace_back();
-      in.column = input.column;
-      in.length = input.length;
-      if (input.column < 0 && input.isInteger) {
-        in.kind = SqlBind::Kind::Integer;
-        in.integer = input.integer;
-      } else if (input.column < 0 && input.text != nullptr && input.text[0] != '\0') {
-        in.kind = SqlBind::Kind::Text;
-        in.text = std::string(input.text, strnlen(input.text, static_cast<std::size_t>(input.length - 1)));
-      }
-    }
-  }
   const ParsedEntry& entry = ParseEntry(statementText);
   const ParsedText& parsed = entry.second;
   if (parsed.error != sqlcode::kOk) return Status(parsed.error, statementText);
@@ -356,7 +321,29 @@ int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const Hos
       return Status(sqlcode::kOk);
     }
   }
-  const int32_t queried = backend_->Query(parsed.backendText, binds, rows, ahead);
+  if (useStreams_ && !binds.empty() && binds[0].kind == SqlBind::Kind::Text) {
+    // The open cursor whose stream of the lookup fits the key best: a
+    // cursor of another selection holding the same key may be far behind.
+    LookupStreams* best = nullptr;
+    int bestFit = -1;
+    for (SqlCursor* cursor : openCursors_) {
+      if (!cursor->streams_) continue;
+      const int fit = cursor->streams_->Fit(entry.first, binds[0].text);
+      if (fit >= 0 && (best == nullptr || fit < bestFit)) {
+        best = cursor->streams_.get();
+        bestFit = fit;
+      }
+    }
+    if (best != nullptr) {
+      if (auto streamed = best->Answer(*backend_, entry.first, binds)) {
+        rows = std::move(streamed);
+        ++streamedAnswers_;
+        if (shared >= 0) answers_->Keep(rows);
+        return Status(sqlcode::kOk);
+      }
+    }
+  }
+  const int32_t queried = backend_->Query(parsed.backendText, binds, rows);
   if (shared >= 0 && queried == sqlcode::kOk) answers_->Keep(rows);
   return BackendStatus(queried, queried < 0 ? backend_->Message() : std::string(), statementText);
 }
@@ -514,6 +501,7 @@ SqlCursor::~SqlCursor() {
 }
 
 void SqlCursor::Forget() {
+  streams_.reset();
   rows_.reset();
   session_ = nullptr;
 }
@@ -525,14 +513,30 @@ int32_t SqlCursor::Open(SqlSession& session, std::string_view statementText,
 
 int32_t SqlCursor::Open(SqlSession& session, std::string_view statementText,
                         std::span<const HostVar> inputs,
-                        std::span<const LookaheadStatement> lookahead) {
+                        std::span<const StreamedLookup> lookups) {
   // A re-OPEN closes the cursor first, also when the new OPEN fails.
   if (rows_) Close();
   statement_.assign(statementText);
   std::unique_ptr<SqlRows> rows;
-  const int32_t rc = session.RunQuery(statementText, inputs, rows, lookahead);
+  const int32_t rc = session.RunQuery(statementText, inputs, rows);
   if (rc != sqlcode::kOk) return rc;
   rows_ = std::move(rows);
+  if (!lookups.empty()) {
+    // The cursor's inputs as RunQuery bound them, before anything else runs.
+    const std::vector<SqlBind> cursorInputs = session.conversion_->binds;
+    std::vector<LookupStreams::Planned> planned;
+    for (const StreamedLookup& lookup : lookups) {
+      LookupStreams::Planned& added = planned.emplace_back();
+      added.statement = session.ParseEntry(lookup.statement).first;
+      added.keys = lookup.keys;
+      added.orderValues = lookup.orderValues;
+      const SqlSession::ParsedText& stream = session.Parse(lookup.stream);
+      if (stream.error == sqlcode::kOk && stream.inputs == cursorInputs.size()) {
+        added.backendStream = stream.backendText;
+      }
+    }
+    streams_ = std::make_unique<LookupStreams>(std::move(planned), cursorInputs);
+  }
   session_ = &session;
   session.openCursors_.insert(this);
   return rc;
@@ -548,6 +552,7 @@ int32_t SqlCursor::Fetch(std::span<const HostVar> outputs) {
   if (rc != sqlcode::kOk) {
     return session.BackendStatus(rc, rc < 0 ? rows_->Message() : std::string(), statement_);
   }
+  if (streams_) streams_->Delivered(rows_->Column(0));
   rc = session.conversion_->ConvertRow(*rows_, outputs);
   if (rc == sqlcode::kUntranslatable) {
     // The row is delivered all the same, the text that cannot be held in
@@ -566,6 +571,7 @@ int32_t SqlCursor::Fetch(std::span<const HostVar> outputs) {
 int32_t SqlCursor::Close() {
   if (!rows_ || session_ == nullptr) return sqlcode::kInvalidCursor;
   SqlSession& session = *session_;
+  streams_.reset();
   rows_.reset();
   session.openCursors_.erase(this);
   session_ = nullptr;

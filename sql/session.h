@@ -26,6 +26,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "sql/lookup_stream.h"
 #include "sql/sql_backend.h"
 #include "sql/sql_status.h"
 
@@ -60,32 +61,6 @@ inline HostVar StringIn(const char* text, int32_t length) {
 inline HostVar IntegerVar(int32_t* value) {
   return HostVar{HostType::Integer, value, 4};
 }
-
-// A statement that the caller will run for each row of a cursor, with its
-// inputs taken from the row: a backend that gains by it (a database server)
-// runs it ahead for a batch of rows at once and answers the caller's own
-// run from that, with the same result and the same code.
-struct LookaheadStatement {
-  struct Input {
-    int column = -1;              // >= 0: this column of the cursor's row ...
-    int32_t length = 256;         // ... as a STRING input of this length binds it
-    const char* text = nullptr;   // else this STRING constant (empty: NULL)
-    bool isInteger = false;       // or this INTEGER constant
-    int32_t integer = 0;
-  };
-  std::string_view statement;     // the text as the caller will run it
-  std::vector<Input> inputs;      // in placeholder order
-  // Run ahead only for the rows for which the lookahead statement `after`
-  // (an earlier one in the same list) answers a row whose column `column`
-  // reads as the integer `value`: a statement the caller runs only for such
-  // rows is not run ahead for every row. -1: for every row.
-  struct Only {
-    int after = -1;
-    int column = 0;
-    int64_t value = 0;
-  };
-  Only only;
-};
 
 class SqlSession {
  public:
@@ -172,6 +147,12 @@ class SqlSession {
   void ShareAnswers(std::span<const std::string_view> statements, std::size_t capacity);
   void StopSharingAnswers();
 
+  // Whether lookups named with a cursor's OPEN are answered from their
+  // streams (sql/lookup_stream.h); on by default. Off, each runs on its own.
+  void UseStreams(bool on) { useStreams_ = on; }
+  // Lookups answered from streams since CONNECT.
+  int64_t StreamedAnswers() const { return streamedAnswers_; }
+
   // Records a failure that another reader of a shared result met (the rows
   // of one cursor given to several jobs) as this statement's status, and
   // tells the failure observer, as if the job had run it itself.
@@ -192,8 +173,7 @@ class SqlSession {
   const ParsedEntry& ParseEntry(std::string_view text);
   const ParsedText& Parse(std::string_view text) { return ParseEntry(text).second; }
   int32_t RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
-                   std::unique_ptr<SqlRows>& rows,
-                   std::span<const LookaheadStatement> lookahead = {});
+                   std::unique_ptr<SqlRows>& rows);
   int32_t RunDynamic(const std::string& text);
   // Records the status of a statement: a runtime code with the runtime's
   // words, or a backend code with the backend's.
@@ -210,6 +190,8 @@ class SqlSession {
   SqlStatus last_;
   std::function<void(const SqlStatus&, std::string_view)> observer_;
   std::unique_ptr<SharedAnswers> answers_;
+  bool useStreams_ = true;
+  int64_t streamedAnswers_ = 0;
 };
 
 // A cursor: OPEN, FETCH row by row, CLOSE. It belongs to the session it was
@@ -225,9 +207,10 @@ class SqlCursor {
   // the new OPEN fails).
   int32_t Open(SqlSession& session, std::string_view statementText,
                std::span<const HostVar> inputs);
-  // The same, naming the statements that will be run for each row.
+  // The same, naming the lookups that will be run for each row, keyed by
+  // its first column: the session answers them from their streams.
   int32_t Open(SqlSession& session, std::string_view statementText,
-               std::span<const HostVar> inputs, std::span<const LookaheadStatement> lookahead);
+               std::span<const HostVar> inputs, std::span<const StreamedLookup> lookups);
   // FETCH into the outputs; -1001 when the cursor is not open; 1403 after
   // the last row.
   int32_t Fetch(std::span<const HostVar> outputs);
@@ -241,6 +224,7 @@ class SqlCursor {
 
   SqlSession* session_ = nullptr;
   std::unique_ptr<SqlRows> rows_;
+  std::unique_ptr<LookupStreams> streams_;  // of the lookups named at OPEN
   std::string statement_;  // for the failure observer
 };
 

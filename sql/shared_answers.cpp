@@ -15,7 +15,7 @@ constexpr unsigned kUnrepresentableTag = 0x80;
 // rest of the database's rows, or the code that ended them.
 class ReplayRows final : public SqlRows {
  public:
-  ReplayRows(std::shared_ptr<const SharedAnswers::Answer> answer, std::unique_ptr<SqlRows> rest,
+  ReplayRows(std::shared_ptr<const KeptAnswer> answer, std::unique_ptr<SqlRows> rest,
              int32_t endCode, std::string endMessage)
       : answer_(std::move(answer)),
         rest_(std::move(rest)),
@@ -66,7 +66,7 @@ class ReplayRows final : public SqlRows {
     inAnswer_ = true;
   }
 
-  std::shared_ptr<const SharedAnswers::Answer> answer_;
+  std::shared_ptr<const KeptAnswer> answer_;
   std::unique_ptr<SqlRows> rest_;
   int32_t endCode_;
   std::string endMessage_;
@@ -76,7 +76,9 @@ class ReplayRows final : public SqlRows {
   std::vector<SqlValue> current_;
 };
 
-void Pack(std::string& packed, const SqlValue& value) {
+}  // namespace
+
+void PackValue(std::string& packed, const SqlValue& value) {
   packed += static_cast<char>(static_cast<unsigned char>(value.kind) |
                               (value.unrepresentable ? kUnrepresentableTag : 0u));
   if (value.kind == SqlValue::Kind::Integer) {
@@ -89,6 +91,12 @@ void Pack(std::string& packed, const SqlValue& value) {
     packed.append(value.text);
   }
 }
+
+std::unique_ptr<SqlRows> KeptRows(std::shared_ptr<const KeptAnswer> answer) {
+  return std::make_unique<ReplayRows>(std::move(answer), nullptr, sqlcode::kNoData, std::string());
+}
+
+namespace {
 
 void AppendKeyPart(std::string& key, const void* bytes, std::size_t size) {
   key.append(static_cast<const char*>(bytes), size);
@@ -153,7 +161,7 @@ void SharedAnswers::Keep(std::unique_ptr<SqlRows>& rows) {
   answer->columns = rows->ColumnCount();
   int32_t code = sqlcode::kOk;
   while (answer->rows < kMaxRows && (code = rows->Next()) == sqlcode::kOk) {
-    for (int i = 0; i < answer->columns; ++i) Pack(answer->packed, rows->Column(i));
+    for (int i = 0; i < answer->columns; ++i) PackValue(answer->packed, rows->Column(i));
     ++answer->rows;
   }
   answer->packed.shrink_to_fit();

@@ -18,6 +18,21 @@
 
 namespace zx {
 
+// The rows of an answer, packed: per value its kind (one byte), then an
+// integer or a real (8 bytes) or a text (its length in 4 bytes, then its
+// bytes); nothing more for NULL.
+struct KeptAnswer {
+  int columns = 0;
+  std::size_t rows = 0;
+  std::string packed;
+};
+
+// Adds one value to an answer's packed bytes.
+void PackValue(std::string& packed, const SqlValue& value);
+
+// Rows that give the answer's rows and then end (1403).
+std::unique_ptr<SqlRows> KeptRows(std::shared_ptr<const KeptAnswer> answer);
+
 class SharedAnswers {
  public:
   // `statements`: the texts (by the address the callers ask them with) whose
@@ -41,15 +56,7 @@ class SharedAnswers {
   void Keep(std::unique_ptr<SqlRows>& rows);
 
   static constexpr std::size_t kMaxRows = 64;
-
-  // The rows of an answer, packed: per value its kind (one byte), then an
-  // integer or a real (8 bytes) or a text (its length in 4 bytes, then its
-  // bytes); nothing more for NULL.
-  struct Answer {
-    int columns = 0;
-    std::size_t rows = 0;
-    std::string packed;
-  };
+  using Answer = KeptAnswer;
 
  private:
   std::vector<std::string_view> statements_;

@@ -16,7 +16,7 @@ namespace zx {
 namespace {
 
 // What each badge is looked up for.
-constexpr BadgeLookups kLookups{.classes = true};
+constexpr BadgeLookups kLookups{BadgeLookup::kClasses};
 
 constexpr std::size_t kLocationDigits = 5;
 

@@ -17,7 +17,7 @@ namespace zx {
 namespace {
 
 // What each badge is looked up for.
-constexpr BadgeLookups kLookups{.classes = true, .balance = true, .location = true};
+constexpr BadgeLookups kLookups{BadgeLookup::kClasses, BadgeLookup::kBalance, BadgeLookup::kLocation};
 
 constexpr std::size_t kRecordLength = 85;
 constexpr std::size_t kReaderCount = 11;

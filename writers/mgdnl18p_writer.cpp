@@ -21,9 +21,10 @@ namespace zx {
 namespace {
 
 // What each badge is looked up for.
-constexpr BadgeLookups kLookups{.classes = true, .balance = true};
+constexpr BadgeLookups kLookups{BadgeLookup::kClasses, BadgeLookup::kBalance};
 // A terminal of the badge-text model also looks up each badge's own texts.
-constexpr BadgeLookups kBadgeTextLookups{.classes = true, .balance = true, .badgeTexts = true};
+constexpr BadgeLookups kBadgeTextLookups{BadgeLookup::kClasses, BadgeLookup::kBalance,
+                                         BadgeLookup::kBadgeTexts};
 
 constexpr std::size_t kRecordLength = 173;
 constexpr std::size_t kNumberWidth = kBadgeNumberWidth;

@@ -16,7 +16,7 @@ namespace zx {
 namespace {
 
 // What each badge is looked up for.
-constexpr BadgeLookups kLookups{.classes = true, .location = true};
+constexpr BadgeLookups kLookups{BadgeLookup::kClasses, BadgeLookup::kLocation};
 
 constexpr std::size_t kRecordLength = 48;
 // With withReaders 0 the reader limit has no effect; the access classes

@@ -16,7 +16,7 @@ namespace zx {
 namespace {
 
 // What each badge is looked up for.
-constexpr BadgeLookups kLookups{.classes = true, .balance = true};
+constexpr BadgeLookups kLookups{BadgeLookup::kClasses, BadgeLookup::kBalance};
 
 constexpr std::size_t kRecordLength = 45;
 constexpr std::size_t kReaderCount = 3;
