@@ -211,7 +211,7 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
                run.displayTextsCut);
   }
   if (written == 0) {
-    out.Print("%s", job.function->failureMessage);
+    out.Print("%s", job.function->FailureMessage().c_str());
     // Only a successful run replaces the file; a failed one keeps the old.
     dnlFile.Discard();
     if (dnlFile.Error() != 0) {
@@ -219,7 +219,8 @@ int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& sett
     } else if (failure.status.code != sqlcode::kOk) {
       ReasonForStatement(out, failure);
     } else {
-      out.Reason("Erstellung der Datei %s abgebrochen", job.function->name);
+      out.Reason("Erstellung der Datei %.*s abgebrochen",
+                 static_cast<int>(job.function->name.size()), job.function->name.data());
     }
     return kRunFailed;
   }

@@ -92,7 +92,19 @@ TEST(ToolCommandLines, EveryProgramFollowsOneConvention) {
       {site_, {"--version"}, false, 0, "", "zeprink-site 1.0.0\n"},
       {config, {"--help"}, false, 0, "", "usage:\n"},
       {config, {"--version"}, false, 0, "", "zeprink-config 1.0.0\n"},
-      {show, {"--help"}, false, 0, "", "usage:\n"},
+      // zeprink-show's usage names every layout in a paragraph wrapped as the rest.
+      {show, {"--help"}, false, 0, "",
+       "usage:\n"
+       "  zeprink-show [--layout NAME] [--format table|csv|json] [--badge NUMBER] [--show-pins] FILE\n"
+       "  zeprink-show --diff [--layout NAME] [--show-pins] OLD NEW\n"
+       "  zeprink-show --help | --version\n"
+       "\n"
+       "Shows the records of a DNL file, one per line, with the fields of its layout named;\n"
+       "Windows-1252 text is shown as UTF-8. The layout (MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P,\n"
+       "IDSTAMM) is recognised from the file's content and size unless --layout names it; a file\n"
+       "that could be more than one layout, or none, is refused.\n"
+       "\n"
+       "--format "},
       {show, {"--version"}, false, 0, "", "zeprink-show 1.0.0\n"},
       {explain, {"--help"}, false, 0, "", "Aufruf:\n"},
       {explain, {"--version"}, false, 0, "", "zeprink-explain 1.0.0\n"},

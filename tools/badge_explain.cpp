@@ -25,9 +25,6 @@ namespace zx::explain {
 
 namespace {
 
-// The model whose MGDNL18P records show the badge's own display texts.
-constexpr std::string_view kBadgeTextModel = "7744-010";
-
 std::string U(std::string_view win1252) { return Utf8(win1252); }
 
 std::string Upper(std::string text) {
@@ -342,23 +339,23 @@ struct Explainer {
     ownSet ? CloseBadgeTextCursor(cursor) : CloseTerminalTextCursor(cursor);
     Line(std::string("    Anzeigetexte ") +
          (ownSet ? "aus dem eigenen Meldungssatz " + U(FieldText(record.AswSal)) +
-                       " des Ausweises (Modell 7744-010)"
+                       " des Ausweises (Modell " + std::string(kBadgeTextModel) + ")"
                  : "aus dem Meldungssatz des Terminals") +
          ": " + Joined(texts) + ".");
   }
 
   // Why the writer left the badge out, from its rule and its messages.
-  std::vector<std::string> ReasonsLeftOut(std::string_view function,
+  std::vector<std::string> ReasonsLeftOut(dnl::Layout layout,
                                           const std::vector<std::string>& messages) {
     std::vector<std::string> reasons;
     if (cursorRows.empty()) {
       reasons.push_back("der Ausweiscursor liefert den Ausweis nicht (siehe oben)");
       return reasons;
     }
-    if (function == "MGDNL31P" && classes.empty()) {
+    if (layout == dnl::Layout::kMgDnl31P && classes.empty()) {
       reasons.push_back("keine Zutrittsberechtigung auf dem Terminal; MGDNL31P enthält nur "
                         "Ausweise mit Zutrittsklasse");
-    } else if (function == "MGDNL18P") {
+    } else if (layout == dnl::Layout::kMgDnl18P) {
       if (!timeRight) {
         reasons.push_back("keine Zeitberechtigung auf dem Terminal; MGDNL18P enthält nur "
                           "Ausweise mit Zeitberechtigung");
@@ -367,7 +364,7 @@ struct Explainer {
         reasons.push_back("keine Personalnummer (AswPnr); MGDNL18P enthält nur Ausweise mit "
                           "Personalnummer");
       }
-    } else if (function != "MGDNL31P" && !timeRight && classes.empty()) {
+    } else if (layout != dnl::Layout::kMgDnl31P && !timeRight && classes.empty()) {
       reasons.push_back("weder Zeit- noch Zutrittsberechtigung auf dem Terminal");
     }
     if (reasons.empty() && messages.empty()) {
@@ -397,7 +394,7 @@ struct Explainer {
       start = end + 1;
     }
 
-    const dnl::LayoutInfo& layout = *dnl::FindLayout(function.name);
+    const dnl::LayoutInfo& layout = *function.layout;
     const dnl::Decoded decoded = dnl::Decode(layout, sink.Bytes());
     std::vector<const dnl::Record*> records;
     for (const dnl::Record& record : decoded.records) {
@@ -406,7 +403,7 @@ struct Explainer {
     Line("");
     if (records.empty()) {
       Line(std::string(function.name) + ": NICHT in der Datei.");
-      for (const std::string& reason : ReasonsLeftOut(function.name, badgeMessages)) {
+      for (const std::string& reason : ReasonsLeftOut(layout.layout, badgeMessages)) {
         Line("  Grund: " + reason + ".");
       }
       for (const std::string& message : badgeMessages) Line("  Meldung des Programms: " + message);
@@ -427,7 +424,7 @@ struct Explainer {
       }
       Line("  Satz " + std::to_string(record->number) + ": " + fields);
     }
-    if (function.writer == CreateMgDnl18P) DisplayTexts(cursorRows.front());
+    if (layout.layout == dnl::Layout::kMgDnl18P) DisplayTexts(cursorRows.front());
     for (const std::string& message : badgeMessages) Line("  Meldung des Programms: " + message);
     return true;
   }

@@ -9,80 +9,8 @@ namespace zx::dnl {
 
 namespace {
 
-constexpr FieldDef kMgDnl17PFields[] = {
-    {"badge number", 1, 13},    {"validity start", 14, 8},  {"time right", 22, 1},
-    {"access right", 23, 1},    {"balance", 24, 7},         {"reader 1", 31, 2},
-    {"access class 1", 33, 3},  {"reader 2", 36, 2},        {"access class 2", 38, 3},
-    {"reader 3", 41, 2},        {"access class 3", 43, 3},  {"reader 4", 46, 2},
-    {"access class 4", 48, 3},  {"reader 5", 51, 2},        {"access class 5", 53, 3},
-    {"reader 6", 56, 2},        {"access class 6", 58, 3},  {"reader 7", 61, 2},
-    {"location", 63, 3},        {"reader 8", 66, 5},        {"reader 9", 71, 5},
-    {"reader 10", 76, 5},       {"reader 11", 81, 5},
-};
-
-constexpr FieldDef kMgDnl18PFields[] = {
-    {"badge number", 1, 13}, {"label 1", 14, 13},  {"value 1", 27, 7},  {"label 2", 34, 13},
-    {"value 2", 47, 7},      {"label 3", 54, 13},  {"value 3", 67, 7},  {"label 4", 74, 13},
-    {"value 4", 87, 7},      {"label 5", 94, 13},  {"value 5", 107, 7}, {"label 6", 114, 13},
-    {"value 6", 127, 7},     {"label 7", 134, 13}, {"value 7", 147, 7}, {"label 8", 154, 13},
-    {"value 8", 167, 7},
-};
-
-constexpr FieldDef kMgDnl31PFields[] = {
-    {"badge number", 1, 13},   {"validity start", 14, 8}, {"validity end", 22, 8},
-    {"time right", 30, 1},     {"access right", 31, 1},   {"fixed XXXX,XX-", 32, 8},
-    {"fixed 001", 40, 3},      {"access class", 43, 3},   {"location", 46, 3},
-};
-
-constexpr FieldDef kMgDnl60PFields[] = {
-    {"badge number", 1, 13},   {"validity start", 14, 8}, {"time right", 22, 1},
-    {"access right", 23, 1},   {"balance", 24, 7},        {"reader 1", 31, 2},
-    {"access class 1", 33, 3}, {"reader 2", 36, 2},       {"access class 2", 38, 3},
-    {"reader 3", 41, 2},       {"access class 3", 43, 3},
-};
-
-// IDSTAMM fields carry no positions; only their names and order count.
-constexpr FieldDef kIdStammFields[] = {
-    {"badge number", 0, 0},    {"validity start", 0, 0}, {"validity end", 0, 0},
-    {"location number", 0, 0}, {"time right", 0, 0},     {"access right", 0, 0},
-    {"text variant", 0, 0},    {"message set", 0, 0},    {"fixed 001", 0, 0},
-    {"access class", 0, 0},    {"spare", 0, 0},          {"badge number 2", 0, 0},
-    {"badge type", 0, 0},      {"PIN", 0, 0},
-};
-static_assert(std::size(kIdStammFields) == kIdStammFieldCount);
-
-constexpr LayoutInfo kLayouts[] = {
-    {Layout::kMgDnl17P, "MGDNL17P", 85, kMgDnl17PFields},
-    {Layout::kMgDnl18P, "MGDNL18P", 173, kMgDnl18PFields},
-    {Layout::kMgDnl31P, "MGDNL31P", 48, kMgDnl31PFields},
-    {Layout::kMgDnl60P, "MGDNL60P", 45, kMgDnl60PFields},
-    {Layout::kIdStamm, "IDSTAMM", 0, kIdStammFields},
-};
-
-// The fields of a fixed layout cover the record without gaps or overlaps.
-constexpr bool CoversRecord(const LayoutInfo& layout) {
-  std::size_t next = 1;
-  for (const FieldDef& field : layout.fields) {
-    if (field.position != next || field.width == 0) return false;
-    next += field.width;
-  }
-  return next == layout.recordLength + 1;
-}
-static_assert(CoversRecord(kLayouts[0]) && CoversRecord(kLayouts[1]) &&
-              CoversRecord(kLayouts[2]) && CoversRecord(kLayouts[3]));
-
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kFieldSeparator = "\",\"";
-
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
-}
 
 // One IDSTAMM line (without CR LF) split into its fields; false when it is
 // not fourteen fields, each in double quotes, separated by commas.
@@ -175,12 +103,25 @@ bool IsReaderNumber(std::string_view text, std::size_t k) {
          static_cast<std::size_t>((number[0] - '0') * 10 + (number[1] - '0')) == k;
 }
 
-// The value of the field named `name` in the record (empty when none).
-std::string_view Value(const LayoutInfo& layout, const Record& record, std::string_view name) {
-  for (std::size_t i = 0; i < layout.fields.size() && i < record.values.size(); ++i) {
-    if (layout.fields[i].name == name) return record.values[i];
+// The value of field `index` of the record (empty when it has none).
+std::string_view Value(const Record& record, std::size_t index) {
+  return index < record.values.size() ? std::string_view(record.values[index]) : std::string_view();
+}
+
+// The validity start, the right flags and the reader numbers of the layouts
+// with readers, each reader k's number in its place.
+template <Layout L>
+bool RightsAndReadersPlausible(const LayoutInfo& layout, const Record& record) {
+  if (!AllDigits(Value(record, FieldIndex(L, "validity start"))) ||
+      !IsFlag(Value(record, FieldIndex(L, "time right"))) ||
+      !IsFlag(Value(record, FieldIndex(L, "access right")))) {
+    return false;
   }
-  return {};
+  for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+    const std::size_t k = FieldNumber(layout.fields[i].name, "reader ");
+    if (k != 0 && !IsReaderNumber(Value(record, i), k)) return false;
+  }
+  return true;
 }
 
 // Whether one record's fields look as the layout's writer lays them out.
@@ -189,27 +130,22 @@ bool Plausible(const LayoutInfo& layout, const Record& record) {
     if (!IsText(value)) return false;
   }
   if (BadgeNumber(record).empty()) return false;
+  for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+    const FieldDef& field = layout.fields[i];
+    if (field.fill == Fill::kConstant && Value(record, i) != field.constant) return false;
+  }
   switch (layout.layout) {
     case Layout::kMgDnl17P:
-    case Layout::kMgDnl60P: {
-      if (!AllDigits(Value(layout, record, "validity start")) ||
-          !IsFlag(Value(layout, record, "time right")) ||
-          !IsFlag(Value(layout, record, "access right"))) {
-        return false;
-      }
-      const std::size_t readers = layout.layout == Layout::kMgDnl17P ? 11 : 3;
-      for (std::size_t k = 1; k <= readers; ++k) {
-        if (!IsReaderNumber(Value(layout, record, "reader " + std::to_string(k)), k)) return false;
-      }
-      return true;
+      return RightsAndReadersPlausible<Layout::kMgDnl17P>(layout, record);
+    case Layout::kMgDnl60P:
+      return RightsAndReadersPlausible<Layout::kMgDnl60P>(layout, record);
+    case Layout::kMgDnl31P: {
+      constexpr Layout k31P = Layout::kMgDnl31P;
+      return AllDigits(Value(record, FieldIndex(k31P, "validity start"))) &&
+             AllDigits(Value(record, FieldIndex(k31P, "validity end"))) &&
+             IsFlag(Value(record, FieldIndex(k31P, "time right"))) &&
+             Value(record, FieldIndex(k31P, "access right")) == "1";
     }
-    case Layout::kMgDnl31P:
-      return AllDigits(Value(layout, record, "validity start")) &&
-             AllDigits(Value(layout, record, "validity end")) &&
-             IsFlag(Value(layout, record, "time right")) &&
-             Value(layout, record, "access right") == "1" &&
-             Value(layout, record, "fixed XXXX,XX-") == "XXXX,XX-" &&
-             Value(layout, record, "fixed 001") == "001";
     case Layout::kMgDnl18P:
       return true;  // labels and values are free text
     case Layout::kIdStamm:
@@ -219,15 +155,6 @@ bool Plausible(const LayoutInfo& layout, const Record& record) {
 }
 
 }  // namespace
-
-std::span<const LayoutInfo> AllLayouts() { return kLayouts; }
-
-const LayoutInfo* FindLayout(std::string_view name) {
-  for (const LayoutInfo& layout : kLayouts) {
-    if (EqualsIgnoreCase(layout.name, name)) return &layout;
-  }
-  return nullptr;
-}
 
 Decoded Decode(const LayoutInfo& layout, std::string_view bytes) {
   return layout.recordLength == 0 ? DecodeLines(bytes) : DecodeFixed(layout, bytes);
@@ -246,7 +173,7 @@ Recognition Recognise(std::string_view bytes) {
     result.reason = "the file is empty: no record tells its layout";
     return result;
   }
-  const LayoutInfo& idstamm = kLayouts[4];
+  const LayoutInfo& idstamm = LayoutOf(Layout::kIdStamm);
   if (bytes.front() == '"' || bytes.find(kLineEnd) != std::string_view::npos) {
     const Decoded lines = DecodeLines(bytes);
     if (lines.problems.empty()) {
@@ -284,9 +211,13 @@ Recognition Recognise(std::string_view bytes) {
   }
   const std::string size = std::to_string(bytes.size()) + " bytes";
   if (bySize.empty()) {
-    result.reason = "the size (" + size +
-                    ") is no multiple of a record length (85, 173, 48, 45) and the file is not "
-                    "IDSTAMM lines";
+    std::string lengths;
+    for (const LayoutInfo& layout : kLayouts) {
+      if (layout.recordLength == 0) continue;
+      lengths.append(lengths.empty() ? "" : ", ").append(std::to_string(layout.recordLength));
+    }
+    result.reason = "the size (" + size + ") is no multiple of a record length (" + lengths +
+                    ") and the file is not " + std::string(idstamm.name) + " lines";
   } else if (plausible.empty()) {
     result.reason = "the size (" + size + ") fits, but the content does not: " + notPlausible;
   } else if (plausible.size() > 1) {

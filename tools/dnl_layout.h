@@ -1,6 +1,6 @@
-// The five DNL file layouts as data: the named fields of each, the splitting
-// of a file into records and fields, the recognition of a file's layout from
-// its content, and the display of Windows-1252 text as UTF-8. Used by
+// Reading DNL files by their layouts (base/dnl_layouts.h): the splitting of
+// a file into records and fields, the recognition of a file's layout from its
+// content, and the display of Windows-1252 text as UTF-8. Used by
 // zeprink-show and zeprink-explain. Every function takes arbitrary bytes:
 // nothing here reads beyond what it is given.
 #pragma once
@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/dnl_layouts.h"
 #include "base/win1252.h"
 
 namespace zx::dnl {
@@ -19,32 +20,6 @@ namespace zx::dnl {
 // given on the command line.
 using zx::Utf8ToWin1252;
 using zx::Win1252ToUtf8;
-
-enum class Layout { kMgDnl17P, kMgDnl18P, kMgDnl31P, kMgDnl60P, kIdStamm };
-
-// One field of a fixed-length record: positions from 1, as the README's
-// file layouts give them.
-struct FieldDef {
-  std::string_view name;
-  std::size_t position;
-  std::size_t width;
-};
-
-struct LayoutInfo {
-  Layout layout;
-  std::string_view name;      // "MGDNL17P", ..., "IDSTAMM"
-  std::size_t recordLength;   // 0 for IDSTAMM (lines)
-  std::span<const FieldDef> fields;  // for IDSTAMM: the names, in field order
-};
-
-// Every layout, in the order of the README.
-std::span<const LayoutInfo> AllLayouts();
-
-// The layout of that name (any letter case), or null.
-const LayoutInfo* FindLayout(std::string_view name);
-
-// The number of fields in each IDSTAMM line.
-inline constexpr std::size_t kIdStammFieldCount = 14;
 
 struct Record {
   std::size_t number = 0;           // from 1, in file order

@@ -1,6 +1,7 @@
 // zeprink-show: shows a DNL file one record per line with the fields of its
 // layout named, and lists the badges that differ between two files. The
-// layouts live in tools/dnl_layout.h; this is the command line around them.
+// layouts live in base/dnl_layouts.h and are read by tools/dnl_layout.h;
+// this is the command line around them.
 
 #include <sys/stat.h>
 
@@ -22,16 +23,14 @@ namespace {
 
 constexpr char kProgram[] = "zeprink-show";
 
-constexpr char kUsage[] =
+constexpr char kUsageHead[] =
     "usage:\n"
     "  zeprink-show [--layout NAME] [--format table|csv|json] [--badge NUMBER] [--show-pins] FILE\n"
     "  zeprink-show --diff [--layout NAME] [--show-pins] OLD NEW\n"
     "  zeprink-show --help | --version\n"
-    "\n"
-    "Shows the records of a DNL file, one per line, with the fields of its layout named;\n"
-    "Windows-1252 text is shown as UTF-8. The layout (MGDNL17P, MGDNL18P, MGDNL31P, MGDNL60P,\n"
-    "IDSTAMM) is recognised from the file's content and size unless --layout names it; a file\n"
-    "that could be more than one layout, or none, is refused.\n"
+    "\n";
+
+constexpr char kUsageTail[] =
     "\n"
     "--format     table (default), csv or json\n"
     "--badge      only the records of that badge number\n"
@@ -41,6 +40,41 @@ constexpr char kUsage[] =
     "\n"
     "Exit status: 0 shown (--diff: no difference), 1 --diff found differences,\n"
     "255 refused or failed, or a bad command line (reason on standard error).\n";
+
+// The usage's paragraphs hold at most this many characters a line.
+constexpr std::size_t kUsageWidth = 91;
+
+// `text` as lines of whole words, each at most kUsageWidth characters.
+std::string Wrapped(std::string_view text) {
+  std::string out;
+  std::size_t lineStart = 0;
+  std::istringstream words{std::string(text)};
+  for (std::string word; words >> word;) {
+    if (out.size() > lineStart && out.size() - lineStart + 1 + word.size() > kUsageWidth) {
+      out += '\n';
+      lineStart = out.size();
+    } else if (out.size() > lineStart) {
+      out += ' ';
+    }
+    out += word;
+  }
+  return out + "\n";
+}
+
+// The usage, naming every layout of the table.
+std::string Usage() {
+  std::string layouts;
+  for (const zx::dnl::LayoutInfo& layout : zx::dnl::AllLayouts()) {
+    layouts.append(layouts.empty() ? "" : ", ").append(layout.name);
+  }
+  std::string about =
+      "Shows the records of a DNL file, one per line, with the fields of its layout named; "
+      "Windows-1252 text is shown as UTF-8. The layout (";
+  about.append(layouts).append(
+      ") is recognised from the file's content and size unless --layout names it; a file that "
+      "could be more than one layout, or none, is refused.");
+  return std::string(kUsageHead).append(Wrapped(about)).append(kUsageTail);
+}
 
 constexpr int kDifferent = zx::kExitFound;
 
@@ -209,7 +243,7 @@ int Diff(const Options& options) {
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    return zx::PrintToStdout(kUsage) ? zx::kExitDone : zx::kExitFailed;
+    return zx::PrintToStdout(Usage()) ? zx::kExitDone : zx::kExitFailed;
   }
   if (args.size() == 1 && args[0] == "--version") {
     return zx::PrintToStdout(zx::VersionLine(kProgram)) ? zx::kExitDone : zx::kExitFailed;

@@ -6,17 +6,25 @@ namespace zx {
 
 namespace {
 
+using dnl::Layout;
+using dnl::LayoutOf;
+
 constexpr DnlFunction kDnlFunctions[] = {
-    {"MGDNL17P", CreateMgDnl17P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL17P!\n"},
-    {"MGDNL18P", CreateMgDnl18P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL18P!\n"},
-    {"MGDNL31P", CreateMgDnl31P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL31P!\n"},
-    {"MGDNL60P", CreateMgDnl60P, "Programmabbruch: Fehler bei Erstellung der Datei MGDNL60P!\n"},
-    {"IDSTAMM", CreateIdStamm, "Programmabbruch: Fehler bei Erstellung der Datei IDSTAMM!\n"},
+    {LayoutOf(Layout::kMgDnl17P), CreateMgDnl17P},
+    {LayoutOf(Layout::kMgDnl18P), CreateMgDnl18P},
+    {LayoutOf(Layout::kMgDnl31P), CreateMgDnl31P},
+    {LayoutOf(Layout::kMgDnl60P), CreateMgDnl60P},
+    {LayoutOf(Layout::kIdStamm), CreateIdStamm},
 };
 
 }  // namespace
 
 std::span<const DnlFunction> DnlFunctions() { return kDnlFunctions; }
+
+std::string DnlFunction::FailureMessage() const {
+  std::string message = "Programmabbruch: Fehler bei Erstellung der Datei ";
+  return message.append(name).append("!\n");
+}
 
 const DnlFunction* FindDnlFunction(std::string_view upperName) {
   for (const DnlFunction& function : kDnlFunctions) {

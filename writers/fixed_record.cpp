@@ -40,12 +40,6 @@ bool AccessClassFits(Diagnostics& diagnostics, const BadgeRecord& record,
   return false;
 }
 
-void BlankReaderSlots(BadgeRecord& record, std::size_t count) {
-  for (std::size_t k = 0; k < count && k < record.ReaderSlots.size(); ++k) {
-    SetField(record.ReaderSlots[k], "  ");
-  }
-}
-
 std::string_view ReaderNumber(const BadgeRecord& record, std::size_t k) {
   if (k < 1 || k > record.ReaderSlots.size()) return {};
   const std::string_view slot = FieldText(record.ReaderSlots[k - 1]);

@@ -1,7 +1,7 @@
-// The fixed-length records of the MGDNL17P, MGDNL18P, MGDNL31P and MGDNL60P
-// downloads: a record buffer laid out by position, the checks that keep a badge number
-// or an access class from being cut to fit its positions, the right flags and
-// reader positions, and the writing of one badge row's records, one per
+// The fixed-length records of the downloads: a record buffer filled by the
+// fields of its layout (base/dnl_layouts.h), the checks that keep a badge
+// number or an access class from being cut to fit its positions, the right
+// flags and readers, and the writing of one badge row's records, one per
 // access class.
 #pragma once
 
@@ -12,64 +12,96 @@
 #include "queries/access_rights.h"
 #include "queries/badge_record.h"
 #include "base/diagnostics.h"
+#include "base/dnl_layouts.h"
 #include "base/fixed_text.h"
+#include "writers/badge_rights.h"
 #include "writers/run_context.h"
 
 namespace zx {
 
-// One record of N characters, no terminator, no line end. Positions count
-// from 1 as the record layouts give them.
-template <std::size_t N>
+// One record of layout L, no terminator, no line end. Values are placed by
+// the layout's fields (dnl::FieldOf<L>("name")).
+template <dnl::Layout L>
 class FixedRecord {
  public:
+  using Field = dnl::Field<L>;
+  static constexpr std::size_t kLength = dnl::LayoutOf(L).recordLength;
+  static_assert(kLength > 0, "a layout of lines has no fixed records");
+
   FixedRecord() { Blank(); }
 
   // Every position a blank, as each badge's record starts.
   void Blank() { bytes_.fill(' '); }
 
-  // Lays `text` into the `width` positions from `position`: at most `width`
-  // characters (callers check beforehand that a badge number or class fits;
-  // nothing that identifies a badge is cut here), the rest left as it is.
-  void Put(std::size_t position, std::size_t width, std::string_view text) {
-    const std::size_t start = position - 1;
-    if (start >= N) return;
-    std::size_t n = text.size() < width ? text.size() : width;
-    if (n > N - start) n = N - start;
+  // Lays `text` into the field: at most its width of characters (callers
+  // check beforehand that a badge number or class fits; nothing that
+  // identifies a badge is cut here), the rest left as it is.
+  void Put(Field field, std::string_view text) {
+    const std::size_t start = field.position - 1;
+    if (start >= kLength) return;
+    std::size_t n = text.size() < field.width ? text.size() : field.width;
+    if (n > kLength - start) n = kLength - start;
     text.copy(bytes_.data() + start, n);
   }
 
-  // Sets the `width` positions from `position` to blanks.
-  void Blank(std::size_t position, std::size_t width) {
-    for (std::size_t i = position - 1; i < N && i < position - 1 + width; ++i) bytes_[i] = ' ';
+  // Sets the field's positions to blanks.
+  void Blank(Field field) { Repeat(field, ' '); }
+
+  // Puts a text into the field filled with blanks first, so a shorter text
+  // leaves the rest blank.
+  void PutPadded(Field field, std::string_view text) {
+    Blank(field);
+    Put(field, text);
   }
 
-  // Puts a field's text into `width` positions filled with blanks first, so
-  // a shorter text leaves the rest blank.
-  void PutPadded(std::size_t position, std::size_t width, std::string_view text) {
-    Blank(position, width);
-    Put(position, width, text);
+  // Sets the field to its fill: blanks, zeros ("0" for a right not held), or
+  // its constant.
+  void Fill(Field field) {
+    switch (field.fill) {
+      case dnl::Fill::kBlank:
+        Blank(field);
+        return;
+      case dnl::Fill::kZeros:
+        Repeat(field, '0');
+        return;
+      case dnl::Fill::kConstant:
+        PutPadded(field, field.constant);
+        return;
+    }
   }
 
-  // Lays a "yyyymmdd" date at `position`; a badge without that date leaves
-  // the eight positions blank, and they then read "00000000".
-  void PutDate(std::size_t position, std::string_view yyyymmdd) {
-    Put(position, 8, yyyymmdd);
-    if (Text(position, 8) == "        ") Put(position, 8, "00000000");
+  // Lays `text` into the field; when that leaves the field blank, its fill
+  // goes there instead: a badge without a date has "00000000" for it.
+  void PutOrFill(Field field, std::string_view text) {
+    Put(field, text);
+    if (Text(field).find_first_not_of(' ') == std::string_view::npos) Fill(field);
   }
 
-  std::string_view Text(std::size_t position, std::size_t width) const {
-    return Bytes().substr(position - 1, width);
-  }
+  std::string_view Text(Field field) const { return Bytes().substr(field.position - 1, field.width); }
 
-  std::string_view Bytes() const { return std::string_view(bytes_.data(), N); }
+  std::string_view Bytes() const { return std::string_view(bytes_.data(), kLength); }
 
  private:
-  std::array<char, N> bytes_;
+  void Repeat(Field field, char c) {
+    for (std::size_t i = field.position - 1; i < kLength && i < field.position - 1 + field.width;
+         ++i) {
+      bytes_[i] = c;
+    }
+  }
+
+  std::array<char, kLength> bytes_;
 };
 
-// Positions of the badge number and of an access class in every layout.
-inline constexpr std::size_t kBadgeNumberWidth = 13;
-inline constexpr std::size_t kAccessClassWidth = 3;
+// The badge number and an access class are as wide in every fixed layout.
+inline constexpr std::size_t kBadgeNumberWidth =
+    dnl::FieldOf<dnl::Layout::kMgDnl17P>("badge number").width;
+inline constexpr std::size_t kAccessClassWidth =
+    dnl::FieldOf<dnl::Layout::kMgDnl31P>("access class").width;
+static_assert(dnl::FieldOf<dnl::Layout::kMgDnl18P>("badge number").width == kBadgeNumberWidth &&
+              dnl::FieldOf<dnl::Layout::kMgDnl31P>("badge number").width == kBadgeNumberWidth &&
+              dnl::FieldOf<dnl::Layout::kMgDnl60P>("badge number").width == kBadgeNumberWidth &&
+              dnl::FieldOf<dnl::Layout::kMgDnl17P>("access class 1").width == kAccessClassWidth &&
+              dnl::FieldOf<dnl::Layout::kMgDnl60P>("access class 1").width == kAccessClassWidth);
 
 // The whole badge number of the row: LongAswNum when the number was longer
 // than AswNum holds, else AswNum.
@@ -94,51 +126,44 @@ bool RowIsRepresentable(Diagnostics& diagnostics, const BadgeRecord& record);
 bool AccessClassFits(Diagnostics& diagnostics, const BadgeRecord& record,
                      const AccessRightEntry& entry);
 
-// Sets ReaderSlots 1 to `count` to two blanks: a slot that keeps them after
-// CollectAccessRights means the terminal has no such reader.
-void BlankReaderSlots(BadgeRecord& record, std::size_t count);
-
 // The reader number in slot k (1 to 11), or empty when the terminal has no
 // reader k.
 std::string_view ReaderNumber(const BadgeRecord& record, std::size_t k);
 
-// Reader k (from 1) of the MGDNL17P and MGDNL60P layouts takes five
-// positions from 31 + 5 * (k - 1): two for the reader number, then three for
-// the access class.
-constexpr std::size_t ReaderPosition(std::size_t k) { return 31 + 5 * (k - 1); }
+// The readers of the layouts that have them (MGDNL17P, MGDNL60P): fields
+// "reader 1" to "reader n", each followed by the access class of that
+// reader in "access class k" for the first of them.
+template <dnl::Layout L>
+inline constexpr std::size_t kReaderCount = dnl::NumberedFieldCount<L>("reader ");
+template <dnl::Layout L>
+inline constexpr std::size_t kReadersWithClass = dnl::NumberedFieldCount<L>("access class ");
 
 // What a badge row may do on the terminal.
 struct TerminalRights {
-  bool time = false;    // HasTimeRight
-  bool access = false;  // CollectAccessRights: AccessRightList holds the classes
+  bool time = false;    // BadgeRights::Time
+  bool access = false;  // BadgeRights::AccessOnReaders: BadgeRights::Classes() holds the classes
 };
 
-// Asks the rights of one badge row on the terminal and lays them into the
-// MGDNL17P and MGDNL60P layouts: position 22 "1" with a time right, else
-// "0"; position 23 "1" with an access right, else "0", and with an access
-// right the reader number of each reader 1 to `readerCount` that the
-// terminal has into the first two characters of its reader position. The
-// reader slots must be blank beforehand (BlankReaderSlots); `readers` keeps
-// the terminal's readers for the whole run.
-template <std::size_t N>
-TerminalRights PutRights(RunContext& run, FixedRecord<N>& out, BadgeRecord& record,
-                         const char* terminalName, std::size_t readerCount,
-                         AccessRightList& classes, TerminalReaders& readers,
-                         RightsCache& rightsCache) {
+// Asks the rights of one badge row on the terminal and lays them into a
+// layout with readers: "time right" "1" with a time right, else its fill
+// "0"; "access right" likewise, and with an access right the reader number
+// of each of the layout's readers that the terminal has into its "reader k".
+template <dnl::Layout L>
+TerminalRights PutRights(FixedRecord<L>& out, BadgeRecord& record, BadgeRights& badgeRights) {
+  static constexpr auto kTimeRight = dnl::FieldOf<L>("time right");
+  static constexpr auto kAccessRight = dnl::FieldOf<L>("access right");
+  static constexpr auto kReaders = dnl::NumberedFields<L, kReaderCount<L>>("reader ");
   TerminalRights rights;
-  out.Put(22, 1, "0");
-  out.Put(23, 1, "0");
-  rights.time =
-      HasTimeRight(run.session, run.diagnostics, record, terminalName, &rightsCache) != 0;
-  if (rights.time) out.Put(22, 1, "1");
-  rights.access = CollectAccessRights(run.session, run.diagnostics, record, terminalName,
-                                      static_cast<int32_t>(readerCount), 1, classes,
-                                      &readers, &rightsCache) != 0;
+  out.Fill(kTimeRight);
+  out.Fill(kAccessRight);
+  rights.time = badgeRights.Time(record);
+  if (rights.time) out.Put(kTimeRight, "1");
+  rights.access = badgeRights.AccessOnReaders(record, kReaderCount<L>);
   if (rights.access) {
-    out.Put(23, 1, "1");
-    for (std::size_t k = 1; k <= readerCount; ++k) {
+    out.Put(kAccessRight, "1");
+    for (std::size_t k = 1; k <= kReaders.size(); ++k) {
       const std::string_view reader = ReaderNumber(record, k);
-      if (!reader.empty()) out.Put(ReaderPosition(k), 2, reader);
+      if (!reader.empty()) out.Put(kReaders[k - 1], reader);
     }
   }
   return rights;
@@ -155,8 +180,8 @@ struct RowRecords {
 // `putClass(out, accessClass)` lays it into `out`, and the whole of `out` is
 // written. The records of a row thus differ only where the class goes.
 // Stops at the first failed write; the records before it stay written.
-template <std::size_t N, typename PutClass>
-RowRecords WriteClassRecords(RunContext& run, FixedRecord<N>& out, const BadgeRecord& record,
+template <dnl::Layout L, typename PutClass>
+RowRecords WriteClassRecords(RunContext& run, FixedRecord<L>& out, const BadgeRecord& record,
                              const AccessRightList& classes, PutClass putClass) {
   RowRecords row;
   for (const AccessRightEntry& entry : classes) {
@@ -171,28 +196,28 @@ RowRecords WriteClassRecords(RunContext& run, FixedRecord<N>& out, const BadgeRe
   return row;
 }
 
-// Writes the records of one badge row with a right on the terminal in the
-// MGDNL17P and MGDNL60P layouts. With an access right, one record per access
-// class as WriteClassRecords does, the class put into the class positions
-// of those readers 1 to `readersWithClass` that the terminal has; with a
-// time right only, `out` once as it is.
-template <std::size_t N>
-RowRecords WriteReaderRecords(RunContext& run, FixedRecord<N>& out, const BadgeRecord& record,
-                              const TerminalRights& rights, const AccessRightList& classes,
-                              std::size_t readersWithClass) {
+// Writes the records of one badge row with a right on the terminal in a
+// layout with readers. With an access right, one record per access class as
+// WriteClassRecords does, the class put into "access class k" of each of
+// those readers that the terminal has; with a time right only, `out` once
+// as it is.
+template <dnl::Layout L>
+RowRecords WriteReaderRecords(RunContext& run, FixedRecord<L>& out, const BadgeRecord& record,
+                              const TerminalRights& rights, const AccessRightList& classes) {
+  static constexpr auto kClasses =
+      dnl::NumberedFields<L, kReadersWithClass<L>>("access class ");
   if (!rights.access) {
     const bool ok = run.WriteDnl(out.Bytes());
     return RowRecords{.written = ok, .failed = !ok};
   }
-  return WriteClassRecords(
-      run, out, record, classes,
-      [&record, readersWithClass](FixedRecord<N>& r, std::string_view accessClass) {
-        for (std::size_t k = 1; k <= readersWithClass; ++k) {
-          if (!ReaderNumber(record, k).empty()) {
-            r.PutPadded(ReaderPosition(k) + 2, kAccessClassWidth, accessClass);
-          }
-        }
-      });
+  return WriteClassRecords(run, out, record, classes,
+                           [&record](FixedRecord<L>& r, std::string_view accessClass) {
+                             for (std::size_t k = 1; k <= kClasses.size(); ++k) {
+                               if (!ReaderNumber(record, k).empty()) {
+                                 r.PutPadded(kClasses[k - 1], accessClass);
+                               }
+                             }
+                           });
 }
 
 }  // namespace zx

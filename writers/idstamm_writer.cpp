@@ -1,12 +1,14 @@
 // IDSTAMM: the badge master file of a terminal. One line of fourteen quoted,
 // comma-separated fields per badge row with a right on the terminal, one line
 // per access class when the badge has access rights.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "queries/access_rights.h"
 #include "queries/badge_record.h"
+#include "base/dnl_layouts.h"
 #include "base/fixed_text.h"
 #include "base/text_utils.h"
 #include "writers/badge_loop.h"
@@ -51,15 +53,33 @@ bool BreaksTheLine(std::string_view field) {
 // separated by commas, ended by carriage return and line feed. Returns an
 // empty text when a field holds a double quote, carriage return or line
 // feed, with its number (from 1) in `badField`: such a line is left out.
+// The index of IDSTAMM's field of that name.
+consteval std::size_t Index(std::string_view name) {
+  return dnl::FieldIndex(dnl::Layout::kIdStamm, name);
+}
+
+// One line: the fields written exactly as they are, each in double quotes,
+// separated by commas, ended by carriage return and line feed. Returns an
+// empty text when a field holds a double quote, carriage return or line
+// feed, with its number (from 1) in `badField`: such a line is left out.
 std::string FormatLine(const BadgeRecord& record, std::string_view timeRight,
                        std::string_view accessRight, std::string_view accessClass,
                        int& badField) {
-  const std::string_view fields[] = {
-      FieldText(record.AswNum), FieldText(record.AswGvo), FieldText(record.AswGbi),
-      LocationField(record),    timeRight,                accessRight,
-      FieldText(record.AswSpr), FieldText(record.AswSal), "001",
-      accessClass,              FieldText(record.SpareText), FieldText(record.AswNum),
-      FieldText(record.AswAtp), FieldText(record.AswPin)};
+  std::array<std::string_view, dnl::kIdStammFieldCount> fields{};
+  fields[Index("badge number")] = FieldText(record.AswNum);
+  fields[Index("validity start")] = FieldText(record.AswGvo);
+  fields[Index("validity end")] = FieldText(record.AswGbi);
+  fields[Index("location number")] = LocationField(record);
+  fields[Index("time right")] = timeRight;
+  fields[Index("access right")] = accessRight;
+  fields[Index("text variant")] = FieldText(record.AswSpr);
+  fields[Index("message set")] = FieldText(record.AswSal);
+  fields[Index("fixed 001")] = dnl::kIdStammFields[Index("fixed 001")].constant;
+  fields[Index("access class")] = accessClass;
+  fields[Index("spare")] = FieldText(record.SpareText);
+  fields[Index("badge number 2")] = FieldText(record.AswNum);
+  fields[Index("badge type")] = FieldText(record.AswAtp);
+  fields[Index("PIN")] = FieldText(record.AswPin);
   std::string line;
   badField = 0;
   for (std::string_view field : fields) {
@@ -75,43 +95,35 @@ std::string FormatLine(const BadgeRecord& record, std::string_view timeRight,
   return line;
 }
 
+// A badge number longer than AswNum holds would make rights and lines use a
+// cut number: "Ausweis %s: Ausweisnummer zu lang, nicht in Datei gestellt\n"
+// with the whole number.
+void SayBadgeNumberTooLong(Diagnostics& diagnostics, const BadgeRecord& record) {
+  diagnostics.Print("Ausweis %s: Ausweisnummer zu lang, nicht in Datei gestellt\n",
+                    record.LongAswNum.data());
+}
+
 }  // namespace
 
 int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
   Diagnostics& diagnostics = run.diagnostics;
-  // A terminated copy of the name: the record field is only read up to its width.
-  const std::string terminalName(FieldText(terminal.TrmNam));
   // TrmSal holds at most 10 characters (after a failed lookup, ten '0' and no terminator).
   const std::string_view terminalSal = FieldText(terminal.TrmSal).substr(0, 10);
   const std::string_view longTerminalSal = FieldText(terminal.LongTrmSal);
-  AccessRightList classes;
-  RightsCache rightsCache;
+  BadgeRights rights(run, terminal);
   int32_t badgesWritten = 0;
 
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
-    if (record.LongAswNum[0] != '\0') {
-      // Rights and lines would have to use a cut number: the row is left out.
-      diagnostics.Print("Ausweis %s: Ausweisnummer zu lang, nicht in Datei gestellt\n",
-                        record.LongAswNum.data());
-      return true;
-    }
+  const BadgeRowRules rows{.longNumber = SayBadgeNumberTooLong};
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, rows, [&](BadgeRecord& record) {
     // A badge without a message set of its own gets the terminal's; one
     // that does not fit field 8 is named instead of cut.
     const bool ownSal = record.AswSal[0] != '\0' || record.LongAswSal[0] != '\0';
     if (!ownSal) SetField(record.AswSal, terminalSal);
-    std::string_view timeRight = "0";
-    std::string_view accessRight = "0";
-    if (HasTimeRight(run.session, diagnostics, record, terminalName.c_str(), &rightsCache)) {
-      timeRight = "1";
-    }
-    if (CollectAccessRights(run.session, diagnostics, record, terminalName.c_str(), 32, 0,
-                            classes, nullptr, &rightsCache)) {
-      accessRight = "1";
-    }
+    const std::string_view timeRight = rights.Time(record) ? "1" : "0";
+    const std::string_view accessRight = rights.Access(record) ? "1" : "0";
 
     if (accessRight == "0" && timeRight == "0") {
-      diagnostics.Detail("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",
-                         record.AswNum.data(), terminalName.c_str());
+      rights.NoteWithoutRight(record);
       return true;
     }
     if (record.AswSpr[0] == '\0') {
@@ -161,7 +173,7 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
       return run.WriteDnl(line);
     };
     if (accessRight == "1") {
-      for (const AccessRightEntry& entry : classes) {
+      for (const AccessRightEntry& entry : rights.Classes()) {
         if (!writeLine(FieldText(entry))) return false;
       }
     } else if (!writeLine(FieldText(record.AswBkl))) {

@@ -26,27 +26,32 @@ constexpr BadgeLookups kLookups{BadgeLookup::kClasses, BadgeLookup::kBalance};
 constexpr BadgeLookups kBadgeTextLookups{BadgeLookup::kClasses, BadgeLookup::kBalance,
                                          BadgeLookup::kBadgeTexts};
 
-constexpr std::size_t kRecordLength = 173;
-constexpr std::size_t kNumberWidth = kBadgeNumberWidth;
-constexpr std::size_t kFieldWidth = 20;
-constexpr std::size_t kLabelWidth = 13;
-constexpr std::size_t kValueWidth = 7;
-constexpr int kFieldCount = 8;
+constexpr dnl::Layout kLayout = dnl::Layout::kMgDnl18P;
+using Record = FixedRecord<kLayout>;
+using Field = Record::Field;
 
-// Terminal models with their own record rules.
-constexpr std::string_view kBadgeTextModel = "7744-010";    // badge display texts
-constexpr std::string_view kFourFieldModel = "7598-002";    // fields 5 to 8 blank
-constexpr std::size_t kFourFieldModelBlankFrom = 94;  // fields 5 to 8
+// The badge number, then eight display fields of a label and a value.
+constexpr Field kBadgeNumber = dnl::FieldOf<kLayout>("badge number");
+constexpr int kFieldCount = static_cast<int>(dnl::NumberedFieldCount<kLayout>("label "));
+constexpr auto kLabels = dnl::NumberedFields<kLayout, kFieldCount>("label ");
+constexpr auto kValues = dnl::NumberedFields<kLayout, kFieldCount>("value ");
+
+// The positions from the start of `first` to the end of `last`.
+constexpr Field Through(Field first, Field last) {
+  return Field{first.position, last.position + last.width - first.position};
+}
+
+// The positions of a field from its `skip`-th on.
+constexpr Field From(Field field, std::size_t skip) {
+  return Field{field.position + skip, field.width - skip};
+}
+
+// Terminal models with their own record rules: kBadgeTextModel
+// (writers/writers.h) shows each badge's own display texts.
+constexpr std::string_view kFourFieldModel = "7598-002";  // fields 5 to 8 blank
 
 constexpr std::string_view kDateCode = "#W1";
 constexpr std::string_view kNoValue = "       ";
-
-using Record = FixedRecord<kRecordLength>;
-
-// First position of display field n (1..8), after the badge number.
-constexpr std::size_t FieldStart(int n) {
-  return kNumberWidth + 1 + kFieldWidth * static_cast<std::size_t>(n - 1);
-}
 
 // The value codes "#W2".."#W16" and "#W21".."#W30" with the balance field
 // each selects; "#W1" is the date. Codes compare exactly ("#W1" is not "#W10").
@@ -146,14 +151,11 @@ void PlaceFields(Record& record, DisplayTextTable& work, const BadgeRecord& badg
                  std::string_view dateText) {
   for (int n = 1; n <= kFieldCount; ++n) {
     const DisplayText& slot = work[static_cast<std::size_t>(n - 1)];
-    const std::size_t s = FieldStart(n);
-    const std::string_view label = FieldText(slot.Txt);
-    if (label.empty()) continue;
-    if (n >= 5 && slot.MsdSpl == 2) {
-      record.Put(s + 1, kLabelWidth - 1, label);
-    } else {
-      record.Put(s, kLabelWidth, label);
-    }
+    const Field label = kLabels[static_cast<std::size_t>(n - 1)];
+    const std::string_view text = FieldText(slot.Txt);
+    if (text.empty()) continue;
+    // A label with column indicator 2 in fields 5 to 8 starts one column in.
+    record.Put(n >= 5 && slot.MsdSpl == 2 ? From(label, 1) : label, text);
   }
 
   for (DisplayText& slot : work) {
@@ -162,13 +164,14 @@ void PlaceFields(Record& record, DisplayTextTable& work, const BadgeRecord& badg
 
   for (int n = 1; n <= kFieldCount; ++n) {
     const std::string_view value = FieldText(work[static_cast<std::size_t>(n - 1)].Wert);
-    const std::size_t s = FieldStart(n);
+    const Field label = kLabels[static_cast<std::size_t>(n - 1)];
+    const Field valueField = kValues[static_cast<std::size_t>(n - 1)];
     if (value.empty()) continue;
     if (value.size() <= 10) {
-      record.PutPadded(s + kLabelWidth, kValueWidth, value);
+      record.PutPadded(valueField, value);
     } else {
       // A balance text fills the whole display field, label included.
-      record.PutPadded(s, kFieldWidth, value);
+      record.PutPadded(Through(label, valueField), value);
     }
   }
 
@@ -176,26 +179,26 @@ void PlaceFields(Record& record, DisplayTextTable& work, const BadgeRecord& badg
   for (int n = 1; n <= kFieldCount; ++n) {
     const DisplayText& slot = work[static_cast<std::size_t>(n - 1)];
     if (FieldText(slot.Con) != kDateCode) continue;
-    record.Put(FieldStart(n) + kLabelWidth - 1, dateText.size(), FieldText(slot.Wert));
+    const Field label = kLabels[static_cast<std::size_t>(n - 1)];
+    record.Put(Through(From(label, label.width - 1), kValues[static_cast<std::size_t>(n - 1)]),
+               FieldText(slot.Wert));
     break;
   }
 }
 
 // Writes the badge's record unless a skip rule holds. Returns false only
 // when the write to the DNL file failed.
-bool ProcessBadge(RunContext& run, RightsCache& rightsCache, BadgeRecord& badge,
-                  const std::string& terminalName,
+bool ProcessBadge(RunContext& run, BadgeRights& rights, BadgeRecord& badge,
                   std::string_view model, const DisplayTextTable& terminalTexts,
                   std::string_view dateText, std::string& lastWritten, int& written) {
   Diagnostics& diagnostics = run.diagnostics;
   const std::string_view number = FieldText(badge.AswNum);
-  const int timeRight =
-      HasTimeRight(run.session, diagnostics, badge, terminalName.c_str(), &rightsCache);
-  if (timeRight == 0) {
+  const bool timeRight = rights.Time(badge);
+  if (!timeRight) {
     diagnostics.Detail("Ausweis %s auf Terminal %s nicht zulaessig!\n", badge.AswNum.data(),
-                       terminalName.c_str());
+                       rights.TerminalName());
   }
-  if (FieldText(badge.AswPnr).empty() || number == lastWritten || timeRight == 0) return true;
+  if (FieldText(badge.AswPnr).empty() || number == lastWritten || !timeRight) return true;
   // Positions 1-13 hold the badge number; a longer one is never cut (a cut
   // number could name another badge): the badge is left out with a message.
   if (!BadgeNumberFits(diagnostics, badge)) return true;
@@ -214,7 +217,7 @@ bool ProcessBadge(RunContext& run, RightsCache& rightsCache, BadgeRecord& badge,
     work = badgeTexts;
   }
 
-  record.Put(1, kNumberWidth, number);
+  record.Put(kBadgeNumber, number);
   const int32_t balance = ReadBalanceData(run.session, badge);
   if (balance != 0) {
     diagnostics.Detail("Ausweis:%s Person:%s Saldodaten nicht gefunden! %d\n", badge.AswNum.data(),
@@ -222,7 +225,7 @@ bool ProcessBadge(RunContext& run, RightsCache& rightsCache, BadgeRecord& badge,
   }
   PlaceFields(record, work, badge, dateText);
   if (model == kFourFieldModel) {
-    record.Blank(kFourFieldModelBlankFrom, kRecordLength - kFourFieldModelBlankFrom + 1);
+    record.Blank(Through(kLabels[4], kValues[kFieldCount - 1]));
   }
 
   if (!run.WriteDnl(record.Bytes())) return false;
@@ -236,30 +239,22 @@ bool ProcessBadge(RunContext& run, RightsCache& rightsCache, BadgeRecord& badge,
 
 int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal) {
   const std::string dateText = TodayText();
-  const std::string terminalName(FieldText(terminal.TrmNam));
   const std::string_view model = FieldText(terminal.TrmMod);
 
   DisplayTextTable terminalTexts;
   ClearDisplayTextTable(terminalTexts);
   std::string lastWritten;
   int written = 0;
-  RightsCache rightsCache;
+  BadgeRights rights(run, terminal);
 
   DisplayTextCursor texts;
-  if (OpenTerminalTextCursor(run.session, texts, terminalName) == 0) {
+  if (OpenTerminalTextCursor(run.session, texts, rights.TerminalName()) == 0) {
     LoadDisplayTexts(run.diagnostics, terminalTexts, texts, ReadTerminalText, true);
   }
   CloseTerminalTextCursor(texts);
 
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, model == kBadgeTextModel ? kBadgeTextLookups : kLookups, [&](BadgeRecord& badge) {
-    if (!FieldText(badge.LongAswNum).empty()) {
-      // The rights and texts cannot be asked under the cut number: the row
-      // ends here, with the message naming the whole number.
-      BadgeNumberFits(run.diagnostics, badge);
-      return true;
-    }
-    return ProcessBadge(run, rightsCache, badge, terminalName, model, terminalTexts, dateText, lastWritten,
-                        written);
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, model == kBadgeTextModel ? kBadgeTextLookups : kLookups, {}, [&](BadgeRecord& badge) {
+    return ProcessBadge(run, rights, badge, model, terminalTexts, dateText, lastWritten, written);
   });
 
   run.PrintBadgeCounts(end.rowsFetched, written);

@@ -18,62 +18,56 @@ namespace {
 // What each badge is looked up for.
 constexpr BadgeLookups kLookups{BadgeLookup::kClasses, BadgeLookup::kLocation};
 
-constexpr std::size_t kRecordLength = 48;
-// With withReaders 0 the reader limit has no effect; the access classes
-// are all that this download needs.
-constexpr int32_t kMaxReader = 32;
+constexpr dnl::Layout kLayout = dnl::Layout::kMgDnl31P;
+constexpr auto kBadgeNumber = dnl::FieldOf<kLayout>("badge number");
+constexpr auto kValidityStart = dnl::FieldOf<kLayout>("validity start");
+constexpr auto kValidityEnd = dnl::FieldOf<kLayout>("validity end");
+constexpr auto kTimeRight = dnl::FieldOf<kLayout>("time right");
+constexpr auto kAccessRight = dnl::FieldOf<kLayout>("access right");
+constexpr auto kFixedAmount = dnl::FieldOf<kLayout>("fixed XXXX,XX-");
+constexpr auto kFixed001 = dnl::FieldOf<kLayout>("fixed 001");
+constexpr auto kAccessClass = dnl::FieldOf<kLayout>("access class");
+constexpr auto kLocation = dnl::FieldOf<kLayout>("location");
 
 }  // namespace
 
 int CreateMgDnl31P(RunContext& run, const TerminalParams& terminal) {
   Diagnostics& diagnostics = run.diagnostics;
-  const std::string trmNam(FieldText(terminal.TrmNam));
-  FixedRecord<kRecordLength> out;
-  AccessRightList classes;
-  RightsCache rightsCache;
+  FixedRecord<kLayout> out;
+  BadgeRights rights(run, terminal);
   int badgesWritten = 0;
 
   // Every row is handled on its own, also a repeated badge number. The
   // cursor's messages below tell about its open and its end; a row's
   // messages come before them, as no row is fetched from a cursor that did
   // not open.
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, {}, [&](BadgeRecord& record) {
     out.Blank();
-    // A number longer than AswNum holds cannot be asked for its rights
-    // under the cut number, so such a row ends here.
-    if (!FieldText(record.LongAswNum).empty()) {
-      BadgeNumberFits(diagnostics, record);
-      return true;
-    }
-
-    out.Put(30, 1, "0");
-    out.Put(31, 1, "0");
-    if (HasTimeRight(run.session, diagnostics, record, trmNam.c_str(), &rightsCache)) {
-      out.Put(30, 1, "1");
-    }
-    if (!CollectAccessRights(run.session, diagnostics, record, trmNam.c_str(), kMaxReader, 0,
-                             classes, nullptr, &rightsCache)) {
+    out.Fill(kTimeRight);
+    out.Fill(kAccessRight);
+    if (rights.Time(record)) out.Put(kTimeRight, "1");
+    if (!rights.Access(record)) {
       // A time right alone gives no record in this download.
       diagnostics.Detail("Ausweis %s ohne Zutrittsberechtigung auf Terminal %s\n",
-                         record.AswNum.data(), trmNam.c_str());
+                         record.AswNum.data(), rights.TerminalName());
       return true;
     }
-    out.Put(31, 1, "1");
+    out.Put(kAccessRight, "1");
     if (!BadgeNumberFits(diagnostics, record)) return true;
 
-    // A failed lookup leaves StoKtx empty and positions 46-48 blank.
+    // A failed lookup leaves StoKtx empty and the location blank.
     ReadLocationText(run.session, record);
-    out.Put(1, kBadgeNumberWidth, FieldText(record.AswNum));
-    out.PutDate(14, FieldText(record.AswGvo));
-    out.PutDate(22, FieldText(record.AswGbi));
-    out.Put(32, 8, "XXXX,XX-");
-    out.Put(40, 3, "001");
-    out.PutPadded(46, 3, FieldText(record.StoKtx));
+    out.Put(kBadgeNumber, FieldText(record.AswNum));
+    out.PutOrFill(kValidityStart, FieldText(record.AswGvo));
+    out.PutOrFill(kValidityEnd, FieldText(record.AswGbi));
+    out.Fill(kFixedAmount);
+    out.Fill(kFixed001);
+    out.PutPadded(kLocation, FieldText(record.StoKtx));
 
-    // One record per class, the class at positions 43-45.
-    const RowRecords row = WriteClassRecords(run, out, record, classes,
+    // One record per class, the class in its field.
+    const RowRecords row = WriteClassRecords(run, out, record, rights.Classes(),
                                              [](auto& r, std::string_view accessClass) {
-                                               r.PutPadded(43, kAccessClassWidth, accessClass);
+                                               r.PutPadded(kAccessClass, accessClass);
                                              });
     if (row.written) ++badgesWritten;
     return !row.failed;

@@ -18,54 +18,41 @@ namespace {
 // What each badge is looked up for.
 constexpr BadgeLookups kLookups{BadgeLookup::kClasses, BadgeLookup::kBalance};
 
-constexpr std::size_t kRecordLength = 45;
-constexpr std::size_t kReaderCount = 3;
+constexpr dnl::Layout kLayout = dnl::Layout::kMgDnl60P;
+constexpr auto kBadgeNumber = dnl::FieldOf<kLayout>("badge number");
+constexpr auto kValidityStart = dnl::FieldOf<kLayout>("validity start");
+constexpr auto kBalance = dnl::FieldOf<kLayout>("balance");
 
 }  // namespace
 
 int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
   Diagnostics& diagnostics = run.diagnostics;
-  const std::string trmNam(FieldText(terminal.TrmNam));
-  FixedRecord<kRecordLength> out;
-  AccessRightList classes;
-  TerminalReaders readers;
-  RightsCache rightsCache;
+  FixedRecord<kLayout> out;
+  BadgeRights rights(run, terminal);
   int badgesWritten = 0;
 
   // Every row is handled on its own, also a repeated badge number.
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
-    BlankReaderSlots(record, kReaderCount);
-
-    // A number longer than AswNum holds cannot be asked for its balance or
-    // rights under the cut number, so such a row ends here.
-    if (!FieldText(record.LongAswNum).empty()) {
-      BadgeNumberFits(diagnostics, record);
-      return true;
-    }
-
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, {}, [&](BadgeRecord& record) {
     out.Blank();
-    out.Put(1, kBadgeNumberWidth, FieldText(record.AswNum));
-    out.PutDate(14, FieldText(record.AswGvo));
+    out.Put(kBadgeNumber, FieldText(record.AswNum));
+    out.PutOrFill(kValidityStart, FieldText(record.AswGvo));
 
     // Without a balance (no row, or an SQL error) the positions stay blank.
     bool balanceCut = false;
     if (ReadBalanceData(run.session, record) == sqlcode::kOk) {
-      out.PutPadded(24, 7, FieldText(record.TswW09));
+      out.PutPadded(kBalance, FieldText(record.TswW09));
       balanceCut = (record.CutDisplayTexts & BalanceValueCut(9)) != 0;
     }
 
-    const TerminalRights rights =
-        PutRights(run, out, record, trmNam.c_str(), kReaderCount, classes, readers, rightsCache);
-
-    if (!rights.time && !rights.access) {
-      diagnostics.Detail("Ausweis %s ohne Zeit-/Zutrittsberechtigung auf Terminal %s\n",
-                         record.AswNum.data(), trmNam.c_str());
+    const TerminalRights held = PutRights(out, record, rights);
+    if (!held.time && !held.access) {
+      rights.NoteWithoutRight(record);
       return true;
     }
     if (!BadgeNumberFits(diagnostics, record)) return true;
     // One record per class, the class on every reader; with a time right
     // only, the one record as it stands.
-    const RowRecords row = WriteReaderRecords(run, out, record, rights, classes, kReaderCount);
+    const RowRecords row = WriteReaderRecords(run, out, record, held, rights.Classes());
     if (row.written) {
       ++badgesWritten;
       if (balanceCut) run.NoteDisplayCut(FieldText(record.AswNum), "TswW09");

@@ -4,10 +4,16 @@
 // (a fetch error or a failed write).
 #pragma once
 
+#include <string_view>
+
 #include "queries/terminal_params.h"
 #include "writers/run_context.h"
 
 namespace zx {
+
+// The terminal model whose MGDNL18P records show a badge's own display
+// texts (from its message set AswSal) instead of the terminal's.
+inline constexpr std::string_view kBadgeTextModel = "7744-010";
 
 int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal);
 int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal);
