@@ -279,7 +279,8 @@ std::unique_ptr<BatchFeed> StartRunAhead(std::shared_ptr<Session> session,
                                          CursorSlot* slot, std::vector<SqlLookahead> plan,
                                          const PGresult& first, bool last,
                                          const std::function<std::shared_ptr<Session>()>& helper) {
-  auto feed = std::make_unique<AheadFeed>(std::move(session), std::move(answers), slot, std::move(plan));
+  auto feed =
+      std::make_unique<AheadFeed>(std::move(session), std::move(answers), slot, std::move(plan));
   feed->Start(first, last, helper);
   return feed;
 }
