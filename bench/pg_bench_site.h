@@ -32,8 +32,8 @@
 
 namespace zx::bench {
 
-using PgConnPtr = ConnPtr;
-using PgResultPtr = ResultPtr;
+using PgConnPtr = pg::ConnPtr;
+using PgResultPtr = pg::ResultPtr;
 
 struct PgServer {
   std::string service;

@@ -74,9 +74,9 @@ RawTexts TranslateBadgeStatement() {
   int parameters = -1;
   int selectParameters = -1;
   // The bench database is UTF8, as a site's usually is.
-  if (!TranslateForPostgres(std::string(kBadgeSelect) + std::string(kBadgeOrderBy), ServerText::kUtf8,
-                            texts.rewritten, parameters) ||
-      !TranslateForPostgres(kBadgeSelect, ServerText::kUtf8, select, selectParameters)) {
+  if (!pg::TranslateForPostgres(std::string(kBadgeSelect) + std::string(kBadgeOrderBy),
+                                pg::ServerText::kUtf8, texts.rewritten, parameters) ||
+      !pg::TranslateForPostgres(kBadgeSelect, pg::ServerText::kUtf8, select, selectParameters)) {
     texts.error = "TranslateForPostgres refused the badge statement";
     return texts;
   }

@@ -57,7 +57,7 @@ TEST(ReadOnlyRole, TheRecipeRunsAsWrittenAndTheRoleOnlyReads) {
   const std::string& port = server.server().port;
   const char* keywords[] = {"host", "port", "dbname", "user", nullptr};
   const char* values[] = {host.c_str(), port.c_str(), db.name().c_str(), "zx_reader", nullptr};
-  ConnPtr conn(PQconnectdbParams(keywords, values, 0));
+  pg::ConnPtr conn(PQconnectdbParams(keywords, values, 0));
   ASSERT_EQ(PQstatus(conn.get()), CONNECTION_OK) << PQerrorMessage(conn.get());
   const struct {
     const char* sql;
@@ -68,12 +68,12 @@ TEST(ReadOnlyRole, TheRecipeRunsAsWrittenAndTheRoleOnlyReads) {
       {"CREATE TABLE zardonix.extra (i int)", false},
   };
   for (const auto& c : cases) {
-    ResultPtr result(PQexec(conn.get(), c.sql));
+    pg::ResultPtr result(PQexec(conn.get(), c.sql));
     const ExecStatusType status = PQresultStatus(result.get());
     EXPECT_EQ(status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK, c.works)
         << c.sql << ": " << PQresultErrorMessage(result.get());
   }
-  ResultPtr setting(PQexec(conn.get(), "SHOW default_transaction_read_only"));
+  pg::ResultPtr setting(PQexec(conn.get(), "SHOW default_transaction_read_only"));
   EXPECT_STREQ(PQgetvalue(setting.get(), 0, 0), "on");
 }
 

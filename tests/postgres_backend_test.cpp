@@ -39,6 +39,10 @@ namespace {
 
 using test::kAllowEmptyTexts;
 using test::PgDatabase;
+using pg::PostgresConnectErrorCode;
+using pg::PostgresErrorCode;
+using pg::ServerText;
+using pg::TranslateForPostgres;
 
 // A statement text as the session hands it to a backend: without its INTO
 // clause.

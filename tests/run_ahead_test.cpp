@@ -7,6 +7,9 @@
 // lookup the server refuses gives each badge the code its own statement gets.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -14,6 +17,7 @@
 #include "queries/badge_cursor.h"
 #include "sql/postgres/postgres_backend.h"
 #include "sql/session.h"
+#include "sql/sql_backend.h"
 #include "tests/support/pg_fixture.h"
 #include "tests/support/sqlite_fixture.h"
 #include "tests/support/writer_fixture.h"
@@ -229,6 +233,83 @@ TEST(RunAhead, ALookupTheServerRefusesGivesEachBadgeItsOwnCode) {
       EXPECT_NE(expected.out.find("-1031\n"), std::string::npos) << what;
     }
     ASSERT_EQ(pg.Execute(std::string("GRANT SELECT ON Zardonix.") + c.table + " TO CURRENT_USER"), "");
+  }
+}
+
+
+// The lookups of a cursor of three batches, with a lookup table named without
+// its schema: the helper session reads the backend's current schema, set
+// before the helper opened or after (the helper opened by a cursor before),
+// so every badge's lookup is answered from what was run ahead, also when it
+// is asked after the cursor went past its batch's end, not asked again. The
+// helper's round trips are counted with the backend's.
+TEST(RunAhead, TheHelperReadsTheCurrentSchemaAndNoLookupIsAskedAgain) {
+  PgDatabase pg(Site());
+  ZX_REQUIRE_PG(pg);
+  const std::string cursor = "select AswNum, AswPnr from Zardonix.Zdx301Asw order by AswNum";
+  const std::string lookup = "select AswPnr from Zdx301Asw where AswNum=:b0";
+  const std::string qualified = "select AswPnr from Zardonix.Zdx301Asw where AswNum=:b0";
+  const auto ahead = [](const std::string& text) {
+    SqlLookahead statement;
+    statement.text = text;
+    SqlLookahead::Input& input = statement.inputs.emplace_back();
+    input.column = 0;
+    input.length = 21;
+    return statement;
+  };
+  const struct {
+    const char* name;
+    bool helperBefore;  // a cursor opens the helper before the schema is set
+  } cases[] = {{"schema set before the helper opens", false},
+               {"schema set after the helper opened", true}};
+  for (const auto& c : cases) {
+    std::unique_ptr<SqlBackend> backend;
+    std::string message;
+    ASSERT_EQ(OpenBackend(TestServer().user, TestServer().password, pg.NetService(), backend, message), 0)
+        << message;
+    if (c.helperBefore) {
+      const SqlLookahead first = ahead(qualified);
+      std::unique_ptr<SqlRows> rows;
+      ASSERT_EQ(backend->Query(cursor, {}, rows, std::span<const SqlLookahead>(&first, 1)), 0) << c.name;
+    }
+    ASSERT_EQ(backend->SetCurrentSchema("ZARDONIX"), 0) << c.name;
+    const SqlLookahead statement = ahead(lookup);
+    const int64_t beforeOpen = backend->Counters().roundTrips;
+    std::unique_ptr<SqlRows> badges;
+    ASSERT_EQ(backend->Query(cursor, {}, badges, std::span<const SqlLookahead>(&statement, 1)), 0)
+        << c.name;
+    const int64_t opened = backend->Counters().roundTrips;
+    // The cursor's DECLARE and first batch, the lookups of its first batch
+    // on both sessions, those of the second with the third batch's fetch;
+    // opening the helper is eight more (the snapshot's export, and on the
+    // helper its connection with the snapshot, six, and its schema).
+    if (!c.helperBefore) {
+      EXPECT_GE(opened - beforeOpen, 13) << c.name;
+    }
+    // Each badge's lookup is asked once the cursor is at the badge after
+    // it, as a reader that looks a row ahead does: past a batch's end, the
+    // answers of the batch before are still there.
+    std::string number;
+    std::string pnr;
+    int count = 0;
+    for (;;) {
+      const int32_t next = badges->Next();
+      if (count > 0) {
+        const SqlBind binds[] = {SqlBind{SqlBind::Kind::Text, 0, number}};
+        std::unique_ptr<SqlRows> answer;
+        ASSERT_EQ(backend->Query(lookup, binds, answer), 0) << c.name << ": " << number;
+        ASSERT_EQ(answer->Next(), 0) << c.name << ": " << number;
+        EXPECT_EQ(std::string(answer->Column(0).text), pnr) << c.name << ": " << number;
+      }
+      if (next != 0) break;
+      number = std::string(badges->Column(0).text);
+      pnr = std::string(badges->Column(1).text);
+      ++count;
+    }
+    EXPECT_EQ(count, 1302) << c.name;
+    // While reading, the lookups of the third batch on both sessions; no
+    // badge's lookup asked on its own.
+    EXPECT_EQ(backend->Counters().roundTrips - opened, 2) << c.name;
   }
 }
 

@@ -2,6 +2,8 @@
 // login, the client encoding UTF8 (the program converts each value), a
 // connect timeout as libpq configures it, then the run's one read-only
 // snapshot.
+#include "sql/postgres/pg_connect.h"
+
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -19,9 +21,8 @@
 #include "sql/postgres/pg_errors.h"
 #include "sql/postgres/pg_handles.h"
 #include "sql/postgres/pg_session.h"
-#include "sql/postgres/postgres_backend.h"
 
-namespace zx {
+namespace zx::pg {
 
 namespace {
 
@@ -361,16 +362,4 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
   return sqlcode::kOk;
 }
 
-int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
-                            std::string_view netService, std::unique_ptr<SqlBackend>& backend,
-                            std::string& message, std::string_view snapshot) {
-  backend.reset();
-  PostgresLogin login{std::string(user), std::string(password), std::string(netService)};
-  std::shared_ptr<Session> session;
-  const int32_t rc = ConnectSession(login, snapshot, session, message);
-  if (rc != sqlcode::kOk) return rc;
-  backend = MakePostgresBackend(std::move(session), std::move(login));
-  return sqlcode::kOk;
-}
-
-}  // namespace zx
+}  // namespace zx::pg

@@ -9,7 +9,7 @@
 #include "base/win1252.h"
 #include "sql/oracle_sql.h"
 
-namespace zx {
+namespace zx::pg {
 
 namespace {
 
@@ -257,4 +257,4 @@ bool TranslateForPostgres(std::string_view oracleText, ServerText serverText,
   return true;
 }
 
-}  // namespace zx
+}  // namespace zx::pg

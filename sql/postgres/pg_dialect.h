@@ -7,7 +7,7 @@
 
 #include "sql/oracle_sql.h"
 
-namespace zx {
+namespace zx::pg {
 
 // How the server stores text: in UTF-8, or in single bytes that sort as
 // the program's Windows-1252 bytes (WIN1252, LATIN1, SQL_ASCII).
@@ -35,4 +35,4 @@ bool TranslateForPostgres(std::string_view oracleText, ServerText serverText,
 // number of tokens when it has none.
 std::size_t TopLevelOrderBy(const oracle::Tokens& tokens);
 
-}  // namespace zx
+}  // namespace zx::pg

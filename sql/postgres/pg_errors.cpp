@@ -3,7 +3,7 @@
 #include "base/text_utils.h"
 #include "base/win1252.h"
 
-namespace zx {
+namespace zx::pg {
 
 namespace {
 
@@ -98,4 +98,4 @@ int32_t PostgresConnectErrorCode(std::string_view message) {
   return sqlcode::kUnknownService;
 }
 
-}  // namespace zx
+}  // namespace zx::pg

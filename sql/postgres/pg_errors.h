@@ -30,6 +30,8 @@ inline constexpr int32_t kReceiveTimeout = -12609;        // the server stopped 
 inline constexpr int32_t kUntranslatable = sqlcode::kUntranslatable;
 }  // namespace pgcode
 
+namespace pg {
+
 // libpq's words for a failure as one line of a reason: every line end a
 // blank, none at the end; in Windows-1252, as the program's other text.
 // `fromUtf8`: the words arrive in UTF-8 (the session's client encoding; a
@@ -44,4 +46,5 @@ int32_t PostgresErrorCode(std::string_view sqlstate);
 // (built with verbose errors, so a server's refusal carries its SQLSTATE).
 int32_t PostgresConnectErrorCode(std::string_view message);
 
+}  // namespace pg
 }  // namespace zx

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-namespace zx {
+namespace zx::pg {
 
 struct ConnDeleter {
   void operator()(PGconn* conn) const { PQfinish(conn); }
@@ -17,5 +17,4 @@ struct ResultDeleter {
 using ConnPtr = std::unique_ptr<PGconn, ConnDeleter>;
 using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
 
-
-}  // namespace zx
+}  // namespace zx::pg

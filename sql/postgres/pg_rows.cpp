@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "base/win1252.h"
 
-namespace zx {
+namespace zx::pg {
 
 namespace {
 
@@ -75,6 +77,71 @@ SqlValue DecodePgValue(const PGresult* result, int row, int column, SqlValue::Ki
   return value;
 }
 
+PgRows::PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr batch,
+               std::unique_ptr<BatchFeed> feed, bool lastBatch)
+    : session_(std::move(session)), slot_(slot), batch_(std::move(batch)), feed_(std::move(feed)) {
+  columns_ = PQnfields(batch_.get());
+  if (!session_ || session_->ConvertsText()) converted_.resize(static_cast<std::size_t>(columns_));
+  lastBatch_ = feed_ ? lastBatch : !slot_ || PQntuples(batch_.get()) < kPostgresFetchBatch;
+  kinds_.reserve(static_cast<std::size_t>(columns_));
+  for (int i = 0; i < columns_; ++i) kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
+}
+
+PgRows::~PgRows() {
+  // The feed first: what it has in flight is read before the cursor goes.
+  feed_.reset();
+  if (slot_) session_->Release(slot_);
+}
+
+int32_t PgRows::Next() {
+  if (failed_ != sqlcode::kOk) return failed_;
+  // Once the session has broken, the rows still held here end too: the
+  // statements run for them fail, so a writer going on with them would
+  // write their badges without rights and end as if it had read them all.
+  if (session_ && session_->Broken()) {
+    batch_.reset();
+    row_ = -1;
+    failed_ = session_->NotConnected();
+    failedMessage_ = session_->LastMessage();
+    return failed_;
+  }
+  if (batch_ && row_ + 1 < PQntuples(batch_.get())) {
+    ++row_;
+    return sqlcode::kOk;
+  }
+  if (lastBatch_) {
+    batch_.reset();
+    row_ = -1;
+    return sqlcode::kNoData;
+  }
+  // The batch is used up: let it go before the next one arrives.
+  batch_.reset();
+  row_ = -1;
+  if (feed_) {
+    const int32_t rc = feed_->NextBatch(batch_, lastBatch_, failedMessage_);
+    if (rc == sqlcode::kNoData) {
+      lastBatch_ = true;
+      return rc;
+    }
+    if (rc != sqlcode::kOk) {
+      failed_ = rc;
+      return rc;
+    }
+    return Next();
+  }
+  std::vector<Command> fetch;
+  fetch.push_back(Execute(slot_->fetch));
+  const int32_t rc = session_->Run(fetch);
+  if (rc != sqlcode::kOk) {
+    failed_ = rc;
+    failedMessage_ = session_->LastMessage();
+    return rc;
+  }
+  batch_ = std::move(fetch[0].result);
+  lastBatch_ = PQntuples(batch_.get()) < kPostgresFetchBatch;
+  return Next();
+}
+
 SqlValue PgRows::Column(int i) const {
   if (!batch_ || row_ < 0 || i < 0 || i >= columns_) return SqlValue{};
   const auto at = static_cast<std::size_t>(i);
@@ -121,4 +188,4 @@ SqlValue::Kind PgRows::KindOf(Oid type) {
   }
 }
 
-}  // namespace zx
+}  // namespace zx::pg

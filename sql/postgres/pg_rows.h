@@ -12,7 +12,7 @@
 #include "sql/postgres/postgres_backend.h"
 #include "sql/sql_backend.h"
 
-namespace zx {
+namespace zx::pg {
 
 // The value of a column of a row of a result, decoded from the server's text
 // form: numbers of the integer types and numeric as integers (a fraction as
@@ -52,70 +52,12 @@ class PgRows final : public SqlRows {
   // from it (it reads them ahead) and `lastBatch` tells whether `batch` is
   // the last.
   PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr batch,
-         std::unique_ptr<BatchFeed> feed = {}, bool lastBatch = false)
-      : session_(std::move(session)), slot_(slot), batch_(std::move(batch)), feed_(std::move(feed)) {
-    columns_ = PQnfields(batch_.get());
-    if (!session_ || session_->ConvertsText()) converted_.resize(static_cast<std::size_t>(columns_));
-    lastBatch_ = feed_ ? lastBatch : !slot_ || PQntuples(batch_.get()) < kPostgresFetchBatch;
-    kinds_.reserve(static_cast<std::size_t>(columns_));
-    for (int i = 0; i < columns_; ++i) kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
-  }
-  ~PgRows() override {
-    // The feed first: what it has in flight is read before the cursor goes.
-    feed_.reset();
-    if (slot_) session_->Release(slot_);
-  }
+         std::unique_ptr<BatchFeed> feed = {}, bool lastBatch = false);
+  ~PgRows() override;
   PgRows(const PgRows&) = delete;
   PgRows& operator=(const PgRows&) = delete;
 
-  int32_t Next() override {
-    if (failed_ != sqlcode::kOk) return failed_;
-    // Once the session has broken, the rows still held here end too: the
-    // statements run for them fail, so a writer going on with them would
-    // write their badges without rights and end as if it had read them all.
-    if (session_ && session_->Broken()) {
-      batch_.reset();
-      row_ = -1;
-      failed_ = session_->NotConnected();
-      failedMessage_ = session_->LastMessage();
-      return failed_;
-    }
-    if (batch_ && row_ + 1 < PQntuples(batch_.get())) {
-      ++row_;
-      return sqlcode::kOk;
-    }
-    if (lastBatch_) {
-      batch_.reset();
-      row_ = -1;
-      return sqlcode::kNoData;
-    }
-    // The batch is used up: let it go before the next one arrives.
-    batch_.reset();
-    row_ = -1;
-    if (feed_) {
-      const int32_t rc = feed_->NextBatch(batch_, lastBatch_, failedMessage_);
-      if (rc == sqlcode::kNoData) {
-        lastBatch_ = true;
-        return rc;
-      }
-      if (rc != sqlcode::kOk) {
-        failed_ = rc;
-        return rc;
-      }
-      return Next();
-    }
-    std::vector<Command> fetch;
-    fetch.push_back(Execute(slot_->fetch));
-    const int32_t rc = session_->Run(fetch);
-    if (rc != sqlcode::kOk) {
-      failed_ = rc;
-      failedMessage_ = session_->LastMessage();
-      return rc;
-    }
-    batch_ = std::move(fetch[0].result);
-    lastBatch_ = PQntuples(batch_.get()) < kPostgresFetchBatch;
-    return Next();
-  }
+  int32_t Next() override;
 
   int ColumnCount() const override { return columns_; }
 
@@ -166,4 +108,4 @@ class PgSliceRows final : public SqlRows {
   mutable std::vector<std::string> converted_;  // as in PgRows
 };
 
-}  // namespace zx
+}  // namespace zx::pg

@@ -21,7 +21,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,8 +29,6 @@
 #include "sql/sql_backend.h"
 
 namespace zx {
-
-class Session;
 
 // Rows a result holds at most before the backend reads through a cursor.
 inline constexpr int kPostgresFetchBatch = 500;
@@ -46,30 +43,6 @@ inline constexpr int kPostgresFetchBatch = 500;
 int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
                             std::string_view netService, std::unique_ptr<SqlBackend>& backend,
                             std::string& message, std::string_view snapshot = {});
-
-// What a session was opened with, to open another one beside it.
-struct PostgresLogin {
-  std::string user;
-  std::string password;
-  std::string netService;
-};
-
-// Opens a server session (see OpenPostgresBackend), reading the state that
-// `snapshot` names when it is not empty.
-int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
-                       std::shared_ptr<Session>& session, std::string& message);
-
-// The backend over an opened server session. With `login`, the backend may
-// open a second session beside it that reads the same state (the helper of
-// a cursor's lookups, see the backend's run-ahead).
-std::unique_ptr<SqlBackend> MakePostgresBackend(std::shared_ptr<Session> session,
-                                                std::optional<PostgresLogin> login = std::nullopt);
-
-// A probe of the server's committed changes (sql_backend.h ChangeProbe) on
-// a connection of its own, without a transaction of its own: each read is
-// one statement, read-only, in its own snapshot.
-int32_t OpenPostgresChangeProbe(const PostgresLogin& login, std::unique_ptr<ChangeProbe>& probe,
-                                std::string& message);
 
 // Rows that a rows object of this backend holds in memory now; -1 for a rows
 // object of another backend.

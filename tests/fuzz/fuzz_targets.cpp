@@ -72,8 +72,8 @@ void StatementDialect(const uint8_t* data, std::size_t size) {
   int inputs = 0;
   bool usesSysdate = false;
   TranslateForSqlite(text, "ZARDONIX", translated, inputs, usesSysdate);
-  for (const ServerText serverText : {ServerText::kUtf8, ServerText::kBytes}) {
-    TranslateForPostgres(text, serverText, translated, inputs);
+  for (const pg::ServerText serverText : {pg::ServerText::kUtf8, pg::ServerText::kBytes}) {
+    pg::TranslateForPostgres(text, serverText, translated, inputs);
   }
 }
 

@@ -16,8 +16,8 @@ namespace zx::test {
 
 namespace {
 
-using Conn = ConnPtr;
-using Result = ResultPtr;
+using Conn = pg::ConnPtr;
+using Result = pg::ResultPtr;
 
 std::string EnvOr(const char* name, const char* fallback) {
   const char* value = std::getenv(name);
