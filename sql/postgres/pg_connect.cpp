@@ -361,16 +361,20 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
   return sqlcode::kOk;
 }
 
-int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
-                            std::string_view netService, std::unique_ptr<SqlBackend>& backend,
+int32_t OpenPostgresBackend(const ConnectionSettings& settings, std::unique_ptr<SqlBackend>& backend,
                             std::string& message, std::string_view snapshot) {
   backend.reset();
-  PostgresLogin login{std::string(user), std::string(password), std::string(netService)};
   std::shared_ptr<Session> session;
-  const int32_t rc = ConnectSession(login, snapshot, session, message);
+  const int32_t rc = ConnectSession(settings, snapshot, session, message);
   if (rc != sqlcode::kOk) return rc;
-  backend = MakePostgresBackend(std::move(session), std::move(login));
+  backend = MakePostgresBackend(std::move(session), settings);
   return sqlcode::kOk;
+}
+
+std::string PostgresLibraryVersion() {
+  // libpq gives its version as major * 10000 + minor from version 10 on.
+  const int pq = PQlibVersion();
+  return "libpq " + std::to_string(pq / 10000) + "." + std::to_string(pq % 10000);
 }
 
 }  // namespace zx

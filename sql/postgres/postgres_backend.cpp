@@ -726,8 +726,6 @@ class PostgresBackend final : public SqlBackend {
     return OpenPostgresChangeProbe(*login_, probe, message);
   }
 
-  bool SharesState() const override { return true; }
-
   int32_t ExportSnapshot(std::string& name) override {
     name.clear();
     std::vector<Command> commands;

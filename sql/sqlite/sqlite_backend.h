@@ -31,4 +31,7 @@ namespace zx {
 int32_t OpenSqliteBackend(std::string_view path, std::unique_ptr<SqlBackend>& backend,
                           std::string& message);
 
+// "SQLite" and the version of the SQLite library the program runs with.
+std::string SqliteLibraryVersion();
+
 }  // namespace zx
