@@ -155,9 +155,10 @@ class SqlSession {
   // connected).
   SqlCounters Counters() const;
 
-  // Lets the embedded database keep up to `bytes` of its pages in memory
-  // (for a session that reads with several cursors at once); nothing on a
-  // server, nothing when not connected.
+  // Lets a backend with a page cache (BackendCapabilities) keep up to
+  // `bytes` of the database's pages in memory (for a session that reads
+  // with several cursors at once); nothing elsewhere, nothing when not
+  // connected.
   void ReservePageCache(std::size_t bytes);
 
   // From now on the answers of these statements (lookups that several jobs
