@@ -463,8 +463,8 @@ struct MeasuredRun {
 // Connects the run's session to the site as the program does (CONNECT and
 // ALTER SESSION); false with run.error set when that fails.
 inline bool ConnectToSite(SqlSession& session, const Site& site, MeasuredRun& run) {
-  const std::string netService = site.NetService();
-  const int32_t rc = ConnectDatabase(session, "bench", "bench", netService.c_str(), kSchema);
+  const ConnectionSettings login{.user = "bench", .password = "bench", .netService = site.NetService()};
+  const int32_t rc = ConnectDatabase(session, login, kSchema);
   if (rc == 0) return true;
   run.error = "connect failed: code " + std::to_string(rc) + ": " + session.LastStatus().message;
   return false;

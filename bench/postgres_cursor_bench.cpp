@@ -100,10 +100,10 @@ CursorRun RunBadgeCursorOnPostgres(const PgSite& site) {
   CursorRun run;
   MeasuredRun& measured = run.measured;
   const PgServer& server = site.server();
-  const std::string netService = site.NetService();
   SqlSession session;
-  const int32_t rc = ConnectDatabase(session, server.user.c_str(), server.password.c_str(),
-                                     netService.c_str(), kSchema);
+  const ConnectionSettings login{
+      .user = server.user, .password = server.password, .netService = site.NetService()};
+  const int32_t rc = ConnectDatabase(session, login, kSchema);
   if (rc != 0) {
     measured.error = "connect failed: code " + std::to_string(rc) + ": " + session.LastStatus().message;
     return run;

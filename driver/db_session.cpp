@@ -5,18 +5,18 @@
 namespace zx {
 
 namespace {
-// Both texts travel in a STRING host variable of 101 bytes.
+// The statement travels in a STRING host variable of 101 bytes.
 constexpr size_t kMaxStatementText = 100;
 }  // namespace
 
-int32_t ConnectDatabase(SqlSession& session, const char* user, const char* password,
-                        const char* netService, const char* schema, std::string_view snapshot) {
-  std::string text = std::string(user) + "/" + password + "@" + netService;
-  // The session refuses a connect string of more than 100 characters itself.
-  const int32_t connected = session.Connect(text.c_str(), snapshot);
+int32_t ConnectDatabase(SqlSession& session, const ConnectionSettings& login, const char* schema,
+                        std::string_view snapshot) {
+  // The session refuses a login whose connect string would be longer than
+  // 100 characters itself.
+  const int32_t connected = session.Connect(login, snapshot);
   if (connected != sqlcode::kOk) return connected;
 
-  text = std::string("ALTER SESSION SET CURRENT_SCHEMA=") + schema;
+  const std::string text = std::string("ALTER SESSION SET CURRENT_SCHEMA=") + schema;
   if (text.size() > kMaxStatementText) {
     // Refused whole: a cut name could be another schema.
     session.Prepare("");

@@ -8,14 +8,12 @@
 
 namespace zx {
 
-// Connects `session` with "user/password@netService" and makes `schema` the
-// current schema. Returns 0 when connected with the schema set, else the
+// Connects `session` with the login and makes `schema` the current schema. Returns 0 when connected with the schema set, else the
 // non-zero code of the CONNECT (the schema statement is then not sent) or of
 // the EXECUTE of the schema statement; session.LastStatus() says why. A
 // connect string or schema statement of more than 100 characters is refused
 // (-2084), never cut.
-int32_t ConnectDatabase(SqlSession& session, const char* user, const char* password,
-                        const char* netService, const char* schema,
+int32_t ConnectDatabase(SqlSession& session, const ConnectionSettings& login, const char* schema,
                         std::string_view snapshot = {});
 
 }  // namespace zx

@@ -16,9 +16,9 @@ std::string ReadRunConfig(const std::string& path, RunConfig& config) {
   const struct {
     const char* key;
     std::string* value;
-  } keys[] = {{"LOGIN", &config.user},
-              {"PASS", &config.password},
-              {"NET8", &config.netService},
+  } keys[] = {{"LOGIN", &config.login.user},
+              {"PASS", &config.login.password},
+              {"NET8", &config.login.netService},
               {"DB_SYSTEM", &config.dbSystem},
               {"SCHEMA", &config.schema}};
   for (const auto& [key, value] : keys) {

@@ -4,12 +4,12 @@
 
 #include <string>
 
+#include "sql/connection_settings.h"
+
 namespace zx {
 
 struct RunConfig {
-  std::string user;
-  std::string password;
-  std::string netService;
+  ConnectionSettings login;  // LOGIN, PASS, NET8
   std::string dbSystem;  // read and kept, used by nothing
   std::string schema;    // as the run uses it: last character dropped, upper-cased
 };

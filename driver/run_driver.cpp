@@ -14,6 +14,7 @@
 #include "driver/run_job.h"
 #include "driver/run_report.h"
 #include "queries/terminal_params.h"
+#include "sql/backend_registry.h"
 #include "sql/session.h"
 
 namespace zx {
@@ -131,7 +132,7 @@ int RunDriver(int paramCount, const char* const* params) {
 
 int RunDriver(Diagnostics& out, int paramCount, const char* const* params, JobFigures* figures,
               const std::string& configPath) {
-  ConnectionSettings settings;
+  RunSettings settings;
   if (!configPath.empty()) settings.configPath = configPath;
   // "--help" or "--version" as the only parameter; any other command line
   // is read as ever.
@@ -181,7 +182,7 @@ int RunDriver(Diagnostics& out, int paramCount, const char* const* params, JobFi
   if (paramCount == 5 && std::strcmp(params[4], "/d") == 0) out.SetVerbose(true);
   WarnAboutTakenParameters(out, paramCount, params);
 
-  if (!ReadConnectionSettings(out, settings)) return kRunFailed;
+  if (!ReadRunSettings(out, settings)) return kRunFailed;
 
   SqlSession session;
   // Every failed statement is kept for the reason of a failed run.

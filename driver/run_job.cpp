@@ -114,7 +114,7 @@ std::string ModeWarning(const std::string& mode) {
          "\" ist weder 1 noch 0: die Datei wird angehaengt (nur 1 schreibt sie neu)";
 }
 
-bool ReadConnectionSettings(Diagnostics& out, ConnectionSettings& settings) {
+bool ReadRunSettings(Diagnostics& out, RunSettings& settings) {
   settings.fileError = ConfigFileError(settings.configPath);
   if (const unsigned mode = ConfigFileReadableByOthers(settings.configPath); mode != 0) {
     out.Reason("Warnung: Konfigurationsdatei %s ist fuer Gruppe oder andere lesbar (Modus %04o); "
@@ -142,15 +142,14 @@ void WatchStatements(SqlSession& session, Diagnostics* out, StatementFailure* fa
   });
 }
 
-int32_t ConnectRun(Diagnostics& out, SqlSession& session, const ConnectionSettings& settings,
+int32_t ConnectRun(Diagnostics& out, SqlSession& session, const RunSettings& settings,
                    std::string_view snapshot) {
-  const int32_t code = ConnectDatabase(session, settings.user.c_str(), settings.password.c_str(),
-                                       settings.netService.c_str(), settings.schema.c_str(), snapshot);
+  const int32_t code = ConnectDatabase(session, settings.login, settings.schema.c_str(), snapshot);
   if (code == 0) return 0;
   // The password is never shown: "***" stands for a set one.
   out.Print("DB-Connect-Error: %d!", code);
-  out.Print("Name:%s Pwd:%s Net:%s Schema:%s\n", settings.user.c_str(),
-            settings.password.empty() ? "" : "***", settings.netService.c_str(),
+  out.Print("Name:%s Pwd:%s Net:%s Schema:%s\n", settings.login.user.c_str(),
+            settings.login.password.empty() ? "" : "***", settings.login.netService.c_str(),
             settings.schema.c_str());
   const SqlStatus& status = session.LastStatus();
   const std::string words = status.code == code && !status.message.empty()
@@ -160,7 +159,7 @@ int32_t ConnectRun(Diagnostics& out, SqlSession& session, const ConnectionSettin
     out.Reason("Konfigurationsdatei %s nicht lesbar (%s), daher keine Anmeldedaten",
                AbsolutePath(settings.configPath).c_str(), std::strerror(settings.fileError));
   } else if (!session.Connected()) {
-    out.Reason("Verbindung zur Datenbank \"%s\" fehlgeschlagen: %s", settings.netService.c_str(),
+    out.Reason("Verbindung zur Datenbank \"%s\" fehlgeschlagen: %s", settings.login.netService.c_str(),
                words.c_str());
   } else {
     out.Reason("Schema \"%s\" nicht einstellbar: %s", settings.schema.c_str(), words.c_str());
@@ -168,7 +167,7 @@ int32_t ConnectRun(Diagnostics& out, SqlSession& session, const ConnectionSettin
   return code;
 }
 
-int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& settings,
+int RunJob(Diagnostics& out, SqlSession& session, const RunSettings& settings,
            JobRequest job, StatementFailure& failure) {
   failure = StatementFailure{};
   out.Print("Mit Datenbank verbunden! Schema: %s\n", settings.schema.c_str());

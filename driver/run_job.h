@@ -33,7 +33,7 @@ std::string ModeWarning(const std::string& mode);
 
 // The connection values of the configuration file (run_config.h), and
 // whether the file could be read.
-struct ConnectionSettings : RunConfig {
+struct RunSettings : RunConfig {
   // The configuration file: kConfigFilePath unless the command line names
   // another (--config FILE).
   std::string configPath = kConfigFilePath;
@@ -44,7 +44,7 @@ struct ConnectionSettings : RunConfig {
 // file gives empty values (the connection then reports the error, and its
 // reason names the file); a file that others may read gets a warning.
 // False, with the message printed, when a record cannot be read whole.
-bool ReadConnectionSettings(Diagnostics& out, ConnectionSettings& settings);
+bool ReadRunSettings(Diagnostics& out, RunSettings& settings);
 
 // The last failed statement of a job, for the reason of a failed job.
 struct StatementFailure {
@@ -60,7 +60,7 @@ void WatchStatements(SqlSession& session, Diagnostics* out, StatementFailure* fa
 // Connects and makes the schema current (with `snapshot`: reading that
 // state of the database). On failure prints the connect error and its
 // reason and returns the code; 0 when connected (nothing is printed then).
-int32_t ConnectRun(Diagnostics& out, SqlSession& session, const ConnectionSettings& settings,
+int32_t ConnectRun(Diagnostics& out, SqlSession& session, const RunSettings& settings,
                    std::string_view snapshot = {});
 
 // What a job came to, for the run's report.
@@ -89,7 +89,7 @@ struct JobRequest {
 // prepares the DNL file, completes the terminal (refusing an unknown one),
 // runs the writer and replaces the file. Returns 0, or -1 with the old file
 // kept and the messages and reason printed.
-int RunJob(Diagnostics& out, SqlSession& session, const ConnectionSettings& settings,
+int RunJob(Diagnostics& out, SqlSession& session, const RunSettings& settings,
            JobRequest job, StatementFailure& failure);
 
 }  // namespace zx

@@ -89,7 +89,7 @@ class Site {
   // Runs `job` on a session: the messages of one job, as its own run prints them.
   // With `feed`, the job reads its badges from it and takes turns with the
   // other jobs of the feed's scan.
-  Outcome RunOne(SqlSession& session, const ConnectionSettings& settings, const SiteJob& job,
+  Outcome RunOne(SqlSession& session, const RunSettings& settings, const SiteJob& job,
                  bool verbose, ScanFeed* feed) {
     const auto start = std::chrono::steady_clock::now();
     Outcome outcome;
@@ -236,10 +236,10 @@ int RunJobs(const std::vector<SiteJob>& jobs, const SiteOptions& options, std::F
             std::FILE* reasons, SiteResult& result) {
   Site site(jobs, messages, reasons);
   Diagnostics out(messages, reasons, options.verbose);
-  ConnectionSettings settings;
+  RunSettings settings;
   const auto summary = [&site, &result] { return site.Summary(result); };
   if (!options.configPath.empty()) settings.configPath = options.configPath;
-  if (!ReadConnectionSettings(out, settings)) {
+  if (!ReadRunSettings(out, settings)) {
     out.Flush();
     result.configUnreadable = true;
     site.FailAll({}, {});

@@ -39,10 +39,10 @@ struct ProbeOpening {
 
 ProbeOpening OpenProbe(Diagnostics& out) {
   ProbeOpening opening;
-  ConnectionSettings settings;
+  RunSettings settings;
   std::string ignored;
   Diagnostics quiet(&ignored, &ignored, false);
-  if (!ReadConnectionSettings(quiet, settings) || settings.fileError != 0) {
+  if (!ReadRunSettings(quiet, settings) || settings.fileError != 0) {
     opening.configUnreadable = true;
     return opening;
   }

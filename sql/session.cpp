@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "sql/backend_registry.h"
 #include "sql/oracle_sql.h"
 #include "sql/shared_answers.h"
 #include "sql/sql_backend.h"
@@ -378,52 +379,57 @@ int32_t SqlSession::RunDynamic(const std::string& text) {
   return BackendStatus(rc, rc < 0 ? backend_->Message() : std::string(), text);
 }
 
-int32_t SqlSession::Connect(const char* connectString) { return Connect(connectString, {}); }
-
 int32_t SqlSession::ExportSnapshot(std::string& name) {
+  name.clear();
   if (!backend_) return Status(sqlcode::kNotLoggedOn);
+  if (!entry_->capabilities.sharesState) {
+    return BackendStatus(sqlcode::kInvalidSql,
+                         "this database cannot share a session's state with another",
+                         "EXPORT SNAPSHOT");
+  }
   const int32_t rc = backend_->ExportSnapshot(name);
   return BackendStatus(rc, rc < 0 ? backend_->Message() : std::string(), "EXPORT SNAPSHOT");
 }
 
-bool SqlSession::SharesState() const { return backend_ != nullptr && backend_->SharesState(); }
+bool SqlSession::SharesState() const {
+  return backend_ != nullptr && entry_->capabilities.sharesState;
+}
 
 bool SqlSession::LooseColumnTypes() const {
-  return backend_ != nullptr && backend_->LooseColumnTypes();
+  return backend_ != nullptr && entry_->capabilities.looseColumnTypes;
 }
 
 int32_t SqlSession::OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe) {
   probe.reset();
   if (!backend_) return Status(sqlcode::kNotLoggedOn);
+  if (!entry_->capabilities.changeProbe) {
+    return BackendStatus(sqlcode::kInvalidSql, "this database cannot tell its committed changes",
+                         "OPEN CHANGE PROBE");
+  }
   std::string message;
   const int32_t rc = backend_->OpenChangeProbe(probe, message);
   return BackendStatus(rc, rc < 0 ? message : std::string(), "OPEN CHANGE PROBE");
 }
 
-int32_t SqlSession::Connect(const char* connectString, std::string_view snapshot) {
+int32_t SqlSession::Connect(const ConnectionSettings& settings, std::string_view snapshot) {
   Disconnect();
-  const char* text = connectString != nullptr ? connectString : "";
-  // The connect string is at most 100 characters; a longer one is refused,
-  // never cut, so no other login is tried than the one configured.
-  const std::size_t length = strnlen(text, 101);
-  if (length > 100) return Status(sqlcode::kConnectStringTooLong);
-  const std::string_view login(text, length);
-  const std::size_t slash = login.find('/');
-  if (slash == std::string_view::npos) return Status(sqlcode::kBadLogin);
-  const std::string_view user = login.substr(0, slash);
-  std::string_view password = login.substr(slash + 1);
-  std::string_view netService;
-  const std::size_t at = password.rfind('@');
-  if (at != std::string_view::npos) {
-    netService = password.substr(at + 1);
-    password = password.substr(0, at);
+  // The system hands the login over as the one text "user/password@net" in
+  // a STRING of 101 bytes: settings whose text would be longer than 100
+  // characters are refused, never cut, so no other login is tried than the
+  // one configured.
+  constexpr std::size_t kMaxConnectString = 100;
+  if (settings.ConnectStringLength() > kMaxConnectString) {
+    return Status(sqlcode::kConnectStringTooLong);
   }
+  if (!settings.passwordGiven) return Status(sqlcode::kBadLogin);
   std::unique_ptr<SqlBackend> backend;
+  const BackendEntry* entry = nullptr;
   std::string message;
-  const int32_t rc = OpenBackend(user, password, netService, backend, message, snapshot);
+  const int32_t rc = OpenBackend(settings, snapshot, backend, entry, message);
   if (rc != sqlcode::kOk) return BackendStatus(rc, std::move(message), "CONNECT");
-  if (!backend) return Status(sqlcode::kInternal);
+  if (!backend || entry == nullptr) return Status(sqlcode::kInternal);
   backend_ = std::move(backend);
+  entry_ = entry;
   return Status(sqlcode::kOk);
 }
 
@@ -468,6 +474,7 @@ void SqlSession::Disconnect() {
   parsedByAddress_.clear();
   parsed_.clear();
   backend_.reset();
+  entry_ = nullptr;
 }
 
 int64_t SqlSession::PreparedStatementCount() const {
@@ -475,7 +482,7 @@ int64_t SqlSession::PreparedStatementCount() const {
 }
 
 void SqlSession::ReservePageCache(std::size_t bytes) {
-  if (backend_) backend_->ReservePageCache(bytes);
+  if (backend_ && entry_->capabilities.pageCache) backend_->ReservePageCache(bytes);
 }
 
 void SqlSession::ShareAnswers(std::span<const std::string_view> statements, std::size_t capacity) {

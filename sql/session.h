@@ -1,8 +1,9 @@
 // The SQL session: one connection to the database, through which the
 // program's Oracle statement texts run, with Oracle's results on every
-// backend. A session is an object: two sessions in one process are
-// independent. Every operation returns the Oracle-style code of its
-// statement; LastStatus() adds the database's words for a failure.
+// backend (the contract of sql_backend.h). A session is an object: two
+// sessions in one process are independent. Every operation returns the
+// Oracle-style code of its statement; LastStatus() adds the database's words
+// for a failure.
 //
 // Host variable rules, the same on every backend:
 //  - STRING output: the column value, at most length - 1 bytes, always
@@ -26,6 +27,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "sql/connection_settings.h"
 #include "sql/lookup_stream.h"
 #include "sql/sql_backend.h"
 #include "sql/sql_status.h"
@@ -34,10 +36,8 @@ namespace zx {
 
 class SqlBackend;
 class SqlRows;
+struct BackendEntry;
 
-// The database backends built into the program, with the versions of their
-// client libraries, in one line (for "zeprink --version").
-std::string BuiltInBackends();
 class SqlCursor;
 class SharedAnswers;
 
@@ -69,20 +69,16 @@ class SqlSession {
   SqlSession(const SqlSession&) = delete;
   SqlSession& operator=(const SqlSession&) = delete;
 
-  // CONNECT with "user/password@netservice". A connect string of more than
-  // 100 characters is refused (-2084), never cut. Opens one read-only
+  // CONNECT with the settings, to the backend their net service selects
+  // (backend_registry.h). Settings whose connect string "user/password@net"
+  // would be longer than 100 characters are refused (-2084), never cut; a
+  // login without a password is refused (-1017). Opens one read-only
   // session that reads one consistent state of the database until it ends.
-  // The user name ends at the first '/' (a user name holds no '/'); the net
-  // service name follows the last '@', so a password may hold '/' and '@'
-  // and a net service name ("sqlite:../db/site.db") may hold '/' but no
-  // '@'. Without a '/' the login is refused (-1017); without an '@' after
-  // it the net service name is empty. A CONNECT while connected ends the
-  // old session first.
-  int32_t Connect(const char* connectString);
-  // The same, reading the state of the database that another session named
-  // with ExportSnapshot (that session must stay open until this one has
-  // connected).
-  int32_t Connect(const char* connectString, std::string_view snapshot);
+  // With `snapshot`, it reads the state of the database that another
+  // session named with ExportSnapshot (that session must stay open until
+  // this one has connected). A CONNECT while connected ends the old session
+  // first.
+  int32_t Connect(const ConnectionSettings& settings, std::string_view snapshot = {});
 
   // Names the state of the database this session reads (see Connect).
   // Best asked before anything else: on a database server a failure may end
@@ -92,7 +88,7 @@ class SqlSession {
   // can work at all); false when not connected.
   bool SharesState() const;
   // Whether the database's columns may hold values of any type (see
-  // SqlBackend::LooseColumnTypes); false when not connected.
+  // BackendCapabilities); false when not connected.
   bool LooseColumnTypes() const;
 
   // Opens a probe that tells committed changes of the database apart
@@ -134,9 +130,10 @@ class SqlSession {
   // connected).
   SqlCounters Counters() const;
 
-  // Lets the embedded database keep up to `bytes` of its pages in memory
-  // (for a session that reads with several cursors at once); nothing on a
-  // server, nothing when not connected.
+  // Lets a backend with a page cache (BackendCapabilities) keep up to
+  // `bytes` of the database's pages in memory (for a session that reads
+  // with several cursors at once); nothing elsewhere, nothing when not
+  // connected.
   void ReservePageCache(std::size_t bytes);
 
   // From now on the answers of these statements (lookups that several jobs
@@ -182,6 +179,8 @@ class SqlSession {
 
   // Declared first so that it is destroyed last: cursors hold statements of it.
   std::unique_ptr<SqlBackend> backend_;
+  // The registry's entry of the backend (what it can do); set with backend_.
+  const BackendEntry* entry_ = nullptr;
   std::unordered_map<std::string, ParsedText> parsed_;
   std::unordered_map<const char*, const ParsedEntry*> parsedByAddress_;
   std::unique_ptr<Conversion> conversion_;

@@ -2,6 +2,58 @@
 // runs the program's Oracle statement texts (with the INTO clause already
 // removed) with Oracle's results, and hands rows back as plain values. The
 // query operations never see this interface; only the session does.
+//
+// The contract every backend keeps (the system's database is Oracle, and
+// every backend gives what Oracle gives on the same rows):
+//
+//  1. Statements. Query() gets a SELECT as the system writes it, without its
+//     INTO clause; its placeholders :b0, :b1, ... are bound from the inputs
+//     in the order they appear. Each distinct text is prepared once per
+//     session and reused (PreparedStatementCount() proves it).
+//  2. One state. A session is read-only and reads one consistent state of
+//     the database from its connect to its end: commits of other
+//     connections meanwhile are not seen, and the session never writes,
+//     commits or locks anything a writer would wait for longer than the run.
+//  3. A failed statement reports its negative code with the database's own
+//     words (Message()) and leaves the session usable: the next statement
+//     runs, and the rows of open cursors can still be read. Several rows
+//     objects may be open at once, read between other statements.
+//  4. Codes: 0 a row, 1403 no (further) row; negative Oracle error numbers:
+//     -942 unknown table, -904 unknown column, -1722 a text where a number
+//     is needed, -1455 a number too large, -29275 a text value the program
+//     cannot hold (item 6), -1435 a schema the database does not hold, -922
+//     no schema named; at connect -1017 login refused, -12154 a net service
+//     that names nothing, -12541 no server listening, -1034 a database that
+//     cannot be read, -54 a database locked by a writer. A lost connection
+//     ends the session with its own code (-3113, -3114, -12609), never with
+//     1403. The session adds its own (-1422 a second row of a SELECT INTO,
+//     -1001, -1012, -2084, -1003..-1008).
+//  5. NULL and the empty text. Oracle has no empty text: an empty text
+//     stored is read as NULL, an input the session binds as NULL matches
+//     nothing, and a function whose result would be the empty text gives
+//     NULL.
+//  6. Text is Windows-1252, one byte a character, as the sites' Oracle
+//     clients deliver it. A value with a character that Windows-1252 cannot
+//     represent is given marked (SqlValue::unrepresentable) and costs only
+//     its own row.
+//  7. Ordering. ORDER BY sorts text by its Windows-1252 bytes, NULLs last
+//     ascending and first descending, also in a SELECT DISTINCT.
+//  8. Dates are points in local time to the second, given as text
+//     'YYYY-MM-DD HH:MM:SS'. SYSDATE is the local time, one point per
+//     statement; trunc(d) that day at 00:00:00 (trunc of a number: toward
+//     zero); TO_CHAR(d, format) with YYYY MM DD HH24 MI SS ('yyyymmdd' eight
+//     digits); NVL(a, b) b for NULL (and for the empty text); SubStr(t, p, n)
+//     counting from 1, position 0 as 1, a negative position from the end, a
+//     length below 1 NULL; count(*) and distinct as usual.
+//  9. Numbers come as integers (SqlValue::Kind::Integer) or, with a
+//     fraction, as reals; a text column as text. Whether a column may hold
+//     another type than its own is a capability (backend_registry.h).
+// 10. ALTER SESSION SET CURRENT_SCHEMA: SetCurrentSchema() with the name as
+//     the session read it; unqualified names then resolve in that schema.
+//
+// What a backend may do beyond this (share its state with other sessions,
+// run lookups ahead, a page cache, a change probe) is data of its entry in
+// the registry (backend_registry.h), not a question to the backend.
 #pragma once
 
 #include <cstddef>
@@ -102,11 +154,8 @@ class ChangeProbe {
 class SqlBackend {
  public:
   virtual ~SqlBackend() = default;
-  // Runs a query: `oracleText` is the statement without its INTO clause; its
-  // placeholders (:bN) are bound from `inputs` in the order they appear (the
-  // session has checked that there are as many inputs as placeholders).
-  // Every distinct text is prepared once per session and reused.
-  // `lookahead` names the statements that will be asked for each row of
+  // Runs a query (items 1 to 9): the session has checked that there are as
+  // many inputs as placeholders. `lookahead` names the statements that will be asked for each row of
   // these rows; a backend may run them ahead (a query with lookahead reads
   // many rows) or ignore them.
   virtual int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
@@ -127,42 +176,26 @@ class SqlBackend {
   // still busy in an open cursor), so tests can prove the reuse.
   virtual int64_t PreparedStatementCount() const = 0;
   virtual SqlCounters Counters() const = 0;
-  // Names the state of the database this session reads, so that other
-  // sessions can read the very same state (OpenBackend's `snapshot`).
-  // Returns 0 with the name, or a negative code where the database cannot
-  // share its state between sessions.
+
+  // The capabilities' operations: the session calls each only on a backend
+  // whose entry names the capability, so a backend without it keeps these.
+  // sharesState: names the state of the database this session reads, so
+  // that other sessions can read the very same state. 0 with the name, or
+  // a negative code.
   virtual int32_t ExportSnapshot(std::string& name) {
     name.clear();
     return sqlcode::kInvalidSql;
   }
-  // Whether ExportSnapshot can name this session's state for others at all
-  // (a database server); false where one session must serve them all.
-  virtual bool SharesState() const { return false; }
-  // Whether a column may hold a value of any type (the embedded database):
-  // a date column text of any form, a number column text. SQL's typeof()
-  // then tells them apart. False where the columns keep their types.
-  virtual bool LooseColumnTypes() const { return false; }
-  // Lets the backend keep up to `bytes` of the database's pages in memory
-  // (an embedded database's page cache); a server keeps its own.
+  // pageCache: lets the backend keep up to `bytes` of the database's pages
+  // in memory.
   virtual void ReservePageCache(std::size_t bytes) { (void)bytes; }
-  // Opens a probe of the database's committed changes (ChangeProbe) beside
-  // this session. 0, or a negative code with `message` (-900 where the
-  // database cannot tell its changes).
+  // changeProbe: opens a probe of the database's committed changes
+  // (ChangeProbe) beside this session. 0, or a negative code with `message`.
   virtual int32_t OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe, std::string& message) {
     probe.reset();
-    message = "this database cannot tell its committed changes";
+    message.clear();
     return sqlcode::kInvalidSql;
   }
 };
-
-// Opens the backend that the net service name selects ("sqlite:PATH" the
-// embedded database, anything else a PostgreSQL service or URI).
-// Returns 0 and sets `backend`, or a negative code with the database's (or
-// the client library's) words in `message`.
-// With `snapshot` (a name from ExportSnapshot of a session that is still
-// open), the new session reads that session's state of the database.
-int32_t OpenBackend(std::string_view user, std::string_view password, std::string_view netService,
-                    std::unique_ptr<SqlBackend>& backend, std::string& message,
-                    std::string_view snapshot = {});
 
 }  // namespace zx

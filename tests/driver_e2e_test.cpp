@@ -338,9 +338,9 @@ TEST(DriverReasons, EveryFailedRunSaysWhyOnStandardError) {
     options.oldDnl = "old";
     const E2eResult r = RunZeprink(options);
     EXPECT_EQ(r.exitStatus, 255) << c.what;
-    for (const std::string* run : {&r.err, &r.serverErr}) {
-      if (run == &r.serverErr && run->empty()) continue;  // no PostgreSQL run
-      const std::string& err = *run;
+    std::vector<std::string> runs = r.otherErr;
+    runs.insert(runs.begin(), r.err);
+    for (const std::string& err : runs) {
       EXPECT_EQ(err.substr(0, c.reason.size()), c.reason) << c.what << ": " << err;
       if (c.databaseWords) {
         EXPECT_GT(err.size(), c.reason.size() + 1) << c.what << ": " << err;

@@ -1,5 +1,8 @@
-// The PostgreSQL backend: translation and code mapping on their own, and the
-// runtime's results on a real server (fresh database per test).
+// The PostgreSQL backend: translation and code mapping on their own, and
+// what only a server gives (its words, its encodings, its today, a lost
+// connection, run-ahead and batches, its change probe) on a real server
+// (fresh database per test). What every backend gives is in
+// backend_contract_test.cpp.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,17 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "base/diagnostics.h"
 #include "base/fixed_text.h"
-#include "queries/access_rights.h"
-#include "queries/badge_cursor.h"
-#include "queries/badge_record.h"
-#include "queries/balance_data.h"
-#include "queries/display_texts.h"
-#include "queries/location_text.h"
 #include "queries/statements.h"
-#include "queries/terminal_lookup.h"
-#include "queries/terminal_params.h"
 #include "sql/oracle_sql.h"
 #include "sql/postgres/pg_dialect.h"
 #include "sql/postgres/pg_errors.h"
@@ -32,12 +26,12 @@
 #include "sql/session.h"
 #include "sql/sql_backend.h"
 #include "tests/support/pg_fixture.h"
-#include "tests/support/sqlite_fixture.h"
+#include "tests/support/sql_rows.h"
 
 namespace zx {
 namespace {
 
-using test::kAllowEmptyTexts;
+using test::FetchAllBadges;
 using test::PgDatabase;
 using pg::PostgresConnectErrorCode;
 using pg::PostgresErrorCode;
@@ -206,49 +200,14 @@ TEST(PostgresErrors, SqlStatesMapToOracleCodes) {
 // ---------------------------------------------------------------------------
 // On the server.
 
-TEST(PostgresRuntime, StatusCodesAndOutputs) {
-  // The row named '' is stored on purpose: an empty input must not match it.
+TEST(PostgresRuntime, ErrorsCarryTheServersWordsAndCodes) {
   PgDatabase db(
-      std::string(kAllowEmptyTexts) +
       "INSERT INTO Zdx1140Trm VALUES ('T1', 'MODEL-LONG-NAME', 'SET1', 1, 1, 10, NULL);"
-      "INSERT INTO Zdx1140Trm VALUES ('T2', NULL, NULL, 1, 1, 10, 0);"
-      "INSERT INTO Zdx1140Trm VALUES ('DUP', 'A', 'B', 1, 1, 10, NULL);"
-      "INSERT INTO Zdx1140Trm VALUES ('DUP', 'C', 'D', 1, 1, 10, NULL);"
-      "INSERT INTO Zdx1140Trm VALUES ('', 'EMPTY', 'EMPTY', 1, 1, 10, NULL);"
-      "INSERT INTO Zdx1140Trm VALUES ('GONE', 'X', 'X', 1, 1, 10, 8);"
       // A character that Windows-1252 has no byte for (U+0150).
       "INSERT INTO Zdx1140Trm VALUES ('UNI', chr(336), 'X', 1, 1, 10, NULL);");
   ZX_REQUIRE_PG(db);
   SqlSession session;
   ASSERT_EQ(db.Connect(session), 0);
-
-  const struct {
-    const char* name;
-    int32_t code;
-    const char* mod;  // TRMMOD output afterwards (preset "keep")
-    const char* sal;
-  } cases[] = {
-      {"T1", 0, "MODEL-LONG", "SET1"},  // cut to the output's 10 characters
-      {"NOSUCH", sqlcode::kNoData, "keep", "keep"},
-      {"GONE", sqlcode::kNoData, "keep", "keep"},
-      {"DUP", sqlcode::kTooManyRows, "keep", "keep"},
-      {"T2", 0, "keep", "keep"},  // NULL columns leave the outputs as they were
-      {"", sqlcode::kNoData, "keep", "keep"},  // an empty input binds NULL
-  };
-  for (const auto& c : cases) {
-    std::array<char, 11> mod{};
-    std::array<char, 11> sal{};
-    SetField(mod, "keep");
-    SetField(sal, "keep");
-    std::array<char, 256> name{};
-    SetField(name, c.name);
-    const HostVar outputs[] = {StringVar(mod.data(), 11), StringVar(sal.data(), 11)};
-    const HostVar inputs[] = {StringIn(name.data(), 256)};
-    EXPECT_EQ(session.SelectInto(statements::kSelectTerminal, outputs, inputs), c.code) << c.name;
-    EXPECT_EQ(session.LastStatus().code, c.code) << c.name;
-    EXPECT_EQ(FieldText(mod), c.mod) << c.name;
-    EXPECT_EQ(FieldText(sal), c.sal) << c.name;
-  }
 
   // Errors: each is reported, with the server's words where the server
   // refused the statement, and the session goes on with the next statement.
@@ -291,12 +250,6 @@ TEST(PostgresRuntime, StatusCodesAndOutputs) {
       EXPECT_NE(message.find(c.words), std::string::npos) << c.sql << ": " << message;
     }
   }
-
-  std::array<char, 11> text{};
-  const HostVar outputs[] = {StringVar(text.data(), 11)};
-  SqlCursor notOpen;
-  EXPECT_EQ(notOpen.Fetch(outputs), sqlcode::kInvalidCursor);
-  EXPECT_EQ(notOpen.Close(), sqlcode::kInvalidCursor);
 }
 
 TEST(PostgresRuntime, SchemaAndConnectFailures) {
@@ -307,24 +260,26 @@ TEST(PostgresRuntime, SchemaAndConnectFailures) {
   SqlSession session;
   const auto& server = test::TestServer();
 
+  const auto login = [&server](const char* password, std::string netService) {
+    return ConnectionSettings{
+        .user = server.user, .password = password, .netService = std::move(netService)};
+  };
+  const char* password = server.password.c_str();
   const struct {
-    std::string login;
+    ConnectionSettings login;
     int32_t code;
   } logins[] = {
-      {server.user + "/wrong_pw@" + db.NetService(), sqlcode::kBadLogin},
-      {server.user + "/" + server.password + "@zx_no_such_service", sqlcode::kUnknownService},
-      {server.user + "/" + server.password + "@postgresql://[bad", sqlcode::kUnknownService},
-      {server.user + "/" + server.password + "@postgresql://127.0.0.1:1/zeprink_test",
-       sqlcode::kNoListener},
-      {server.user + "/" + server.password + "@postgresql:///x?host=/nonexistent-zx",
-       sqlcode::kNoListener},
-      {server.user + "/" + server.password + "@postgresql:///zx_no_such_db?service=" +
-           server.service,
+      {login("wrong_pw", db.NetService()), sqlcode::kBadLogin},
+      {login(password, "zx_no_such_service"), sqlcode::kUnknownService},
+      {login(password, "postgresql://[bad"), sqlcode::kUnknownService},
+      {login(password, "postgresql://127.0.0.1:1/zeprink_test"), sqlcode::kNoListener},
+      {login(password, "postgresql:///x?host=/nonexistent-zx"), sqlcode::kNoListener},
+      {login(password, "postgresql:///zx_no_such_db?service=" + server.service),
        pgcode::kDatabaseUnknown},
-      {db.ConnectString(), 0},
+      {db.Login(), 0},
   };
   for (const auto& c : logins) {
-    EXPECT_EQ(session.Connect(c.login.c_str()), c.code) << c.login;
+    EXPECT_EQ(session.Connect(c.login), c.code) << c.login.password << "@" << c.login.netService;
   }
 
   // The schema is found by its upper-cased name and becomes the search path.
@@ -348,32 +303,6 @@ TEST(PostgresRuntime, SchemaAndConnectFailures) {
     EXPECT_EQ(session.SelectInto(sql, outputs, {}), 0) << c.statement;
     EXPECT_EQ(count, 1) << c.statement;
   }
-}
-
-// Badge numbers that the unfiltered badge cursor delivers, in order.
-std::vector<std::string> FetchAllBadges(SqlSession& session) {
-  TerminalParams terminal{};
-  FillTerminalParamsWithZeros(terminal);
-  terminal.TfzCount = 0;
-  std::vector<std::string> badges;
-  BadgeCursor cursor;
-  if (OpenBadgeCursor(session, cursor, terminal) != 0) return {"open failed"};
-  BadgeRecord record{};
-  for (;;) {
-    ClearBadgeRecord(record);
-    const int32_t rc = FetchBadge(cursor, record);
-    if (rc != 0) {
-      if (rc != sqlcode::kNoData) badges.push_back("error " + std::to_string(rc));
-      break;
-    }
-    badges.push_back(std::string(FieldText(record.AswNum)) + "|" +
-                     std::string(FieldText(record.AswGvo)) + "|" +
-                     std::string(FieldText(record.AswGbi)) + "|" +
-                     std::string(FieldText(record.AswBkl)) + "|" +
-                     std::string(FieldText(record.AswSpr)));
-  }
-  CloseBadgeCursor(cursor);
-  return badges;
 }
 
 TEST(PostgresRuntime, DatesAndOracleFunctions) {
@@ -424,64 +353,6 @@ TEST(PostgresRuntime, DatesAndOracleFunctions) {
         << c.lfd;
     EXPECT_EQ(spl, c.spl) << c.lfd;
     EXPECT_EQ(FieldText(sub), c.sub) << c.lfd;
-  }
-}
-
-TEST(PostgresRuntime, BinaryOrderingAndNulls) {
-  // Badge numbers in every case and above ASCII in Windows-1252: 0x80 (the
-  // euro sign), 0x9A and 0xC4, whose UTF-8 forms on the server sort the
-  // other way round. A1 has two periods, one without a first day, and three
-  // rows of one period with different access classes.
-  PgDatabase db(
-      "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswGbi, AswBkl) VALUES "
-      "('b1', '2020-01-01', NULL, 'X'), ('\xC4" "1', '2020-01-01', NULL, 'X'),"
-      "('\x80" "1', '2020-01-01', NULL, 'X'), ('\x9A" "1', '2020-01-01', NULL, 'X'),"
-      "('a1', '2020-01-01', NULL, 'X'), ('_1', '2020-01-01', NULL, 'X'),"
-      "('B1', '2020-01-01', NULL, 'X'), ('10', '2020-01-01', NULL, 'X'),"
-      "('A1', NULL, '2040-01-01', 'N'), ('A1', '2020-01-01', NULL, 'a'),"
-      "('A1', '2020-01-01', NULL, NULL), ('A1', '2020-01-01', NULL, 'Z'),"
-      "('A1', '2020-01-01', NULL, '\x80'), ('A1', '2020-01-01', NULL, '\xE4');"
-      "INSERT INTO Zdx113Awv (AwvNum) SELECT DISTINCT AswNum FROM Zdx301Asw;"
-      "INSERT INTO MGSST35P (M35Bkl) VALUES ('a'), (NULL), ('B'), ('b'), ('A'), ('\xC4'), ('\x80'),"
-      "('\x9A'), ('\x80'), (NULL), ('a');");
-  ZX_REQUIRE_PG(db);
-  SqlSession session;
-  ASSERT_EQ(db.Connect(session), 0);
-
-  const std::vector<std::string> expected = {
-      "10|20200101||X  |1",       "A1|20200101||Z  |1",       "A1|20200101||a  |1",
-      "A1|20200101||\x80  |1",    "A1|20200101||\xE4  |1",    "A1|20200101||   |1",
-      "A1||20400101|N  |1",       "B1|20200101||X  |1",       "_1|20200101||X  |1",
-      "a1|20200101||X  |1",       "b1|20200101||X  |1",       "\x80" "1|20200101||X  |1",
-      "\x9A" "1|20200101||X  |1", "\xC4" "1|20200101||X  |1",
-  };
-  EXPECT_EQ(FetchAllBadges(session), expected);
-
-  // Descending: NULL first, then byte order backwards; also where the
-  // statement asks for distinct values.
-  const struct {
-    const char* statement;
-    std::vector<std::string> expected;
-  } cases[] = {
-      {"select M35Bkl from Zardonix.MGSST35P order by M35Bkl desc",
-       {"NULL", "NULL", "\xC4", "\x9A", "\x80", "\x80", "b", "a", "a", "B", "A"}},
-      {"select distinct M35Bkl from Zardonix.MGSST35P order by M35Bkl desc",
-       {"NULL", "\xC4", "\x9A", "\x80", "b", "a", "B", "A"}},
-  };
-  for (const auto& c : cases) {
-    SqlCursor cursor;
-    ASSERT_EQ(cursor.Open(session, c.statement, {}), 0) << c.statement;
-    std::vector<std::string> classes;
-    for (;;) {
-      std::array<char, 6> bkl{};
-      SetField(bkl, "NULL");
-      const HostVar outputs[] = {StringVar(bkl.data(), 6)};
-      if (cursor.Fetch(outputs) != 0) break;
-      classes.emplace_back(FieldText(bkl));
-    }
-    EXPECT_EQ(session.LastStatus().code, sqlcode::kNoData) << c.statement;
-    EXPECT_EQ(cursor.Close(), 0) << c.statement;
-    EXPECT_EQ(classes, c.expected) << c.statement;
   }
 }
 
@@ -599,9 +470,8 @@ TEST(PostgresRuntime, Windows1252HighBytesGoThereAndBackInByteOrder) {
 
 // A backend on the test database `db`, schema ZARDONIX current.
 void OpenSchemaBackend(const PgDatabase& db, std::unique_ptr<SqlBackend>& backend) {
-  const auto& server = test::TestServer();
   std::string message;
-  ASSERT_EQ(OpenBackend(server.user, server.password, db.NetService(), backend, message), 0) << message;
+  ASSERT_EQ(OpenPostgresBackend(db.Login(), backend, message), 0) << message;
   ASSERT_EQ(backend->SetCurrentSchema("ZARDONIX"), 0);
 }
 
@@ -646,24 +516,6 @@ TEST(PostgresBackend, LookupsRunAheadWithTheRowsTextsAsTheCallerBindsThem) {
   EXPECT_EQ(seen, expected);
 }
 
-TEST(PostgresRuntime, OneSnapshotForTheWholeSession) {
-  PgDatabase db("INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');");
-  ZX_REQUIRE_PG(db);
-  SqlSession session;
-  ASSERT_EQ(db.Connect(session), 0);
-  auto count = [&session] {
-    int32_t n = -1;
-    const HostVar outputs[] = {IntegerVar(&n)};
-    session.SelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", outputs, {});
-    return n;
-  };
-  EXPECT_EQ(count(), 1);
-  ASSERT_EQ(db.Execute("INSERT INTO zardonix.Zdx1140Trm (TrmNam) VALUES ('T2')"), "");
-  EXPECT_EQ(count(), 1) << "a row committed during the run is not seen";
-  ASSERT_EQ(db.Connect(session), 0);
-  EXPECT_EQ(count(), 2) << "a new session sees it";
-}
-
 TEST(PostgresRuntime, LostConnectionIsReported) {
   PgDatabase db("INSERT INTO Zdx1140Trm (TrmNam) VALUES ('T1');");
   ZX_REQUIRE_PG(db);
@@ -680,110 +532,6 @@ TEST(PostgresRuntime, LostConnectionIsReported) {
   EXPECT_TRUE(first == pgcode::kConnectionLost || first == pgcode::kShutdownInProgress) << first;
   EXPECT_EQ(session.SelectInto("select count(*) into :b0:b1 from Zardonix.Zdx1140Trm", countOut, {}),
             pgcode::kNotConnected);
-}
-
-// Everything the program's query operations read for each terminal and
-// badge of a database, one line per operation with its session.LastStatus().code.
-std::string DumpQueries(SqlSession& session) {
-  std::string dump;
-  auto line = [&dump](const std::string& text) { dump += text + "\n"; };
-  std::string printed;
-  Diagnostics diagnostics(&printed, &printed);
-  AccessRightList rightList;
-  for (const char* name : {"HAUPTEINGANG", "WERKSTOR2", "KANTINE", "LAGER", "NOSUCH"}) {
-    TerminalParams terminal{};
-    FillTerminalParamsWithZeros(terminal);
-    SetField(terminal.TrmNam, name);
-    const int32_t rc = ReadTerminal(session, terminal);
-    line(std::string("terminal ") + name + " " + std::to_string(rc) + " " +
-         std::string(FieldText(terminal.TrmMod)) + " " + std::string(FieldText(terminal.TrmSal)) +
-         " " + std::to_string(terminal.TfzCount));
-    DisplayText text{};
-    DisplayTextCursor textCursor;
-    std::string texts = "  texts " + std::to_string(OpenTerminalTextCursor(session, textCursor, name));
-    int32_t read = 0;
-    while ((read = ReadTerminalText(textCursor, text)) == 0) {
-      texts += " [" + std::to_string(text.MsdLfd) + "," + std::to_string(text.MsdSpl) + "," +
-               std::string(FieldText(text.Txt)) + "," + std::string(FieldText(text.Con)) + "]";
-    }
-    line(texts + " end " + std::to_string(read));
-    CloseTerminalTextCursor(textCursor);
-
-    BadgeCursor badges;
-    line("  open " + std::to_string(OpenBadgeCursor(session, badges, terminal)));
-    BadgeRecord record{};
-    for (;;) {
-      ClearBadgeRecord(record);
-      const int32_t fetched = FetchBadge(badges, record);
-      if (fetched != 0) {
-        line("  fetch end " + std::to_string(fetched));
-        break;
-      }
-      std::string badge = "  badge";
-      for (std::string_view field :
-           {FieldText(record.AswNum), FieldText(record.AswGvo), FieldText(record.AswGbi),
-            FieldText(record.AswSal), FieldText(record.AswSpr), FieldText(record.AswBkl),
-            FieldText(record.AswBk2), FieldText(record.AwvSto), FieldText(record.AswGrp),
-            FieldText(record.AswPnr), FieldText(record.AswAtp), FieldText(record.AswPin)}) {
-        badge.append("|").append(field);
-      }
-      line(badge);
-      line("    time " + std::to_string(HasTimeRight(session, diagnostics, record, name)));
-      std::string rights = "    access " + std::to_string(CollectAccessRights(session, diagnostics, record, name, 11, 1, rightList));
-      for (const AccessRightEntry& entry : rightList) rights += " [" + std::string(FieldText(entry)) + "]";
-      for (const auto& slot : record.ReaderSlots) rights.append("|").append(FieldText(slot));
-      line(rights);
-      const int32_t location = ReadLocationText(session, record);
-      line("    location " + std::to_string(location) + " " + std::string(FieldText(record.StoKtx)));
-      std::string balance = "    balance " + std::to_string(ReadBalanceData(session, record));
-      for (std::string_view field :
-           {FieldText(record.TswW02), FieldText(record.TswW03), FieldText(record.TswW09),
-            FieldText(record.TswW16), FieldText(record.TswF01), FieldText(record.TswF10)}) {
-        balance.append("|").append(field);
-      }
-      line(balance);
-      DisplayTextCursor badgeTextCursor;
-      std::string badgeTexts =
-          "    texts " +
-          std::to_string(OpenBadgeTextCursor(session, badgeTextCursor, FieldText(record.AswNum)));
-      DisplayText badgeText{};
-      while ((read = ReadBadgeText(badgeTextCursor, badgeText)) == 0) {
-        badgeTexts += " [" + std::to_string(badgeText.MsdLfd) + "," +
-                      std::string(FieldText(badgeText.Txt)) + "," +
-                      std::string(FieldText(badgeText.Con)) + "]";
-      }
-      line(badgeTexts + " end " + std::to_string(read));
-      CloseBadgeTextCursor(badgeTextCursor);
-    }
-    CloseBadgeCursor(badges);
-  }
-  return dump;
-}
-
-TEST(PostgresRuntime, EveryStatementGivesWhatTheEmbeddedDatabaseGives) {
-  const std::string demo = test::SourceFile("schema/demo_data.sql");
-  ASSERT_FALSE(demo.empty());
-  PgDatabase pg(demo);
-  ZX_REQUIRE_PG(pg);
-  test::SqliteDatabase sqlite(demo);
-  ASSERT_TRUE(sqlite.ok()) << sqlite.error();
-  SqlSession session;
-
-  ASSERT_EQ(sqlite.Connect(session), 0);
-  const std::string expected = DumpQueries(session);
-  ASSERT_EQ(pg.Connect(session), 0);
-  const int64_t prepared = session.PreparedStatementCount();
-  const std::string actual = DumpQueries(session);
-  EXPECT_EQ(actual, expected);
-  // The demo data exercise every statement with rows.
-  EXPECT_NE(actual.find("badge|10001|"), std::string::npos) << actual;
-  EXPECT_NE(actual.find("balance 0|"), std::string::npos) << actual;
-  EXPECT_EQ(actual.find(" -"), std::string::npos) << "no statement failed:\n" << actual;
-  // A second pass prepares nothing new: each text was prepared once.
-  const int64_t afterFirst = session.PreparedStatementCount();
-  EXPECT_GT(afterFirst, prepared);
-  EXPECT_EQ(DumpQueries(session), actual);
-  EXPECT_EQ(session.PreparedStatementCount(), afterFirst);
 }
 
 long ResidentKb() {

@@ -265,8 +265,8 @@ TEST(RunAhead, TheHelperReadsTheCurrentSchemaAndNoLookupIsAskedAgain) {
   for (const auto& c : cases) {
     std::unique_ptr<SqlBackend> backend;
     std::string message;
-    ASSERT_EQ(OpenBackend(TestServer().user, TestServer().password, pg.NetService(), backend, message), 0)
-        << message;
+    const ConnectionSettings settings{TestServer().user, TestServer().password, pg.NetService()};
+    ASSERT_EQ(OpenPostgresBackend(settings, backend, message), 0) << message;
     if (c.helperBefore) {
       const SqlLookahead first = ahead(qualified);
       std::unique_ptr<SqlRows> rows;

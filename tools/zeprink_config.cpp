@@ -244,15 +244,14 @@ int Check(const std::string& path) {
     std::fflush(stdout);
     return Failed("the record for " + refused + " cannot be read; zeprink would stop here. Set it anew.");
   }
-  std::printf("LOGIN:     %s\n", config.user.c_str());
-  std::printf("PASS:      %s\n", config.password.empty() ? "(empty)" : "(set)");
-  std::printf("NET8:      %s\n", config.netService.c_str());
+  std::printf("LOGIN:     %s\n", config.login.user.c_str());
+  std::printf("PASS:      %s\n", config.login.password.empty() ? "(empty)" : "(set)");
+  std::printf("NET8:      %s\n", config.login.netService.c_str());
   std::printf("DB_SYSTEM: %s\n", config.dbSystem.c_str());
   std::printf("SCHEMA:    %s (as zeprink uses it)\n", config.schema.c_str());
   std::fflush(stdout);
   zx::SqlSession session;
-  const int32_t code = zx::ConnectDatabase(session, config.user.c_str(), config.password.c_str(),
-                                           config.netService.c_str(), config.schema.c_str());
+  const int32_t code = zx::ConnectDatabase(session, config.login, config.schema.c_str());
   if (code != 0) {
     const std::string words = session.LastStatus().code == code ? session.LastStatus().message : std::string();
     return Failed(std::string(session.Connected() ? "schema cannot be made current" : "cannot connect") +

@@ -86,8 +86,7 @@ bool ParseArgs(const std::vector<std::string_view>& args, Options& options, std:
 }
 
 // Reads LOGIN, PASS, NET8 and SCHEMA as the program reads them and connects.
-bool Connect(const std::string& path, zx::SqlSession& session, std::string& netService,
-             std::string& error) {
+bool Connect(const std::string& path, zx::SqlSession& session, std::string& error) {
   // Without its file the program has no login: say so, rather than what
   // connecting with empty values gives.
   if (const int fileError = zx::ConfigFileError(path); fileError != 0) {
@@ -108,12 +107,11 @@ bool Connect(const std::string& path, zx::SqlSession& session, std::string& netS
   std::string& schema = values[3];
   if (!schema.empty()) schema.pop_back();
   zx::ToUpper(schema.data());
-  netService = values[2];
-  const int32_t code = zx::ConnectDatabase(session, values[0].c_str(), values[1].c_str(),
-                                           netService.c_str(), schema.c_str());
+  const zx::ConnectionSettings login{.user = values[0], .password = values[1], .netService = values[2]};
+  const int32_t code = zx::ConnectDatabase(session, login, schema.c_str());
   if (code != 0) {
     error = "keine Verbindung zur Datenbank: " + zx::explain::Failure(session, code) + ", Name " +
-            values[0] + ", Net " + netService + ", Schema " + schema + " (Konfiguration " + path +
+            values[0] + ", Net " + values[2] + ", Schema " + schema + " (Konfiguration " + path +
             ")";
     return false;
   }
@@ -123,9 +121,8 @@ bool Connect(const std::string& path, zx::SqlSession& session, std::string& netS
 // The data check: 0 nothing found, 1 findings, 255 the check failed.
 int Check(const Options& options) {
   zx::SqlSession session;
-  std::string netService;
   std::string error;
-  if (!Connect(options.config, session, netService, error)) return Failed(error);
+  if (!Connect(options.config, session, error)) return Failed(error);
   std::string text;
   const int findings =
       zx::explain::CheckDatabase(session, session.LooseColumnTypes(), text, error);
@@ -161,8 +158,7 @@ int main(int argc, char** argv) {
   if (request.terminal.size() > 255) return Failed("Terminal-Name zu lang (mehr als 255 Zeichen)");
 
   zx::SqlSession session;
-  std::string netService;
-  if (!Connect(options.config, session, netService, error)) return Failed(error);
+  if (!Connect(options.config, session, error)) return Failed(error);
   std::string text;
   const bool explained = zx::explain::ExplainBadge(session, request, text, error);
   if (!zx::PrintToStdout(text)) return Failed("Standardausgabe nicht schreibbar");

@@ -363,3 +363,13 @@ int32_t ConnectSession(const PostgresLogin& login, std::string_view snapshot,
 }
 
 }  // namespace zx::pg
+
+namespace zx {
+
+std::string PostgresLibraryVersion() {
+  // libpq gives its version as major * 10000 + minor from version 10 on.
+  const int pq = PQlibVersion();
+  return "libpq " + std::to_string(pq / 10000) + "." + std::to_string(pq % 10000);
+}
+
+}  // namespace zx

@@ -148,8 +148,6 @@ class PostgresBackend final : public SqlBackend {
     return OpenPostgresChangeProbe(*login_, probe, message);
   }
 
-  bool SharesState() const override { return true; }
-
   int32_t ExportSnapshot(std::string& name) override {
     name.clear();
     std::vector<Command> commands;
@@ -175,11 +173,10 @@ class PostgresBackend final : public SqlBackend {
 }  // namespace
 }  // namespace pg
 
-int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
-                            std::string_view netService, std::unique_ptr<SqlBackend>& backend,
+int32_t OpenPostgresBackend(const ConnectionSettings& settings, std::unique_ptr<SqlBackend>& backend,
                             std::string& message, std::string_view snapshot) {
   backend.reset();
-  pg::PostgresLogin login{std::string(user), std::string(password), std::string(netService)};
+  pg::PostgresLogin login{settings.user, settings.password, settings.netService};
   std::shared_ptr<pg::Session> session;
   const int32_t rc = pg::ConnectSession(login, snapshot, session, message);
   if (rc != sqlcode::kOk) return rc;

@@ -24,6 +24,7 @@
 #include <string>
 #include <string_view>
 
+#include "sql/connection_settings.h"
 #include "sql/postgres/pg_dialect.h"
 #include "sql/postgres/pg_errors.h"
 #include "sql/sql_backend.h"
@@ -33,16 +34,18 @@ namespace zx {
 // Rows a result holds at most before the backend reads through a cursor.
 inline constexpr int kPostgresFetchBatch = 500;
 
-// Opens the session. `netService` is a section of the libpq service file or
-// a "postgresql://" (or "postgres://") URI; an empty one takes libpq's
-// defaults. `user` and `password`, when not empty, override what the
-// service or URI says. Returns 0 and sets `backend`, or a negative code with
+// Opens the session. The settings' net service is a section of the libpq
+// service file or a "postgresql://" (or "postgres://") URI; an empty one
+// takes libpq's defaults. Its user and password, when not empty, override
+// what the service or URI says. Returns 0 and sets `backend`, or a negative code with
 // libpq's or the server's words in `message`: -1017 login refused, -12154
 // service or URI not usable, -12541 no server listening, and the pgcode
 // values of pg_errors.h.
-int32_t OpenPostgresBackend(std::string_view user, std::string_view password,
-                            std::string_view netService, std::unique_ptr<SqlBackend>& backend,
+int32_t OpenPostgresBackend(const ConnectionSettings& settings, std::unique_ptr<SqlBackend>& backend,
                             std::string& message, std::string_view snapshot = {});
+
+// "libpq" and the version of the libpq library the program runs with.
+std::string PostgresLibraryVersion();
 
 // Rows that a rows object of this backend holds in memory now; -1 for a rows
 // object of another backend.

@@ -190,12 +190,6 @@ class SqliteBackend final : public SqlBackend {
   int64_t PreparedStatementCount() const override { return prepares_; }
   std::string Message() const override { return message_; }
   SqlCounters Counters() const override { return SqlCounters{statements_, 0}; }
-  bool LooseColumnTypes() const override { return true; }
-  int32_t ExportSnapshot(std::string& name) override {
-    name.clear();
-    message_ = "the embedded database cannot share a session's state with another";
-    return sqlcode::kInvalidSql;
-  }
   int32_t OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe, std::string& message) override {
     auto opened = std::make_unique<SqliteChangeProbe>(path_);
     std::string mark;
@@ -384,6 +378,8 @@ std::string OpenFailure(const std::string& file, sqlite3* db, const std::string&
 }
 
 }  // namespace
+
+std::string SqliteLibraryVersion() { return std::string("SQLite ") + sqlite3_libversion(); }
 
 int32_t OpenSqliteBackend(std::string_view path, std::unique_ptr<SqlBackend>& backend,
                           std::string& message) {

@@ -1,5 +1,6 @@
 // The embedded database: a SQLite file that holds the tables of one schema,
-// read through the program's Oracle statement texts with Oracle's results.
+// read through the program's Oracle statement texts with Oracle's results
+// (the contract of sql_backend.h). How it keeps the contract's one state:
 //
 // The file is opened read-only. At connect the session begins a read
 // transaction and reads at once, so that every later statement sees that one
@@ -9,8 +10,9 @@
 // WAL mode lets the writer commit while the session keeps its snapshot.
 //
 // The file names its schema in the table zeprink_schema(name). Dates are text
-// 'YYYY-MM-DD HH:MM:SS' in local time. Text values are bytes: any byte is one
-// character, and ordering is byte-wise.
+// 'YYYY-MM-DD HH:MM:SS' in local time; text values are the program's bytes as
+// they are stored. A column may hold a value of any type (its registry entry
+// says so).
 #pragma once
 
 #include <cstdint>
@@ -30,5 +32,8 @@ namespace zx {
 // SQLite's (or the system's) words in `message`.
 int32_t OpenSqliteBackend(std::string_view path, std::unique_ptr<SqlBackend>& backend,
                           std::string& message);
+
+// "SQLite" and the version of the SQLite library the program runs with.
+std::string SqliteLibraryVersion();
 
 }  // namespace zx

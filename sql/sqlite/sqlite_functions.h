@@ -1,9 +1,6 @@
-// Oracle's functions on the embedded database, with Oracle's semantics:
-// trunc of a date (the day at 00:00:00) or a number (toward zero), TO_CHAR
-// of a date with the format elements YYYY MM DD HH24 MI SS, NVL (an empty
-// text counts as NULL), SUBSTR counting from 1 (position 0 as 1, a negative
-// position from the end). Dates are stored as 'YYYY-MM-DD HH:MM:SS'. Every
-// result that would be the empty text is NULL, as Oracle has no empty text.
+// Oracle's functions on the embedded database, as the contract of
+// sql_backend.h gives them (items 5 and 8), over dates stored as text
+// 'YYYY-MM-DD HH:MM:SS'.
 #pragma once
 
 #include <sqlite3.h>

@@ -11,11 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <span>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "base/config_file.h"
-#include "tests/support/pg_fixture.h"
+#include "tests/support/backend_fixture.h"
 #include "tests/support/sqlite_fixture.h"
 
 namespace zx::test {
@@ -212,42 +214,46 @@ std::string Describe(const E2eResult& r) {
   return text.str();
 }
 
-// Runs the case once more on the PostgreSQL test server and reports a
-// failure when anything differs from the embedded database's result. Without
-// a reachable server the second run is left out, unless ZEPRINK_PG_REQUIRED=1
-// makes that a failure.
-void CompareOnPostgres(const E2eOptions& options, E2eResult& embedded) {
-  static bool serverMissing = false;
-  if (serverMissing || std::getenv("ZEPRINK_E2E_SQLITE_ONLY") != nullptr) return;
-  PgDatabase db(options.rowsSql);
-  if (!db.ok()) {
-    if (db.unreachable() && !PgRequired()) {
-      serverMissing = true;
-      return;
-    }
-    ADD_FAILURE() << "PostgreSQL database for the case: " << db.error();
-    return;
+// Runs the case once more on `fixture`'s backend and reports a failure when
+// anything differs from the reference's result. False when the backend's
+// database is not there (and not required): nothing was run.
+bool CompareOn(const BackendFixture& fixture, const E2eOptions& options, E2eResult& reference) {
+  const std::unique_ptr<TestDatabase> db = fixture.create(options.rowsSql, true);
+  if (!db->ok()) {
+    if (db->skippable()) return false;
+    ADD_FAILURE() << fixture.name << " database for the case: " << db->error();
+    return true;
   }
-  const E2eResult server = RunCase(options, db.NetService(), TestServer().password);
-  embedded.serverErr = server.err;
-  if (server.exitStatus != embedded.exitStatus || server.out != embedded.out ||
-      server.dnl != embedded.dnl || server.leftover != embedded.leftover) {
-    ADD_FAILURE() << "PostgreSQL gives another result than the embedded database.\n"
-                  << "embedded:\n" << Describe(embedded) << "\npostgresql:\n" << Describe(server);
+  const ConnectionSettings login = db->Login();
+  const E2eResult other = RunCase(options, login.netService, login.password);
+  reference.otherErr.push_back(other.err);
+  if (other.exitStatus != reference.exitStatus || other.out != reference.out ||
+      other.dnl != reference.dnl || other.leftover != reference.leftover) {
+    ADD_FAILURE() << fixture.name << " gives another result than " << BackendFixtures()[0].name
+                  << ".\n" << BackendFixtures()[0].name << ":\n" << Describe(reference) << "\n"
+                  << fixture.name << ":\n" << Describe(other);
   }
+  return true;
 }
 
 }  // namespace
 
 E2eResult RunZeprink(const E2eOptions& options) {
-  SqliteDatabase db(options.rowsSql);
-  if (!db.ok()) {
+  const std::span<const BackendFixture> fixtures = BackendFixtures();
+  const std::unique_ptr<TestDatabase> db = fixtures[0].create(options.rowsSql, true);
+  if (!db->ok()) {
     E2eResult failed;
-    failed.out = "harness: " + db.error();
+    failed.out = "harness: " + db->error();
     return failed;
   }
-  E2eResult result = RunCase(options, db.NetService(), "geheim");
-  CompareOnPostgres(options, result);
+  const ConnectionSettings login = db->Login();
+  E2eResult result = RunCase(options, login.netService, login.password);
+  if (std::getenv("ZEPRINK_E2E_SQLITE_ONLY") != nullptr) return result;
+  // A backend found missing once is not tried again in this process.
+  static std::vector<bool> missing(fixtures.size(), false);
+  for (std::size_t i = 1; i < fixtures.size(); ++i) {
+    if (!missing[i] && !CompareOn(fixtures[i], options, result)) missing[i] = true;
+  }
   return result;
 }
 

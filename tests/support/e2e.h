@@ -49,19 +49,22 @@ struct E2eResult {
   std::optional<std::string> dnl;    // DNL file bytes after the run (absent: no file)
   std::vector<std::string> leftover; // other files left in the working directory
   std::string err;                   // standard error bytes
-  std::string serverErr;             // standard error of the PostgreSQL run (empty without one)
+  // Standard error of the runs on the other backends, in the order of
+  // BackendFixtures() (none for a backend whose database is not there).
+  std::vector<std::string> otherErr;
 };
 
 // The default configuration: user, password, the case's database, schema
 // ZARDONIX (stored with the trailing character that the program drops).
 std::vector<std::pair<std::string, std::string>> DefaultConfig();
 
-// Runs the case on a fresh embedded database built from schema/sqlite.sql
-// and rowsSql, and returns its result. When the PostgreSQL test server is
-// reachable (required with ZEPRINK_PG_REQUIRED=1), runs it once more on a
-// fresh server database with the same rows and adds a test failure when the
-// result differs in any byte (standard error aside: it carries each
-// database's own words). Connection messages show "@NET8" for the case's net
+// Runs the case on a fresh database of the first backend of
+// BackendFixtures() (the embedded one) built from its schema and rowsSql,
+// and returns its result. Then runs it once more on a fresh database with
+// the same rows of every other backend there (a server that is not there is
+// left out, unless the run requires it: ZEPRINK_PG_REQUIRED=1) and adds a
+// test failure when a result differs in any byte (standard error aside: it
+// carries each database's own words). Connection messages show "@NET8" for the case's net
 // service name, file messages "@DNL" for the DNL file's path. Every run is
 // also held to the rule for standard error: only "zeprink: " lines; a run
 // without "/d" that ends with 255 gives exactly one reason, one that ends

@@ -142,15 +142,15 @@ std::string PgDatabase::NetService() const {
   return "postgresql:///" + name_ + "?host=" + server_.host + "&port=" + server_.port;
 }
 
-std::string PgDatabase::ConnectString() const {
-  return server_.user + "/" + server_.password + "@" + NetService();
+ConnectionSettings PgDatabase::Login() const {
+  return {.user = server_.user, .password = server_.password, .netService = NetService()};
 }
 
 std::string PgDatabase::Execute(std::string_view sql) const {
   std::string error;
   Conn conn = Open(server_, name_, error);
   if (!conn) return error;
-  return Run(conn.get(), std::string(sql));
+  return Run(conn.get(), "SET search_path TO zardonix, public;" + std::string(sql));
 }
 
 std::string PgDatabase::Value(std::string_view sql) const {
@@ -187,15 +187,6 @@ std::string PgConnection::Value(std::string_view sql) {
     return {};
   }
   return PQgetvalue(result.get(), 0, 0);
-}
-
-int32_t PgDatabase::Connect(SqlSession& session, const char* schema) const {
-  const std::string login = ConnectString();
-  const int32_t connected = session.Connect(login.c_str());
-  if (connected != 0) return connected;
-  const std::string statement = std::string("ALTER SESSION SET CURRENT_SCHEMA=") + schema;
-  session.Prepare(statement.c_str());
-  return session.Execute();
 }
 
 }  // namespace zx::test

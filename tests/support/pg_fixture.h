@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "sql/session.h"
+#include "tests/support/backend_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,7 @@ const PgServer& TestServer();
 // instead of skipping when the server cannot be reached.
 bool PgRequired();
 
-class PgDatabase {
+class PgDatabase : public TestDatabase {
  public:
   // Creates the database on `server` in `encoding` and runs the schema
   // (unless withSchema is false) and then `sql` (schema zardonix current,
@@ -50,28 +51,27 @@ class PgDatabase {
   PgDatabase(const PgDatabase&) = delete;
   PgDatabase& operator=(const PgDatabase&) = delete;
 
-  bool ok() const { return error_.empty(); }
+  bool ok() const override { return error_.empty(); }
   bool unreachable() const { return unreachable_; }
-  const std::string& error() const { return error_; }
+  bool skippable() const override { return unreachable_ && !PgRequired(); }
+  const std::string& error() const override { return error_; }
   const std::string& name() const { return name_; }
   const PgServer& server() const { return server_; }
 
   // The net service name of this database: a URI that takes host and port
   // from the server's service, or names them.
   std::string NetService() const;
-  std::string ConnectString() const;
+  // The server's login for this database.
+  ConnectionSettings Login() const override;
+  // A libpq service that the service file does not define.
+  std::string MissingNetService() const override { return "zx_no_such_service"; }
 
   // Runs SQL (several statements) on the database through a connection of
   // its own; returns "" or the server's message.
-  std::string Execute(std::string_view sql) const;
+  std::string Execute(std::string_view sql) const override;
 
   // The first column of the first row of a query ("" when none or on error).
   std::string Value(std::string_view sql) const;
-
-  // CONNECT and ALTER SESSION SET CURRENT_SCHEMA=<schema> through the
-  // session, as the program's session does. Returns the first non-zero
-  // SQLCODE, else 0.
-  int32_t Connect(SqlSession& session, const char* schema = "ZARDONIX") const;
 
  private:
   PgServer server_;

@@ -82,15 +82,6 @@ SqliteDatabase::~SqliteDatabase() {
 
 std::string SqliteDatabase::Execute(std::string_view sql) const { return RunScript(path_, sql, false); }
 
-int32_t SqliteDatabase::Connect(SqlSession& session, const char* schema) const {
-  const std::string login = ConnectString();
-  const int32_t connected = session.Connect(login.c_str());
-  if (connected != 0) return connected;
-  const std::string statement = std::string("ALTER SESSION SET CURRENT_SCHEMA=") + schema;
-  session.Prepare(statement.c_str());
-  return session.Execute();
-}
-
 std::string DateFromToday(int days, const char* time) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

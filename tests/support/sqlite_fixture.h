@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "sql/session.h"
+#include "tests/support/backend_fixture.h"
 
 namespace zx::test {
 
@@ -17,7 +18,7 @@ namespace zx::test {
 // Oracle does). Every other fixture writes NULL for "no value".
 inline constexpr std::string_view kAllowEmptyTexts = "-- rows with empty texts\n";
 
-class SqliteDatabase {
+class SqliteDatabase : public TestDatabase {
  public:
   // Builds the database from the schema (unless withSchema is false) and
   // then `sql`. ok() tells whether it worked; error() says why not.
@@ -26,21 +27,20 @@ class SqliteDatabase {
   SqliteDatabase(const SqliteDatabase&) = delete;
   SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
-  bool ok() const { return error_.empty(); }
-  const std::string& error() const { return error_; }
+  bool ok() const override { return error_.empty(); }
+  const std::string& error() const override { return error_; }
   const std::string& directory() const { return directory_; }
   const std::string& path() const { return path_; }
   std::string NetService() const { return "sqlite:" + path_; }
-  std::string ConnectString() const { return "zeprink/geheim@" + NetService(); }
+  // The file has no logins: any user and password will do.
+  ConnectionSettings Login() const override {
+    return {.user = "zeprink", .password = "geheim", .netService = NetService()};
+  }
+  std::string MissingNetService() const override { return "sqlite:" + directory_ + "/missing.db"; }
 
   // Runs SQL on the file through a connection of its own (read-write);
   // returns "" or SQLite's message.
-  std::string Execute(std::string_view sql) const;
-
-  // CONNECT to the file and ALTER SESSION SET CURRENT_SCHEMA=<schema>
-  // through `session`, as the program's session does. Returns the first
-  // non-zero SQLCODE, else 0.
-  int32_t Connect(SqlSession& session, const char* schema = "ZARDONIX") const;
+  std::string Execute(std::string_view sql) const override;
 
  private:
   std::string directory_;
