@@ -252,7 +252,7 @@ int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal) {
   }
   CloseTerminalTextCursor(texts);
 
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, model == kBadgeTextModel ? kBadgeTextLookups : kLookups, {}, [&](BadgeRecord& badge) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, model == kBadgeTextModel ? kBadgeTextLookups : kLookups, [&](BadgeRecord& badge) {
     return ProcessBadge(run, rights, badge, model, terminalTexts, dateText, lastWritten, written);
   });
 
