@@ -61,8 +61,8 @@ struct BadgeRowRules {
 // what `handleRow` looks up for each badge.
 template <typename HandleRow>
 BadgeLoopEnd ForEachBadge(RunContext& run, const TerminalParams& terminal,
-                          const BadgeLookups& lookups, const BadgeRowRules& rules,
-                          HandleRow handleRow) {
+                          const BadgeLookups& lookups, HandleRow handleRow,
+                          const BadgeRowRules& rules = {}) {
   BadgeLoopEnd end;
   BadgeCursor cursor;
   BadgeRecord record;

@@ -114,7 +114,7 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
   int32_t badgesWritten = 0;
 
   const BadgeRowRules rows{.longNumber = SayBadgeNumberTooLong};
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, rows, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     // A badge without a message set of its own gets the terminal's; one
     // that does not fit field 8 is named instead of cut.
     const bool ownSal = record.AswSal[0] != '\0' || record.LongAswSal[0] != '\0';
@@ -181,7 +181,7 @@ int CreateIdStamm(RunContext& run, const TerminalParams& terminal) {
     }
     if (written) ++badgesWritten;
     return true;
-  });
+  }, rows);
 
   run.PrintBadgeCounts(end.rowsFetched, static_cast<int>(badgesWritten));
   return end.Succeeded() ? 1 : 0;

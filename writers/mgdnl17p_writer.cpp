@@ -38,7 +38,7 @@ int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
   // The cursor is ordered by badge number: only the first row of a number
   // gives records.
   const BadgeRowRules rows{.firstRowOfEachNumber = true};
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, rows, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     out.Blank();
     out.Put(kBadgeNumber, FieldText(record.AswNum));
     out.PutOrFill(kValidityStart, FieldText(record.AswGvo));
@@ -76,7 +76,7 @@ int CreateMgDnl17P(RunContext& run, const TerminalParams& terminal) {
       if (balanceCut) run.NoteDisplayCut(FieldText(record.AswNum), "TswW02");
     }
     return !row.failed;
-  });
+  }, rows);
 
   // Every badge number counts as read once, also that of a row the loop
   // left out.

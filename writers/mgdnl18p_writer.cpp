@@ -199,8 +199,8 @@ bool ProcessBadge(RunContext& run, BadgeRights& rights, BadgeRecord& badge,
                        rights.TerminalName());
   }
   if (FieldText(badge.AswPnr).empty() || number == lastWritten || !timeRight) return true;
-  // Positions 1-13 hold the badge number; a longer one is never cut (a cut
-  // number could name another badge): the badge is left out with a message.
+  // A badge number longer than its field is never cut (a cut number could
+  // name another badge): the badge is left out with a message.
   if (!BadgeNumberFits(diagnostics, badge)) return true;
 
   Record record;
@@ -225,6 +225,7 @@ bool ProcessBadge(RunContext& run, BadgeRights& rights, BadgeRecord& badge,
   }
   PlaceFields(record, work, badge, dateText);
   if (model == kFourFieldModel) {
+    // Fields 5 to 8: from label 5 to the end of value 8.
     record.Blank(Through(kLabels[4], kValues[kFieldCount - 1]));
   }
 
@@ -253,7 +254,7 @@ int CreateMgDnl18P(RunContext& run, const TerminalParams& terminal) {
   }
   CloseTerminalTextCursor(texts);
 
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, model == kBadgeTextModel ? kBadgeTextLookups : kLookups, {}, [&](BadgeRecord& badge) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, model == kBadgeTextModel ? kBadgeTextLookups : kLookups, [&](BadgeRecord& badge) {
     return ProcessBadge(run, rights, badge, model, terminalTexts, dateText, lastWritten, written);
   });
 

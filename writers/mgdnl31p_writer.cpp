@@ -41,7 +41,7 @@ int CreateMgDnl31P(RunContext& run, const TerminalParams& terminal) {
   // cursor's messages below tell about its open and its end; a row's
   // messages come before them, as no row is fetched from a cursor that did
   // not open.
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, {}, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     out.Blank();
     out.Fill(kTimeRight);
     out.Fill(kAccessRight);

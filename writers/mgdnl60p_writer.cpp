@@ -32,7 +32,7 @@ int CreateMgDnl60P(RunContext& run, const TerminalParams& terminal) {
   int badgesWritten = 0;
 
   // Every row is handled on its own, also a repeated badge number.
-  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, {}, [&](BadgeRecord& record) {
+  const BadgeLoopEnd end = ForEachBadge(run, terminal, kLookups, [&](BadgeRecord& record) {
     out.Blank();
     out.Put(kBadgeNumber, FieldText(record.AswNum));
     out.PutOrFill(kValidityStart, FieldText(record.AswGvo));
