@@ -91,12 +91,19 @@ std::string BadgesWithOneAccessRight(int count, const char* accessBadge) {
          "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) VALUES ('" + std::string(accessBadge) + "', 'A');\n";
 }
 
-// What a run prints whose badge cursor ends with -3114 before its first row.
-std::string CursorLostOutput(const std::string& function) {
-  const std::string counts = "Ausweise gesamt: 0 davon in Datei gestellt: 0\n";
+// What a run prints whose session is lost while the location lookup of its
+// `accessBadge`-th badge (the first to ask one) waits: MGDNL31P writes that
+// badge without its location and ends at the next FETCH; MGDNL17P names the
+// lookup, and its cursor ends with the same code.
+std::string SessionLostOutput(const std::string& function, int accessBadge) {
+  const std::string n = std::to_string(accessBadge);
+  const std::string counts = "Ausweise gesamt: " + n + " davon in Datei gestellt: 1\n";
   const std::string abort = "Programmabbruch: Fehler bei Erstellung der Datei " + function + "!\n";
-  if (function == "MGDNL31P") return kConnected + "Ausweiscursor lesen: RC: -3114 \n" + counts + abort;
-  return kConnected + counts + "FehlerCode EndWorkMgDnl17P: -3114\n" + abort;
+  if (function == "MGDNL31P") {
+    return kConnected + "Ausweiscursor lesen: Ausweis Nr. " + n + " RC: -3114 \n" + counts + abort;
+  }
+  return kConnected + "SQL Standortbez. Ermitteln. SQLCode:-3114\n" + counts +
+         "FehlerCode EndWorkMgDnl17P: -3114\n" + abort;
 }
 
 // The process id of a session of the database that waits for a lock, once
@@ -164,18 +171,19 @@ TEST(PgHostileData, ACharacterOutsideWindows1252CostsItsBadgeAlone) {
 }
 
 TEST(PgServerFaults, SessionTerminatedInTheMiddleOfTheBadgeCursor) {
-  // The location lookups, which run ahead for each batch of badges the
-  // cursor fetches, wait for a lock on Zdx113Sto; while they wait, the
-  // server ends the run's sessions. The badge cursor, whatever rows it still
+  // The location lookups (their stream, opened when the first badge with an
+  // access right asks) wait for a lock on Zdx113Sto; while they wait, the
+  // server ends the run's session. The badge cursor, whatever rows it still
   // holds, must not go on as if the database had no more badges.
   const struct {
     const char* what;
     const char* function;
     int badges;
     const char* accessBadge;
+    int accessIndex;
   } cases[] = {
-      {"MGDNL31P, with a batch of rows held", "MGDNL31P", 450, "B0300"},
-      {"MGDNL17P, with a batch of rows held", "MGDNL17P", 150, "B0100"},
+      {"MGDNL31P, with a batch of rows held", "MGDNL31P", 450, "B0300", 300},
+      {"MGDNL17P, with a batch of rows held", "MGDNL17P", 150, "B0100", 100},
   };
   for (const auto& c : cases) {
     PgDatabase db(BadgesWithOneAccessRight(c.badges, c.accessBadge));
@@ -193,45 +201,14 @@ TEST(PgServerFaults, SessionTerminatedInTheMiddleOfTheBadgeCursor) {
     EXPECT_FALSE(pid.empty()) << c.what << ": the run never waited for the lock";
     if (!pid.empty()) {
       const std::vector<std::string> sessions = RunSessions(watcher, lockerPid);
-      // A cursor of one batch (up to 500 badges) opens no helper session.
+      // The run reads through one session.
       EXPECT_EQ(sessions.size(), 1u) << c.what;
       for (const std::string& session : sessions) {
         EXPECT_EQ(watcher.Value("SELECT pg_terminate_backend(" + session + ")"), "t") << c.what;
       }
     }
     const E2eResult r = Await(run, [&] { locker.Execute("ROLLBACK"); });
-    ExpectFailedRun(r, CursorLostOutput(c.function), c.what);
-  }
-}
-
-TEST(PgServerFaults, HelperSessionTerminatedInTheMiddleOfTheBadgeCursor) {
-  // The same, but the server ends only the helper session, which runs half
-  // of each batch's lookups beside the run's own: the run asks those
-  // lookups itself and writes the same file as a run left alone.
-  for (const char* function : {"MGDNL31P", "MGDNL17P"}) {
-    PgDatabase db(BadgesWithOneAccessRight(1200, "B0900"));
-    ZX_REQUIRE_PG(db);
-    const E2eResult alone = RunZeprinkOn(NewFileRun(function), db.NetService(), TestServer().password);
-    ASSERT_EQ(alone.exitStatus, 0) << function << "\n" << Describe(alone);
-    PgConnection locker(db);
-    PgConnection watcher(db);
-    ASSERT_TRUE(locker.ok() && watcher.ok()) << locker.error() << watcher.error();
-    ASSERT_EQ(locker.Execute("BEGIN; LOCK TABLE Zdx113Sto IN ACCESS EXCLUSIVE MODE"), "");
-    const std::string lockerPid = locker.Value("SELECT pg_backend_pid()");
-
-    std::future<E2eResult> run = std::async(std::launch::async, [&] {
-      return RunZeprinkOn(NewFileRun(function), db.NetService(), TestServer().password);
-    });
-    const std::string pid = LockWaiter(watcher, run);
-    EXPECT_FALSE(pid.empty()) << function << ": the run never waited for the lock";
-    const std::vector<std::string> sessions = RunSessions(watcher, lockerPid);
-    ASSERT_EQ(sessions.size(), 2u) << function << ": the run and its helper";
-    EXPECT_EQ(watcher.Value("SELECT pg_terminate_backend(" + sessions.front() + ")"), "t") << function;
-    locker.Execute("ROLLBACK");
-    const E2eResult r = Await(run, [] {});
-    EXPECT_EQ(r.exitStatus, 0) << function << "\n" << Describe(r);
-    EXPECT_EQ(r.out, alone.out) << function;
-    EXPECT_EQ(r.dnl, alone.dnl) << function;
+    ExpectFailedRun(r, SessionLostOutput(c.function, c.accessIndex), c.what);
   }
 }
 
@@ -419,9 +396,9 @@ void ExpectReason(const E2eResult& r, const PrivatePgServer& server, const std::
 }
 
 TEST(PgServerStopped, InTheMiddleOfTheBadgeCursor) {
-  // The server stops while the run's lookups for the first batch of badges
-  // wait for a lock on Zdx113Sto: the badge cursor is open, holds a batch
-  // and has as many rows again on the server.
+  // The server stops while the run's location lookup (the first, for the
+  // 300th badge) waits for a lock on Zdx113Sto: the badge cursor is open,
+  // holds a batch and has as many rows again on the server.
   PrivatePgServer server;
   ZX_REQUIRE_PRIVATE_PG(server);
   const PgDatabase db(BadgesWithOneAccessRight(1000, "B0300"), true, server.server());
@@ -460,7 +437,7 @@ TEST(PgServerStopped, InTheMiddleOfTheBadgeCursor) {
       EXPECT_EQ(server.Stop(c.mode), "") << what;
     }
     const E2eResult r = Await(run, [&] { locker.Execute("ROLLBACK"); });
-    ExpectFailedRun(r, CursorLostOutput(c.function), what);
+    ExpectFailedRun(r, SessionLostOutput(c.function, 300), what);
     ExpectReason(r, server, cursorFailed, c.words, what);
   }
 }
