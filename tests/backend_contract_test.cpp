@@ -281,7 +281,7 @@ TEST_P(BackendContract, OrderingIsByteWiseWithOracleNullPlacement) {
           "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T', 'a', '0'), ('T', 'B', '0'),"
           " ('T', NULL, '0'), ('T', 'Z', '0'), ('T', '_', '0'), ('T', 'b', '0'), ('T', '10', '0'),"
           " ('T', '\xF1', '0'), ('T', 'B', '0'), ('T', '\x80', '0'), ('T', '\x9A', '0'),"
-          " ('T', '\xC4', '0');"
+          " ('T', '\xC4', '0'), ('T', NULL, '0');"
           "INSERT INTO Zdx301Awb (AwbAsw, AwbBkl) SELECT '1', M35Bkl FROM MGSST35P;"
           "INSERT INTO Zdx301Asw (AswNum, AswGvo, AswGbi, AswBkl) VALUES "
           "('b1', '2020-01-01 00:00:00', NULL, 'X'), ('\xC4" "1', '2020-01-01 00:00:00', NULL, 'X'),"
@@ -298,9 +298,9 @@ TEST_P(BackendContract, OrderingIsByteWiseWithOracleNullPlacement) {
     std::vector<std::string> expected;
   } cases[] = {
       {"select M35Bkl from Zardonix.MGSST35P where M35Trm=:b0 order by M35Bkl",
-       {"10", "B", "B", "Z", "_", "a", "b", "\x80", "\x9A", "\xC4", "\xF1", n}},
+       {"10", "B", "B", "Z", "_", "a", "b", "\x80", "\x9A", "\xC4", "\xF1", n, n}},
       {"select M35Bkl from Zardonix.MGSST35P where M35Trm=:b0 order by M35Bkl desc",
-       {n, "\xF1", "\xC4", "\x9A", "\x80", "b", "a", "_", "Z", "B", "B", "10"}},
+       {n, n, "\xF1", "\xC4", "\x9A", "\x80", "b", "a", "_", "Z", "B", "B", "10"}},
       {"select distinct M35Bkl from Zardonix.MGSST35P where M35Trm=:b0 order by M35Bkl desc",
        {n, "\xF1", "\xC4", "\x9A", "\x80", "b", "a", "_", "Z", "B", "10"}},
   };
