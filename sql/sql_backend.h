@@ -155,9 +155,10 @@ class SqlBackend {
  public:
   virtual ~SqlBackend() = default;
   // Runs a query (items 1 to 9): the session has checked that there are as
-  // many inputs as placeholders. `lookahead` names the statements that will be asked for each row of
-  // these rows; a backend may run them ahead (a query with lookahead reads
-  // many rows) or ignore them.
+  // many inputs as placeholders. `lookahead` names the statements that
+  // will be asked for each row of these rows; a backend that runs lookups
+  // ahead may run them ahead (a query with lookahead reads many rows), the
+  // session gives none to another.
   virtual int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
                         std::unique_ptr<SqlRows>& rows,
                         std::span<const SqlLookahead> lookahead) = 0;

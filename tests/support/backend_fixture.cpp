@@ -40,27 +40,4 @@ constexpr BackendFixture kFixtures[] = {
 
 std::span<const BackendFixture> BackendFixtures() { return kFixtures; }
 
-ConnectionSettings SettingsFromConnectString(std::string_view text) {
-  ConnectionSettings settings;
-  const std::size_t slash = text.find('/');
-  std::string_view rest = text;
-  if (slash == std::string_view::npos) {
-    settings.passwordGiven = false;
-  } else {
-    settings.user = std::string(text.substr(0, slash));
-    rest = text.substr(slash + 1);
-  }
-  const std::size_t at = rest.rfind('@');
-  if (at != std::string_view::npos) {
-    settings.netService = std::string(rest.substr(at + 1));
-    rest = rest.substr(0, at);
-  }
-  if (settings.passwordGiven) {
-    settings.password = std::string(rest);
-  } else {
-    settings.user = std::string(rest);
-  }
-  return settings;
-}
-
 }  // namespace zx::test

@@ -64,11 +64,6 @@ inline void PrintTo(const BackendFixture& fixture, std::ostream* out) { *out << 
 // the reference the others are compared with.
 std::span<const BackendFixture> BackendFixtures();
 
-// The settings of a connect string "user/password@net" of the system's
-// form: the user ends at the first '/', the net service follows the last
-// '@' (a password may hold '/' and '@'); without a '/' no password is given.
-ConnectionSettings SettingsFromConnectString(std::string_view text);
-
 }  // namespace zx::test
 
 // In a test body or SetUp: skips the test when the database's server is not
