@@ -39,7 +39,7 @@ constexpr BackendEntry kBackends[] = {
      .versionNote = "PostgreSQL, NET8 Dienstname oder postgresql://...",
      .libraryVersion = PostgresLibraryVersion,
      .open = OpenPostgres,
-     .capabilities = {.sharesState = true, .runsAhead = true, .changeProbe = true}},
+     .capabilities = {.sharesState = true, .changeProbe = true}},
 };
 
 }  // namespace

@@ -23,9 +23,6 @@ struct BackendCapabilities {
   // Other sessions can read the very state of the database this one reads
   // (ExportSnapshot, a CONNECT with a snapshot): a database server.
   bool sharesState = false;
-  // Runs the lookahead statements of a cursor ahead of their asking; a
-  // backend without it never sees them.
-  bool runsAhead = false;
   // A column may hold a value of any type: a date column text of any form,
   // a number column text; SQL's typeof() tells them apart.
   bool looseColumnTypes = false;

@@ -197,9 +197,10 @@ struct LookupStreams::Stream {
       }
       if (rc != sqlcode::kOk || rows->ColumnCount() != columns) return Break();
       const SqlValue key = rows->Column(0);
-      // No key equals NULL: such a row answers nothing.
-      if (key.kind == SqlValue::Kind::Null) continue;
-      if (key.kind != SqlValue::Kind::Text || key.unrepresentable) return Break();
+      // No key equals NULL, and none of the program's keys (Windows-1252
+      // texts) equals one the program cannot hold: such a row answers nothing.
+      if (key.kind == SqlValue::Kind::Null || key.unrepresentable) continue;
+      if (key.kind != SqlValue::Kind::Text) return Break();
       // Rows out of the key's order would make a missing key look absent.
       if (readAny && CompareKeys(key.text, lastKey) < 0) return Break();
       readAny = true;

@@ -52,7 +52,7 @@
 //     the session read it; unqualified names then resolve in that schema.
 //
 // What a backend may do beyond this (share its state with other sessions,
-// run lookups ahead, a page cache, a change probe) is data of its entry in
+// a page cache, a change probe) is data of its entry in
 // the registry (backend_registry.h), not a question to the backend.
 #pragma once
 
@@ -92,32 +92,6 @@ struct SqlBind {
   std::string_view text;
 };
 
-// A statement whose runs for the rows of a cursor a backend may send ahead
-// of their asking, a batch of rows at a time, and answer from what it got
-// when the same statement comes with the same inputs: its text (INTO clause
-// removed) and, for each placeholder, a constant or a column of the cursor's
-// row, bound as a STRING input of `length` bytes binds it.
-struct SqlLookahead {
-  struct Input {
-    int column = -1;        // >= 0: this column of the cursor's row
-    int32_t length = 256;   // of the STRING the column's value is bound as
-    SqlBind::Kind kind = SqlBind::Kind::Null;  // of a constant
-    std::string text;       // of a constant
-    int64_t integer = 0;    // of a constant
-  };
-  std::string text;
-  std::vector<Input> inputs;
-  // Run only for the rows for which the lookahead statement `after` (an
-  // earlier one of the same cursor) answers a row whose column `column`
-  // reads as the integer `value`; -1: for every row.
-  struct Only {
-    int after = -1;
-    int column = 0;
-    int64_t value = 0;
-  };
-  Only only;
-};
-
 // The rows of one executed query, read forward once.
 class SqlRows {
  public:
@@ -155,17 +129,11 @@ class SqlBackend {
  public:
   virtual ~SqlBackend() = default;
   // Runs a query (items 1 to 9): the session has checked that there are as
-  // many inputs as placeholders. `lookahead` names the statements that
-  // will be asked for each row of these rows; a backend that runs lookups
-  // ahead may run them ahead (a query with lookahead reads many rows), the
-  // session gives none to another.
+  // many inputs as placeholders. Several rows objects of one backend may be
+  // open at once and read in turns (a cursor and the streams of its
+  // lookups, sql/lookup_stream.h), each read forward in blocks.
   virtual int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                        std::unique_ptr<SqlRows>& rows,
-                        std::span<const SqlLookahead> lookahead) = 0;
-  int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                std::unique_ptr<SqlRows>& rows) {
-    return Query(oracleText, inputs, rows, {});
-  }
+                        std::unique_ptr<SqlRows>& rows) = 0;
   // ALTER SESSION SET CURRENT_SCHEMA: 0, -922 for an empty name, -1435 for
   // a schema the database does not hold.
   virtual int32_t SetCurrentSchema(std::string_view schema) = 0;

@@ -80,6 +80,10 @@ std::string Site() {
   sql += Rows("Zdx301Awb", "AwbAsw, AwbBkl", "'1005', 'A'");
   sql += Rows("O2002TSW", "TswIdn, TswW02", "'1005', '+1'");
   sql += Rows("Zdx113Awv", "AwvNum, AwvSto", "'1005', 1");
+  // A number with the characters an array or a quoted literal would need escaped.
+  sql += Badge("13\"q\\,{}");
+  sql += Rows("Zdx301Awb", "AwbAsw, AwbBkl", "'13\"q\\,{}', 'A'");
+  sql += Rows("O2002TSW", "TswIdn, TswW02", "'13\"q\\,{}', '+7'");
   // A badge without any lookup rows, with a NULL message set.
   sql += Badge("199", "NULL");
   return sql;

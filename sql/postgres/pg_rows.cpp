@@ -77,19 +77,16 @@ SqlValue DecodePgValue(const PGresult* result, int row, int column, SqlValue::Ki
   return value;
 }
 
-PgRows::PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr batch,
-               std::unique_ptr<BatchFeed> feed, bool lastBatch)
-    : session_(std::move(session)), slot_(slot), batch_(std::move(batch)), feed_(std::move(feed)) {
+PgRows::PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr batch)
+    : session_(std::move(session)), slot_(slot), batch_(std::move(batch)) {
   columns_ = PQnfields(batch_.get());
   if (!session_ || session_->ConvertsText()) converted_.resize(static_cast<std::size_t>(columns_));
-  lastBatch_ = feed_ ? lastBatch : !slot_ || PQntuples(batch_.get()) < kPostgresFetchBatch;
+  lastBatch_ = !slot_ || PQntuples(batch_.get()) < kPostgresFetchBlock;
   kinds_.reserve(static_cast<std::size_t>(columns_));
   for (int i = 0; i < columns_; ++i) kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
 }
 
 PgRows::~PgRows() {
-  // The feed first: what it has in flight is read before the cursor goes.
-  feed_.reset();
   if (slot_) session_->Release(slot_);
 }
 
@@ -117,18 +114,6 @@ int32_t PgRows::Next() {
   // The batch is used up: let it go before the next one arrives.
   batch_.reset();
   row_ = -1;
-  if (feed_) {
-    const int32_t rc = feed_->NextBatch(batch_, lastBatch_, failedMessage_);
-    if (rc == sqlcode::kNoData) {
-      lastBatch_ = true;
-      return rc;
-    }
-    if (rc != sqlcode::kOk) {
-      failed_ = rc;
-      return rc;
-    }
-    return Next();
-  }
   std::vector<Command> fetch;
   fetch.push_back(Execute(slot_->fetch));
   const int32_t rc = session_->Run(fetch);
@@ -138,7 +123,7 @@ int32_t PgRows::Next() {
     return rc;
   }
   batch_ = std::move(fetch[0].result);
-  lastBatch_ = PQntuples(batch_.get()) < kPostgresFetchBatch;
+  lastBatch_ = PQntuples(batch_.get()) < kPostgresFetchBlock;
   return Next();
 }
 
@@ -146,30 +131,6 @@ SqlValue PgRows::Column(int i) const {
   if (!batch_ || row_ < 0 || i < 0 || i >= columns_) return SqlValue{};
   const auto at = static_cast<std::size_t>(i);
   return DecodePgValue(batch_.get(), row_, i, kinds_[at], converted_.empty() ? nullptr : &converted_[at]);
-}
-
-PgSliceRows::PgSliceRows(std::shared_ptr<const PGresult> result, int begin, int end, int firstColumn,
-                         bool convert)
-    : result_(std::move(result)), row_(begin - 1), end_(end), firstColumn_(firstColumn) {
-  const int fields = PQnfields(result_.get());
-  for (int i = firstColumn_; i < fields; ++i) kinds_.push_back(PgRows::KindOf(PQftype(result_.get(), i)));
-  if (convert) converted_.resize(kinds_.size());
-}
-
-int32_t PgSliceRows::Next() {
-  if (row_ + 1 < end_) {
-    ++row_;
-    return sqlcode::kOk;
-  }
-  row_ = end_;
-  return sqlcode::kNoData;
-}
-
-SqlValue PgSliceRows::Column(int i) const {
-  if (row_ >= end_ || i < 0 || i >= ColumnCount()) return SqlValue{};
-  const auto at = static_cast<std::size_t>(i);
-  return DecodePgValue(result_.get(), row_, firstColumn_ + i, kinds_[at],
-                       converted_.empty() ? nullptr : &converted_[at]);
 }
 
 SqlValue::Kind PgRows::KindOf(Oid type) {

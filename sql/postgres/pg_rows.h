@@ -33,26 +33,12 @@ bool ReceivedText(std::string_view text, std::string* converted, std::string_vie
 // ASCII or `convert` is false (a SQL_ASCII server), otherwise in UTF-8.
 void AppendSentText(std::string_view win1252, bool convert, std::string& out);
 
-// Where the batches of a cursor come from when they are read ahead (see
-// the backend's run-ahead): the batch after the current one.
-class BatchFeed {
- public:
-  virtual ~BatchFeed() = default;
-  // The next batch into `batch`, and whether it is the cursor's last.
-  // sqlcode::kNoData when there is none; a negative code when it failed
-  // (`message`: the server's words).
-  virtual int32_t NextBatch(ResultPtr& batch, bool& last, std::string& message) = 0;
-};
-
 // The rows of one query: the open cursor and its current batch.
 class PgRows final : public SqlRows {
  public:
-  // `slot` is the open cursor that delivers further batches, or nullptr
-  // when `batch` is the whole result. With `feed`, the later batches come
-  // from it (it reads them ahead) and `lastBatch` tells whether `batch` is
-  // the last.
-  PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr batch,
-         std::unique_ptr<BatchFeed> feed = {}, bool lastBatch = false);
+  // `slot` is the open cursor that delivers further blocks, or nullptr
+  // when `batch` is the whole result.
+  PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr batch);
   ~PgRows() override;
   PgRows(const PgRows&) = delete;
   PgRows& operator=(const PgRows&) = delete;
@@ -84,28 +70,6 @@ class PgRows final : public SqlRows {
   // Per column, the current row's text in Windows-1252 where it was not
   // ASCII; none when the server's text is not converted.
   mutable std::vector<std::string> converted_;
-  std::unique_ptr<BatchFeed> feed_;
-};
-
-// Rows [begin, end) of a result that holds the answers of many runs of one
-// statement, from column `firstColumn` on; its text converted as `convert`
-// says (Session::ConvertsText).
-class PgSliceRows final : public SqlRows {
- public:
-  PgSliceRows(std::shared_ptr<const PGresult> result, int begin, int end, int firstColumn,
-              bool convert);
-  int32_t Next() override;
-  int ColumnCount() const override { return static_cast<int>(kinds_.size()); }
-  SqlValue Column(int i) const override;
-  std::string Message() const override { return {}; }
-
- private:
-  std::shared_ptr<const PGresult> result_;
-  int row_;
-  int end_;
-  int firstColumn_;
-  std::vector<SqlValue::Kind> kinds_;
-  mutable std::vector<std::string> converted_;  // as in PgRows
 };
 
 }  // namespace zx::pg

@@ -36,12 +36,6 @@ struct Statement {
   std::string single;
   // A run gave more than one batch: later runs go straight to a cursor.
   bool large = false;
-  // The form that runs the statement for many inputs at once (pg_batch.h),
-  // prepared under this name; empty until needed. `manyFailed`: that form
-  // cannot be had, the runs go one by one.
-  std::string many;
-  int manyLeading = 1;  // its columns before the statement's own
-  bool manyFailed = false;
   std::vector<std::unique_ptr<CursorSlot>> slots;
   const std::string* oracleText = nullptr;  // its key in byText
 };

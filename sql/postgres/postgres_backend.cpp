@@ -1,8 +1,7 @@
 // The PostgreSQL backend: each statement's text translated and prepared
 // once (pg_statements.h), run whole when its result fits one batch,
 // otherwise through a server-side cursor whose prepared DECLARE, FETCH and
-// CLOSE are reused; a cursor with lookups reads its batches ahead
-// (pg_run_ahead.h).
+// CLOSE are reused.
 #include "sql/postgres/postgres_backend.h"
 
 #include <cstdint>
@@ -14,7 +13,6 @@
 
 #include "sql/postgres/pg_connect.h"
 #include "sql/postgres/pg_rows.h"
-#include "sql/postgres/pg_run_ahead.h"
 #include "sql/postgres/pg_session.h"
 #include "sql/postgres/pg_statements.h"
 
@@ -26,13 +24,10 @@ namespace {
 class PostgresBackend final : public SqlBackend {
  public:
   PostgresBackend(std::shared_ptr<Session> session, std::optional<PostgresLogin> login)
-      : session_(std::move(session)),
-        login_(std::move(login)),
-        answers_(std::make_shared<PrefetchedAnswers>()) {}
+      : session_(std::move(session)), login_(std::move(login)) {}
 
-  using SqlBackend::Query;
   int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                std::unique_ptr<SqlRows>& rows, std::span<const SqlLookahead> lookahead) override {
+                std::unique_ptr<SqlRows>& rows) override {
     rows.reset();
     session_->CountStatement();
     if (session_->Broken()) return session_->NotConnected();
@@ -40,20 +35,10 @@ class PostgresBackend final : public SqlBackend {
     if (known == nullptr) return sqlcode::kInvalidSql;
     Statement& statement = *known;
 
-    // Run ahead with the rows of a cursor: answered from what came back.
-    if (auto answered = answers_->Rows(statement, inputs, session_->ConvertsText())) {
-      rows = std::move(answered);
-      return sqlcode::kOk;
-    }
-
     // Parameters as text; NULL as a null pointer.
     std::vector<std::string> texts;
     std::vector<const char*> params;
     BindParameters(inputs, session_->ConvertsText(), texts, params);
-
-    // The rows of a cursor with statements to run ahead are many: read
-    // through a server-side cursor from the start, not tried in one piece.
-    if (!lookahead.empty()) statement.large = true;
 
     if (!statement.large) {
       std::vector<Command> commands;
@@ -94,7 +79,7 @@ class PostgresBackend final : public SqlBackend {
       slot = fresh.get();
       commands.push_back(
           Prepare(slot->declare, "DECLARE " + slot->cursor + " NO SCROLL CURSOR FOR " + statement.text));
-      commands.push_back(Prepare(slot->fetch, "FETCH FORWARD " + std::to_string(kPostgresFetchBatch) +
+      commands.push_back(Prepare(slot->fetch, "FETCH FORWARD " + std::to_string(kPostgresFetchBlock) +
                                                   " FROM " + slot->cursor));
       commands.push_back(Prepare(slot->close, "CLOSE " + slot->cursor));
     }
@@ -107,17 +92,7 @@ class PostgresBackend final : public SqlBackend {
       session_->CountPrepared();
     }
     slot->state = CursorSlot::State::Open;
-    ResultPtr first = std::move(commands.back().result);
-    if (lookahead.empty()) {
-      rows = std::make_unique<PgRows>(session_, slot, std::move(first));
-      return sqlcode::kOk;
-    }
-    const bool last = PQntuples(first.get()) < kPostgresFetchBatch;
-    std::unique_ptr<BatchFeed> feed =
-        StartRunAhead(session_, answers_, slot,
-                      std::vector<SqlLookahead>(lookahead.begin(), lookahead.end()), *first, last,
-                      [this] { return helper_.Get(*session_, login_ ? &*login_ : nullptr, schema_); });
-    rows = std::make_unique<PgRows>(session_, slot, std::move(first), std::move(feed), last);
+    rows = std::make_unique<PgRows>(session_, slot, std::move(commands.back().result));
     return sqlcode::kOk;
   }
 
@@ -125,19 +100,13 @@ class PostgresBackend final : public SqlBackend {
     if (schema.empty()) return sqlcode::kMissingOption;
     if (session_->Broken()) return session_->NotConnected();
     const std::string text(schema);
-    const int32_t rc = SetSchema(*session_, text);
-    if (rc != sqlcode::kOk) return rc;
-    schema_ = text;
-    // A helper opened before reads the same schema.
-    helper_.SetSchema(text);
-    return sqlcode::kOk;
+    return SetSchema(*session_, text);
   }
 
   int64_t PreparedStatementCount() const override { return session_->PreparedCount(); }
   std::string Message() const override { return session_->LastMessage(); }
   SqlCounters Counters() const override {
-    return SqlCounters{session_->StatementsRun(),
-                       session_->RoundTrips() + helper_.RoundTrips()};
+    return SqlCounters{session_->StatementsRun(), session_->RoundTrips()};
   }
 
   int32_t OpenChangeProbe(std::unique_ptr<ChangeProbe>& probe, std::string& message) override {
@@ -164,10 +133,6 @@ class PostgresBackend final : public SqlBackend {
  private:
   std::shared_ptr<Session> session_;
   std::optional<PostgresLogin> login_;
-  std::string schema_;  // the current schema, once set
-  // What runs a cursor's lookups ahead: the answers, and the helper session.
-  std::shared_ptr<PrefetchedAnswers> answers_;
-  HelperSession helper_;
 };
 
 }  // namespace

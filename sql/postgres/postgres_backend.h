@@ -33,6 +33,9 @@ namespace zx {
 
 // Rows a result holds at most before the backend reads through a cursor.
 inline constexpr int kPostgresFetchBatch = 500;
+// Rows of a cursor's later blocks: a long result (the badge cursor, a
+// lookup's stream) costs one round trip per block.
+inline constexpr int kPostgresFetchBlock = 4000;
 
 // Opens the session. The settings' net service is a section of the libpq
 // service file or a "postgresql://" (or "postgres://") URI; an empty one

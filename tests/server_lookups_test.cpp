@@ -1,10 +1,10 @@
-// The per-badge lookups that the database server is sent ahead, a batch of
-// badges at a time: every writer gives the same records and messages on the
-// server as on the embedded database (which runs each lookup on its own),
-// over several batches, with badge numbers that need quoting in an array,
-// a lookup that finds two rows (its own code, for that badge only) and
-// badges without the rows a lookup reads; and the round trips stay few. A
-// lookup the server refuses gives each badge the code its own statement gets.
+// The per-badge lookups on the database server, answered from their
+// streams: every writer gives the same records and messages on the server
+// as on the embedded database, over several blocks of the badge cursor,
+// with badge numbers that need quoting, a lookup that finds two rows (its
+// own code, for that badge only) and badges without the rows a lookup
+// reads; and the round trips stay few. A lookup the server refuses gives
+// each badge the code its own statement gets.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -75,7 +75,7 @@ std::pair<WriterRun, WriterRun> RunOnBoth(Writer writer, SqlSession& first, SqlS
   return {std::move(one), std::move(other)};
 }
 
-TEST(RunAhead, ServerAnswersEqualTheLookupsOwnRuns) {
+TEST(ServerLookups, ServerAnswersEqualTheLookupsOwnRuns) {
   const std::string rows = Site();
   PgDatabase pg(rows);
   ZX_REQUIRE_PG(pg);
@@ -124,7 +124,7 @@ TEST(RunAhead, ServerAnswersEqualTheLookupsOwnRuns) {
 // rest none. The value codes are run ahead only for the badges and fields that
 // have a text: the records are those of the embedded database, in a few
 // round trips.
-TEST(RunAhead, ValueCodesOnlyForTheBadgesTextsThatExist) {
+TEST(ServerLookups, ValueCodesOnlyForTheBadgesTextsThatExist) {
   std::string rows =
       "INSERT INTO Zdx1140Trm (TrmNam, TrmMod, TrmSal, TrmSpr, TrmMnd, TrmLiz) VALUES ('T1', '7744-010', 'S1', 1, 1, 1);\n"
       "INSERT INTO MGSST35P (M35Trm, M35Bkl, M35Bch) VALUES ('T1', 'Z', '1');\n";
@@ -202,7 +202,7 @@ class OwnStatements final : public BadgeFeed {
 // refusal is no missing row: every badge gets the refusal's code exactly as
 // its own statement gets it, and the records are those of the badges' own
 // statements, over all batches.
-TEST(RunAhead, ALookupTheServerRefusesGivesEachBadgeItsOwnCode) {
+TEST(ServerLookups, ALookupTheServerRefusesGivesEachBadgeItsOwnCode) {
   PgDatabase pg(Site());
   ZX_REQUIRE_PG(pg);
   const struct {
@@ -236,82 +236,6 @@ TEST(RunAhead, ALookupTheServerRefusesGivesEachBadgeItsOwnCode) {
   }
 }
 
-
-// The lookups of a cursor of three batches, with a lookup table named without
-// its schema: the helper session reads the backend's current schema, set
-// before the helper opened or after (the helper opened by a cursor before),
-// so every badge's lookup is answered from what was run ahead, also when it
-// is asked after the cursor went past its batch's end, not asked again. The
-// helper's round trips are counted with the backend's.
-TEST(RunAhead, TheHelperReadsTheCurrentSchemaAndNoLookupIsAskedAgain) {
-  PgDatabase pg(Site());
-  ZX_REQUIRE_PG(pg);
-  const std::string cursor = "select AswNum, AswPnr from Zardonix.Zdx301Asw order by AswNum";
-  const std::string lookup = "select AswPnr from Zdx301Asw where AswNum=:b0";
-  const std::string qualified = "select AswPnr from Zardonix.Zdx301Asw where AswNum=:b0";
-  const auto ahead = [](const std::string& text) {
-    SqlLookahead statement;
-    statement.text = text;
-    SqlLookahead::Input& input = statement.inputs.emplace_back();
-    input.column = 0;
-    input.length = 21;
-    return statement;
-  };
-  const struct {
-    const char* name;
-    bool helperBefore;  // a cursor opens the helper before the schema is set
-  } cases[] = {{"schema set before the helper opens", false},
-               {"schema set after the helper opened", true}};
-  for (const auto& c : cases) {
-    std::unique_ptr<SqlBackend> backend;
-    std::string message;
-    const ConnectionSettings settings{TestServer().user, TestServer().password, pg.NetService()};
-    ASSERT_EQ(OpenPostgresBackend(settings, backend, message), 0) << message;
-    if (c.helperBefore) {
-      const SqlLookahead first = ahead(qualified);
-      std::unique_ptr<SqlRows> rows;
-      ASSERT_EQ(backend->Query(cursor, {}, rows, std::span<const SqlLookahead>(&first, 1)), 0) << c.name;
-    }
-    ASSERT_EQ(backend->SetCurrentSchema("ZARDONIX"), 0) << c.name;
-    const SqlLookahead statement = ahead(lookup);
-    const int64_t beforeOpen = backend->Counters().roundTrips;
-    std::unique_ptr<SqlRows> badges;
-    ASSERT_EQ(backend->Query(cursor, {}, badges, std::span<const SqlLookahead>(&statement, 1)), 0)
-        << c.name;
-    const int64_t opened = backend->Counters().roundTrips;
-    // The cursor's DECLARE and first batch, the lookups of its first batch
-    // on both sessions, those of the second with the third batch's fetch;
-    // opening the helper is eight more (the snapshot's export, and on the
-    // helper its connection with the snapshot, six, and its schema).
-    if (!c.helperBefore) {
-      EXPECT_GE(opened - beforeOpen, 13) << c.name;
-    }
-    // Each badge's lookup is asked once the cursor is at the badge after
-    // it, as a reader that looks a row ahead does: past a batch's end, the
-    // answers of the batch before are still there.
-    std::string number;
-    std::string pnr;
-    int count = 0;
-    for (;;) {
-      const int32_t next = badges->Next();
-      if (count > 0) {
-        const SqlBind binds[] = {SqlBind{SqlBind::Kind::Text, 0, number}};
-        std::unique_ptr<SqlRows> answer;
-        ASSERT_EQ(backend->Query(lookup, binds, answer), 0) << c.name << ": " << number;
-        ASSERT_EQ(answer->Next(), 0) << c.name << ": " << number;
-        EXPECT_EQ(std::string(answer->Column(0).text), pnr) << c.name << ": " << number;
-      }
-      if (next != 0) break;
-      number = std::string(badges->Column(0).text);
-      pnr = std::string(badges->Column(1).text);
-      ++count;
-    }
-    EXPECT_EQ(count, 1302) << c.name;
-    // While reading, the lookups of the third batch on both sessions; no
-    // badge's lookup asked on its own.
-    EXPECT_EQ(backend->Counters().roundTrips - opened, 2) << c.name;
-  }
-}
 
 }  // namespace
 }  // namespace zx::test
