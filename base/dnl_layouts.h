@@ -138,6 +138,12 @@ consteval std::size_t FieldIndex(Layout layout, std::string_view name) {
   throw "the layout has no field of that name";
 }
 
+// FieldIndex of layout L, for templates over the layout.
+template <Layout L>
+consteval std::size_t FieldIndexOf(std::string_view name) {
+  return FieldIndex(L, name);
+}
+
 // A field of layout L as a writer addresses it. Only a record of layout L
 // takes it, so a field of another layout fails the build too.
 template <Layout L>

@@ -112,9 +112,9 @@ std::string_view Value(const Record& record, std::size_t index) {
 // with readers, each reader k's number in its place.
 template <Layout L>
 bool RightsAndReadersPlausible(const LayoutInfo& layout, const Record& record) {
-  if (!AllDigits(Value(record, FieldIndex(L, "validity start"))) ||
-      !IsFlag(Value(record, FieldIndex(L, "time right"))) ||
-      !IsFlag(Value(record, FieldIndex(L, "access right")))) {
+  if (!AllDigits(Value(record, FieldIndexOf<L>("validity start"))) ||
+      !IsFlag(Value(record, FieldIndexOf<L>("time right"))) ||
+      !IsFlag(Value(record, FieldIndexOf<L>("access right")))) {
     return false;
   }
   for (std::size_t i = 0; i < layout.fields.size(); ++i) {
