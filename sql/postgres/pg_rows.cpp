@@ -84,6 +84,18 @@ PgRows::PgRows(std::shared_ptr<Session> session, CursorSlot* slot, ResultPtr bat
   lastBatch_ = !slot_ || PQntuples(batch_.get()) < kPostgresFetchBlock;
   kinds_.reserve(static_cast<std::size_t>(columns_));
   for (int i = 0; i < columns_; ++i) kinds_.push_back(KindOf(PQftype(batch_.get(), i)));
+  SendNextFetch();
+}
+
+void PgRows::SendNextFetch() {
+  if (lastBatch_ || !slot_ || !session_ || session_->Broken()) return;
+  // The server reads the next block while the program works through this
+  // one; it is collected when the program needs it, or by the next
+  // statement of the session, which reads whatever is in flight first.
+  ahead_ = std::make_shared<SentAhead>();
+  ahead_->parts.emplace_back();
+  ahead_->parts.back().push_back(Execute(slot_->fetch));
+  session_->Send(ahead_);
 }
 
 PgRows::~PgRows() {
@@ -114,16 +126,25 @@ int32_t PgRows::Next() {
   // The batch is used up: let it go before the next one arrives.
   batch_.reset();
   row_ = -1;
-  std::vector<Command> fetch;
-  fetch.push_back(Execute(slot_->fetch));
-  const int32_t rc = session_->Run(fetch);
-  if (rc != sqlcode::kOk) {
-    failed_ = rc;
-    failedMessage_ = session_->LastMessage();
-    return rc;
+  int32_t rc = sqlcode::kOk;
+  if (ahead_) {
+    session_->Collect();
+    const std::shared_ptr<SentAhead> block = std::move(ahead_);
+    rc = block->rc.empty() ? sqlcode::kInternal : block->rc[0];
+    if (rc == sqlcode::kOk) batch_ = std::move(block->parts[0][0].result);
+  } else {
+    std::vector<Command> fetch;
+    fetch.push_back(Execute(slot_->fetch));
+    rc = session_->Run(fetch);
+    if (rc == sqlcode::kOk) batch_ = std::move(fetch[0].result);
   }
-  batch_ = std::move(fetch[0].result);
+  if (rc != sqlcode::kOk || !batch_) {
+    failed_ = rc != sqlcode::kOk ? rc : sqlcode::kInternal;
+    failedMessage_ = session_->LastMessage();
+    return failed_;
+  }
   lastBatch_ = PQntuples(batch_.get()) < kPostgresFetchBlock;
+  SendNextFetch();
   return Next();
 }
 

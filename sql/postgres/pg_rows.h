@@ -70,6 +70,9 @@ class PgRows final : public SqlRows {
   // Per column, the current row's text in Windows-1252 where it was not
   // ASCII; none when the server's text is not converted.
   mutable std::vector<std::string> converted_;
+  // The next block's FETCH, sent ahead; null when none is in flight.
+  std::shared_ptr<SentAhead> ahead_;
+  void SendNextFetch();
 };
 
 }  // namespace zx::pg
