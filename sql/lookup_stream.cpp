@@ -38,7 +38,13 @@ struct HeldValue {
   }
 };
 
-using HeldRow = std::vector<HeldValue>;
+// A row of a stream as kept: the lookup's select list packed as an answer
+// holds it (KeptAnswer), and the further keys and the order values.
+struct HeldRow {
+  std::string select;
+  std::vector<HeldValue> extra;  // keys 2.. then the order values
+  bool unrepresentable = false;  // some value the program cannot hold
+};
 
 // The three-way comparison of two keys in byte order.
 int CompareKeys(std::string_view a, std::string_view b) {
@@ -183,9 +189,10 @@ struct LookupStreams::Stream {
   bool readAny = false;
   std::string lastKey;
 
-  // Reads the next row with a key into `pending`; false at the end of the
-  // rows or when the stream broke.
-  bool ReadPending() {
+  // Reads the next row with a key into `pending`, passing the rows of keys
+  // below `from` without keeping them; false at the end of the rows or when
+  // the stream broke.
+  bool ReadPending(std::string_view from = {}) {
     if (havePending) return true;
     if (state != State::Open) return false;
     for (;;) {
@@ -204,12 +211,26 @@ struct LookupStreams::Stream {
       // Rows out of the key's order would make a missing key look absent.
       if (readAny && CompareKeys(key.text, lastKey) < 0) return Break();
       readAny = true;
-      lastKey.assign(key.text);
-      pendingKey.assign(key.text);
-      pending.resize(static_cast<std::size_t>(columns));
-      for (int i = 0; i < columns; ++i) {
+      if (key.text != lastKey) lastKey.assign(key.text);
+      if (!from.empty() && CompareKeys(key.text, from) < 0) {
+        // A key nobody asked for: passed.
+        consumedAny = true;
+        consumedKey = lastKey;
+        continue;
+      }
+      pendingKey = lastKey;
+      pending.select.clear();
+      pending.extra.clear();
+      pending.unrepresentable = false;
+      const int selectEnd = columns - plan.orderValues;
+      for (int i = 1; i < columns; ++i) {
         const SqlValue value = rows->Column(i);
-        HeldValue& held = pending[static_cast<std::size_t>(i)];
+        pending.unrepresentable = pending.unrepresentable || value.unrepresentable;
+        if (i >= plan.keys && i < selectEnd) {
+          PackValue(pending.select, value);
+          continue;
+        }
+        HeldValue& held = pending.extra.emplace_back();
         held.kind = value.kind;
         held.integer = value.integer;
         held.real = value.real;
@@ -237,12 +258,12 @@ struct LookupStreams::Stream {
     // The rows of keys up to the last one passed are gone (a reader went back).
     if (consumedAny && CompareKeys(key, consumedKey) <= 0) return false;
     for (;;) {
-      if (!ReadPending()) {
+      if (!ReadPending(key)) {
         if (state != State::Ended) return false;
         break;  // no rows after the last one read
       }
       if (CompareKeys(pendingKey, key) >= 0) break;
-      // Rows of a key nobody asked for: passed.
+      // Rows of a key nobody asked for (read before it was asked): passed.
       consumedAny = true;
       consumedKey = pendingKey;
       havePending = false;
@@ -268,6 +289,7 @@ struct LookupStreams::Stream {
     groupKey.assign(key);
     group.clear();
     groupUnsure = false;
+    whole.reset();
   }
 
   // A value the program cannot hold, or rows that tie in the lookup's
@@ -275,22 +297,24 @@ struct LookupStreams::Stream {
   // make the stream's answer for the key uncertain.
   void CheckGroup() {
     for (const HeldRow& row : group) {
-      for (const HeldValue& value : row) {
-        if (value.unrepresentable) groupUnsure = true;
-      }
+      if (row.unrepresentable) groupUnsure = true;
     }
     if (plan.orderValues <= 0) return;
-    const std::size_t orderFrom = static_cast<std::size_t>(columns - plan.orderValues);
+    const std::size_t orderFrom = static_cast<std::size_t>(plan.keys - 1);
     for (std::size_t r = 1; r < group.size(); ++r) {
       const HeldRow& a = group[r - 1];
       const HeldRow& b = group[r];
-      if (std::equal(a.begin() + static_cast<std::ptrdiff_t>(orderFrom), a.end(),
-                     b.begin() + static_cast<std::ptrdiff_t>(orderFrom)) &&
-          a != b) {
+      if (std::equal(a.extra.begin() + static_cast<std::ptrdiff_t>(orderFrom), a.extra.end(),
+                     b.extra.begin() + static_cast<std::ptrdiff_t>(orderFrom), b.extra.end()) &&
+          (a.select != b.select || a.extra != b.extra)) {
         groupUnsure = true;
       }
     }
   }
+
+  // The answer of the group's key when the key is the lookup's only one:
+  // every row of the group, made once however often it is asked.
+  std::shared_ptr<const KeptAnswer> whole;
 
   // The largest key whose rows were all read (into the group or passed).
   bool consumedAny = false;
@@ -393,14 +417,17 @@ std::unique_ptr<SqlRows> LookupStreams::Answer(SqlBackend& backend, std::string_
 
   // The rows of the key whose further keys are the inputs', without the
   // keys and the order values.
+  const int selectColumns = stream->columns - plan.keys - plan.orderValues;
+  if (plan.keys == 1 && stream->whole) {
+    ++answered_;
+    return KeptRows(stream->whole);
+  }
   auto answer = std::make_shared<KeptAnswer>();
-  const int first = plan.keys;
-  const int end = stream->columns - plan.orderValues;
-  answer->columns = end - first;
+  answer->columns = selectColumns;
   for (const HeldRow& row : stream->group) {
     bool match = true;
     for (int k = 1; k < plan.keys; ++k) {
-      const HeldValue& value = row[static_cast<std::size_t>(k)];
+      const HeldValue& value = row.extra[static_cast<std::size_t>(k - 1)];
       if (value.kind == SqlValue::Kind::Null) {
         match = false;
       } else if (value.kind != SqlValue::Kind::Integer) {
@@ -410,9 +437,10 @@ std::unique_ptr<SqlRows> LookupStreams::Answer(SqlBackend& backend, std::string_
       }
     }
     if (!match) continue;
-    for (int i = first; i < end; ++i) PackValue(answer->packed, row[static_cast<std::size_t>(i)].View());
+    answer->packed += row.select;
     ++answer->rows;
   }
+  if (plan.keys == 1) stream->whole = answer;
   ++answered_;
   return KeptRows(std::move(answer));
 }
