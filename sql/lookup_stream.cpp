@@ -401,7 +401,7 @@ std::unique_ptr<SqlRows> LookupStreams::Answer(SqlBackend& backend, std::string_
   if (!WasDelivered(key)) return nullptr;
 
   if (stream->state == Stream::State::NotOpen) {
-    const int32_t rc = backend.Query(plan.backendStream, inputs_, stream->rows);
+    const int32_t rc = backend.Query(plan.backendStream, inputs_, stream->rows, true);
     if (rc != sqlcode::kOk || !stream->rows) {
       stream->Break();
       return nullptr;

@@ -307,7 +307,7 @@ const SqlSession::ParsedEntry& SqlSession::ParseEntry(std::string_view text) {
 
 // Runs a query text with its inputs; the common start of SELECT INTO and OPEN.
 int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
-                             std::unique_ptr<SqlRows>& rows) {
+                             std::unique_ptr<SqlRows>& rows, bool many) {
   if (!backend_) return Status(sqlcode::kNotLoggedOn, statementText);
   const ParsedEntry& entry = ParseEntry(statementText);
   const ParsedText& parsed = entry.second;
@@ -344,7 +344,7 @@ int32_t SqlSession::RunQuery(std::string_view statementText, std::span<const Hos
       }
     }
   }
-  const int32_t queried = backend_->Query(parsed.backendText, binds, rows);
+  const int32_t queried = backend_->Query(parsed.backendText, binds, rows, many);
   if (shared >= 0 && queried == sqlcode::kOk) answers_->Keep(rows);
   return BackendStatus(queried, queried < 0 ? backend_->Message() : std::string(), statementText);
 }
@@ -525,7 +525,8 @@ int32_t SqlCursor::Open(SqlSession& session, std::string_view statementText,
   if (rows_) Close();
   statement_.assign(statementText);
   std::unique_ptr<SqlRows> rows;
-  const int32_t rc = session.RunQuery(statementText, inputs, rows);
+  // A cursor whose rows have lookups named is one over many rows.
+  const int32_t rc = session.RunQuery(statementText, inputs, rows, !lookups.empty());
   if (rc != sqlcode::kOk) return rc;
   rows_ = std::move(rows);
   if (!lookups.empty()) {

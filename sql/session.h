@@ -170,7 +170,7 @@ class SqlSession {
   const ParsedEntry& ParseEntry(std::string_view text);
   const ParsedText& Parse(std::string_view text) { return ParseEntry(text).second; }
   int32_t RunQuery(std::string_view statementText, std::span<const HostVar> inputs,
-                   std::unique_ptr<SqlRows>& rows);
+                   std::unique_ptr<SqlRows>& rows, bool many = false);
   int32_t RunDynamic(const std::string& text);
   // Records the status of a statement: a runtime code with the runtime's
   // words, or a backend code with the backend's.

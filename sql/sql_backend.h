@@ -132,8 +132,15 @@ class SqlBackend {
   // many inputs as placeholders. Several rows objects of one backend may be
   // open at once and read in turns (a cursor and the streams of its
   // lookups, sql/lookup_stream.h), each read forward in blocks.
+  // `many`: the caller expects many rows (a cursor over every badge, a
+  // lookup's stream), which a server backend then reads in blocks from the
+  // start instead of first trying the result in one piece.
   virtual int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                        std::unique_ptr<SqlRows>& rows) = 0;
+                        std::unique_ptr<SqlRows>& rows, bool many) = 0;
+  int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
+                std::unique_ptr<SqlRows>& rows) {
+    return Query(oracleText, inputs, rows, false);
+  }
   // ALTER SESSION SET CURRENT_SCHEMA: 0, -922 for an empty name, -1435 for
   // a schema the database does not hold.
   virtual int32_t SetCurrentSchema(std::string_view schema) = 0;

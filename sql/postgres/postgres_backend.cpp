@@ -26,8 +26,9 @@ class PostgresBackend final : public SqlBackend {
   PostgresBackend(std::shared_ptr<Session> session, std::optional<PostgresLogin> login)
       : session_(std::move(session)), login_(std::move(login)) {}
 
+  using SqlBackend::Query;
   int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                std::unique_ptr<SqlRows>& rows) override {
+                std::unique_ptr<SqlRows>& rows, bool many) override {
     rows.reset();
     session_->CountStatement();
     if (session_->Broken()) return session_->NotConnected();
@@ -39,6 +40,10 @@ class PostgresBackend final : public SqlBackend {
     std::vector<std::string> texts;
     std::vector<const char*> params;
     BindParameters(inputs, session_->ConvertsText(), texts, params);
+
+    // Many rows expected: through a server-side cursor from the start, not
+    // first tried in one piece (which would sort them all for nothing).
+    if (many) statement.large = true;
 
     if (!statement.large) {
       std::vector<Command> commands;

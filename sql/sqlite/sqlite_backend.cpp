@@ -184,7 +184,7 @@ class SqliteBackend final : public SqlBackend {
 
   // Statements run in the process: nothing is gained by running them ahead.
   int32_t Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                std::unique_ptr<SqlRows>& rows) override;
+                std::unique_ptr<SqlRows>& rows, bool many) override;
   int32_t SetCurrentSchema(std::string_view schema) override;
   int64_t PreparedStatementCount() const override { return prepares_; }
   std::string Message() const override { return message_; }
@@ -294,7 +294,7 @@ int32_t SqliteBackend::Prepare(std::string_view oracleText, CachedStatement& pre
 }
 
 int32_t SqliteBackend::Query(std::string_view oracleText, std::span<const SqlBind> inputs,
-                             std::unique_ptr<SqlRows>& rows) {
+                             std::unique_ptr<SqlRows>& rows, bool /*many*/) {
   rows.reset();
   ++statements_;
   CachedStatement* cached = nullptr;
