@@ -23,15 +23,6 @@ struct HeldValue {
   std::string text;
   bool unrepresentable = false;
 
-  SqlValue View() const {
-    SqlValue value;
-    value.kind = kind;
-    value.integer = integer;
-    value.real = real;
-    value.text = text;
-    value.unrepresentable = unrepresentable;
-    return value;
-  }
   bool operator==(const HeldValue& other) const {
     return kind == other.kind && integer == other.integer &&
            (kind != SqlValue::Kind::Real || real == other.real) && text == other.text;
